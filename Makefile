@@ -1,0 +1,62 @@
+# The two commands of the README, and a few helpers.
+#   make run    - build, then run the main job on the built-in emulated camera
+#   make test   - build and run every test (g++, clang+ASan+UBSan, fuzzers)
+.PHONY: run test setup build format format-check tests-gcc tests-sanitize check-32bit fuzz bench clean
+
+JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
+GCC_DIR := build/gcc
+SAN_DIR := build/sanitize
+FUZZ_DIR := build/fuzz
+BENCH_DIR := build/bench
+
+run: build
+	$(GCC_DIR)/bin/kacq info
+
+test: setup format-check check-32bit tests-gcc tests-sanitize fuzz
+	@echo "make test: all checks passed"
+
+setup:
+	@scripts/setup.sh
+
+build: setup
+	cmake -S . -B $(GCC_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	    -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+	cmake --build $(GCC_DIR) -j $(JOBS)
+
+tests-gcc: build
+	cd $(GCC_DIR) && ctest --output-on-failure -j $(JOBS)
+
+tests-sanitize: setup
+	cmake -S . -B $(SAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKACQ_SANITIZE=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" >/dev/null
+	cmake --build $(SAN_DIR) -j $(JOBS)
+	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# The host records must match the host's 32-bit layout to the byte.
+check-32bit: setup
+	g++ -m32 -std=c++17 -Wall -Wextra -Werror -fsyntax-only -Isrc tests/layout/HostRecordsLayout32.cpp
+	@echo "check-32bit: host record layout proven for ILP32"
+
+fuzz: setup
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKACQ_FUZZ=ON -DKACQ_TESTS=OFF \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+	scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
+bench: setup
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DKACQ_BENCH=ON \
+	    -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target kacq_bench
+	$(BENCH_DIR)/bin/kacq_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true $(BENCH_ARGS)
+
+format:
+	scripts/check-format.sh --fix
+
+format-check:
+	scripts/check-format.sh
+
+clean:
+	rm -rf build
