@@ -1,0 +1,245 @@
+// Image files read back by independent readers: PGM parsed here, PNG
+// decoded with libpng; same pixels for 8- and 16-bit images.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "korlan/KorlanApp.h"
+
+namespace {
+
+struct Decoded {
+    int width = 0;
+    int height = 0;
+    int maxval = 0;   // PGM only
+    int bitDepth = 0; // PNG only
+    int colorType = -1;
+    std::vector<uint16_t> pixels;
+};
+
+std::string tempPath(const char* suffix) {
+    static int serial = 0;
+    return ::testing::TempDir() + "korlan_image_" + std::to_string(getpid()) + "_" +
+           std::to_string(serial++) + suffix;
+}
+
+// Binary PGM: "P5", width, height, maxval separated by whitespace, one
+// whitespace byte, then samples (2 bytes big-endian when maxval > 255).
+bool readPgm(const std::string& path, Decoded* out) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    in >> magic >> out->width >> out->height >> out->maxval;
+    if (!in || magic != "P5" || in.get() != '\n')
+        return false;
+    size_t n = static_cast<size_t>(out->width) * static_cast<size_t>(out->height);
+    int bytes = out->maxval > 255 ? 2 : 1;
+    std::vector<unsigned char> raw(n * bytes);
+    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+    if (static_cast<size_t>(in.gcount()) != raw.size() || in.peek() != EOF)
+        return false;
+    out->pixels.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        out->pixels[i] =
+            bytes == 2 ? static_cast<uint16_t>(raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];
+    return true;
+}
+
+bool readPng(const std::string& path, Decoded* out) {
+    // Declared before setjmp: a longjmp back here must not skip destructors.
+    std::vector<unsigned char> rows;
+    std::vector<png_bytep> pointers;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (f == nullptr)
+        return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_read_struct(&png, &info, nullptr);
+        fclose(f);
+        return false;
+    }
+    png_init_io(png, f);
+    png_read_info(png, info);
+    out->width = static_cast<int>(png_get_image_width(png, info));
+    out->height = static_cast<int>(png_get_image_height(png, info));
+    out->bitDepth = png_get_bit_depth(png, info);
+    out->colorType = png_get_color_type(png, info);
+    size_t rowBytes = png_get_rowbytes(png, info);
+    rows.resize(rowBytes * static_cast<size_t>(out->height));
+    pointers.resize(static_cast<size_t>(out->height));
+    for (int y = 0; y < out->height; ++y)
+        pointers[static_cast<size_t>(y)] = rows.data() + static_cast<size_t>(y) * rowBytes;
+    png_read_image(png, pointers.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    fclose(f);
+    size_t n = static_cast<size_t>(out->width) * static_cast<size_t>(out->height);
+    out->pixels.resize(n);
+    for (size_t i = 0; i < n; ++i)
+        out->pixels[i] = out->bitDepth == 16
+                             ? static_cast<uint16_t>(rows[2 * i] << 8 | rows[2 * i + 1])
+                             : rows[i];
+    return true;
+}
+
+// An image over a test buffer: 8-bit or 16-bit with `bits` significant bits.
+struct TestImage {
+    std::vector<uint8_t> bytes;
+    std::vector<uint16_t> words;
+    HostImage image{};
+
+    TestImage(int32_t kind, int32_t w, int32_t h, uint8_t bits, uint16_t (*pixel)(int, int)) {
+        void* data;
+        if (kind == K_PIXEL_BYTE) {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    bytes.push_back(static_cast<uint8_t>(pixel(x, y)));
+            data = bytes.data();
+        } else {
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    words.push_back(pixel(x, y));
+            data = words.data();
+        }
+        EXPECT_EQ(KNewImagePtr(nullptr, &image, kind, w, h, data, 0), K_OK);
+        image.significantBits = bits;
+    }
+    std::vector<uint16_t> expected() const {
+        if (!words.empty())
+            return words;
+        return std::vector<uint16_t>(bytes.begin(), bytes.end());
+    }
+};
+
+uint16_t ramp8(int x, int y) {
+    return static_cast<uint16_t>((x * 7 + y * 31) & 0xFF);
+}
+uint16_t ramp10(int x, int y) {
+    return static_cast<uint16_t>((x * 37 + y * 101) & 0x3FF);
+}
+uint16_t wide16(int x, int y) {
+    return static_cast<uint16_t>(x * 2053 + y * 40009 + 0x0102);
+}
+
+TEST(KorlanImageFile, PgmReadsBackTheSamePixelsWithMaxvalFromTheBits) {
+    struct Case {
+        const char* what;
+        int32_t kind;
+        uint8_t bits;
+        uint16_t (*pixel)(int, int);
+        int maxval;
+    };
+    const Case cases[] = {
+        {"8-bit", K_PIXEL_BYTE, 8, ramp8, 255},
+        {"10 bits in 16", K_PIXEL_UINT2, 10, ramp10, 1023},
+        {"12 bits in 16", K_PIXEL_UINT2, 12, ramp10, 4095},
+        {"full 16 bits", K_PIXEL_UINT2, 16, wide16, 65535},
+        {"10 bits claimed, wider samples", K_PIXEL_UINT2, 10, wide16, 65535},
+        {"16-bit with 8 bits claimed", K_PIXEL_UINT2, 8, ramp8, 65535},
+    };
+    for (const Case& c : cases) {
+        TestImage t(c.kind, 13, 7, c.bits, c.pixel);
+        std::string path = tempPath(".pgm");
+        ASSERT_EQ(KWritePgm(&t.image, path.c_str()), K_OK) << c.what;
+        Decoded d;
+        ASSERT_TRUE(readPgm(path, &d)) << c.what;
+        EXPECT_EQ(d.width, 13) << c.what;
+        EXPECT_EQ(d.height, 7) << c.what;
+        EXPECT_EQ(d.maxval, c.maxval) << c.what;
+        EXPECT_EQ(d.pixels, t.expected()) << c.what;
+        remove(path.c_str());
+    }
+}
+
+TEST(KorlanImageFile, PngReadsBackTheSamePixelsAsGray) {
+    struct Case {
+        const char* what;
+        int32_t kind;
+        uint8_t bits;
+        uint16_t (*pixel)(int, int);
+        int depth;
+    };
+    const Case cases[] = {
+        {"8-bit", K_PIXEL_BYTE, 8, ramp8, 8},
+        {"12 bits in 16, unscaled", K_PIXEL_UINT2, 12, ramp10, 16},
+        {"full 16 bits", K_PIXEL_UINT2, 16, wide16, 16},
+    };
+    for (const Case& c : cases) {
+        TestImage t(c.kind, 9, 5, c.bits, c.pixel);
+        std::string path = tempPath(".png");
+        ASSERT_EQ(KWritePng(&t.image, path.c_str()), K_OK) << c.what;
+        Decoded d;
+        ASSERT_TRUE(readPng(path, &d)) << c.what;
+        EXPECT_EQ(d.width, 9) << c.what;
+        EXPECT_EQ(d.height, 5) << c.what;
+        EXPECT_EQ(d.bitDepth, c.depth) << c.what;
+        EXPECT_EQ(d.colorType, PNG_COLOR_TYPE_GRAY) << c.what;
+        EXPECT_EQ(d.pixels, t.expected()) << c.what;
+        remove(path.c_str());
+    }
+}
+
+TEST(KorlanImageFile, ImageFromKNewImageRoundTrips) {
+    HostImage image{};
+    ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_UINT2, 3, 2), K_OK);
+    uint16_t* p = static_cast<uint16_t*>(image.data);
+    for (int i = 0; i < 6; ++i)
+        p[i] = static_cast<uint16_t>(0xFF00 + i);
+    std::string pgm = tempPath(".pgm");
+    std::string png = tempPath(".png");
+    ASSERT_EQ(KWritePgm(&image, pgm.c_str()), K_OK);
+    ASSERT_EQ(KWritePng(&image, png.c_str()), K_OK);
+    Decoded a, b;
+    ASSERT_TRUE(readPgm(pgm, &a));
+    ASSERT_TRUE(readPng(png, &b));
+    std::vector<uint16_t> expected(p, p + 6);
+    EXPECT_EQ(a.pixels, expected);
+    EXPECT_EQ(b.pixels, expected);
+    remove(pgm.c_str());
+    remove(png.c_str());
+    EXPECT_EQ(KClearImage(&image), K_OK);
+}
+
+TEST(KorlanImageFile, FailuresAreCodesAndPrinted) {
+    uint8_t pixels[4] = {1, 2, 3, 4};
+    HostImage image{};
+    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 2, 2, pixels, 0), K_OK);
+    for (auto write : {KWritePgm, KWritePng}) {
+        ASSERT_EQ(KClearLastErrorMessage(), K_OK);
+        EXPECT_EQ(write(&image, "/nonexistent-dir/x/image"), K_ERR_FILE);
+        char text[256];
+        ASSERT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
+        EXPECT_STREQ(text, "korlan: cannot create image file '/nonexistent-dir/x/image'");
+        EXPECT_EQ(write(&image, ::testing::TempDir().c_str()), K_ERR_FILE) << "a directory";
+        EXPECT_EQ(write(nullptr, "x"), K_ERR_NULL_POINTER);
+        EXPECT_EQ(write(&image, nullptr), K_ERR_NULL_POINTER);
+
+        HostImage bad = image;
+        bad.kind = 3;
+        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_PIXEL_KIND);
+        bad = image;
+        bad.width = 0;
+        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
+        bad = image;
+        bad.height = -4;
+        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
+        bad = image;
+        bad.width = 65536;
+        bad.height = 65536;
+        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
+        bad = image;
+        bad.data = nullptr;
+        EXPECT_EQ(write(&bad, "x"), K_ERR_NULL_POINTER);
+    }
+    EXPECT_EQ(access("x", F_OK), -1) << "no file is created for a refused image";
+}
+
+} // namespace
