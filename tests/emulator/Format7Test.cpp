@@ -1,0 +1,207 @@
+// Format_7: geometry validation, the value-setting error flags, and the
+// values the camera derives from size, colour coding and packet size.
+#include "EmulatorTestSupport.h"
+
+namespace EmulatorTest {
+namespace {
+
+uint32_t Pack(uint32_t hi, uint32_t lo) {
+    return hi << 16 | lo;
+}
+
+TEST(Format7, PowersUpInFormat7Mode0AtFullSize) {
+    for (const ModelSpec& model : Models()) {
+        SCOPED_TRACE(model.key);
+        Camera cam(model);
+        const Format7Mode& f = model.modes[0];
+        EXPECT_EQ(7u, cam.Cmd(Cmd::kCurVFormat) >> 29);
+        EXPECT_EQ(0u, cam.Cmd(Cmd::kCurVMode) >> 29);
+        EXPECT_EQ(0u, cam.Cmd(Cmd::kVModeErrorStatus));
+        EXPECT_EQ(0x01000000u, cam.Cmd(Cmd::kVFormatInq)) << "Format_7 only";
+        EXPECT_EQ(0xC0000000u, cam.Cmd(Cmd::kVModeInq0 + 4 * 7)) << "modes 0 and 1";
+        EXPECT_EQ(Pack(f.maxWidth, f.maxHeight), cam.F7(F7::kMaxImageSize));
+        EXPECT_EQ(Pack(f.maxWidth, f.maxHeight), cam.F7(F7::kImageSize));
+        EXPECT_EQ(0u, cam.F7(F7::kImagePosition));
+        EXPECT_EQ(Pack(f.unitWidth, f.unitHeight), cam.F7(F7::kUnitSize));
+        EXPECT_EQ(Pack(f.unitLeft, f.unitTop), cam.F7(F7::kUnitPosition));
+        EXPECT_EQ(uint32_t(model.resetColorCoding) << 24, cam.F7(F7::kColorCodingId));
+        EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting)) << "handshake present, no error";
+    }
+}
+
+TEST(Format7, TheModeCsrBlocksAreWhereTheInquiryPointsAndDistinct) {
+    Camera cam(Bayer());
+    EXPECT_EQ(0x003C2000u, cam.Cmd(Cmd::kVCsrInq7));
+    EXPECT_EQ(0x003C2400u, cam.Cmd(Cmd::kVCsrInq7 + 4));
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kVCsrInq7 + 8)) << "mode 2 absent";
+    cam.SetCmd(Cmd::kCurVMode, 1u << 29);
+    EXPECT_EQ(Pack(800, 600), cam.F7(F7::kMaxImageSize));
+    cam.SetF7(F7::kImageSize, Pack(400, 300));
+    cam.SetCmd(Cmd::kCurVMode, 0);
+    EXPECT_EQ(Pack(1600, 1200), cam.F7(F7::kImageSize)) << "mode 0 keeps its own AOI";
+}
+
+TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
+    struct Case {
+        const char* what;
+        uint32_t offset;
+        uint32_t value;
+    };
+    // VGA mode 0: 640x480, size units 8x2, position units 4x2; the AOI is
+    // first set to 320x240 at (0, 0).
+    const Case refused[] = {
+        {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
+        {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
+        {"width zero", F7::kImageSize, Pack(0, 240)},
+        {"height zero", F7::kImageSize, Pack(320, 0)},
+        {"width beyond the sensor", F7::kImageSize, Pack(648, 240)},
+        {"height beyond the sensor", F7::kImageSize, Pack(320, 482)},
+        {"left not a multiple of the position unit", F7::kImagePosition, Pack(2, 0)},
+        {"top not a multiple of the position unit", F7::kImagePosition, Pack(0, 1)},
+        {"left + width beyond the sensor", F7::kImagePosition, Pack(324, 0)},
+        {"top + height beyond the sensor", F7::kImagePosition, Pack(0, 242)},
+        {"colour coding not offered", F7::kColorCodingId, uint32_t(kRaw8) << 24},
+        {"colour coding out of the ID range", F7::kColorCodingId, 0xFF000000},
+    };
+    for (const Case& c : refused) {
+        SCOPED_TRACE(c.what);
+        Camera cam(Vga());
+        cam.SetF7(F7::kImageSize, Pack(320, 240));
+        const uint32_t before = cam.F7(c.offset);
+        const uint32_t totalBefore = cam.F7(F7::kTotalBytesLo);
+        cam.SetF7(c.offset, c.value);
+        EXPECT_EQ(before, cam.F7(c.offset));
+        EXPECT_EQ(totalBefore, cam.F7(F7::kTotalBytesLo));
+        EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
+        // The next accepted write clears the flag again.
+        cam.SetF7(F7::kImageSize, Pack(320, 240));
+        EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
+    }
+}
+
+TEST(Format7, AcceptedGeometryMovesWithinTheSensor) {
+    Camera cam(Vga());
+    cam.SetF7(F7::kImageSize, Pack(320, 240));
+    cam.SetF7(F7::kImagePosition, Pack(320, 240));
+    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImagePosition)) << "left + width = 640 exactly";
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
+    // Growing the size now would leave the sensor: refused.
+    cam.SetF7(F7::kImageSize, Pack(328, 240));
+    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImageSize));
+    EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
+}
+
+TEST(Format7, DerivedValuesFollowSizeCodingAndPacketSize) {
+    struct Case {
+        const char* model;
+        uint32_t width, height;
+        uint8_t coding;
+        uint32_t bytesPerPacket;
+        uint32_t totalBytes, packets;
+        uint8_t depth;
+    };
+    const Case cases[] = {
+        {"vga-mono", 640, 480, kMono8, 8192, 307200, 38, 8},
+        {"vga-mono", 640, 480, kMono16, 8192, 614400, 75, 12},
+        {"vga-mono", 320, 240, kMono8, 256, 76800, 300, 8},
+        {"vga-mono", 8, 2, kMono16, 256, 32, 1, 12},
+        {"2mp-bayer", 1600, 1200, kRaw8, 8192, 1920000, 235, 8},
+        {"2mp-bayer", 1600, 1200, kRaw16, 8192, 3840000, 469, 12},
+        {"2mp-bayer", 1600, 1200, kRaw16, 1024, 3840000, 3750, 12},
+        {"2mp-bayer", 16, 2, kMono8, 1024, 32, 1, 8},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.width) + "x" +
+                     std::to_string(c.height) + " coding " + std::to_string(c.coding));
+        Camera cam(*FindModel(c.model));
+        cam.SetF7(F7::kImageSize, Pack(c.width, c.height));
+        cam.SetF7(F7::kColorCodingId, uint32_t(c.coding) << 24);
+        cam.SetF7(F7::kBytePerPacket, c.bytesPerPacket << 16);
+        ASSERT_EQ(kPresence, cam.F7(F7::kValueSetting));
+        EXPECT_EQ(c.width * c.height, cam.F7(F7::kPixelNumber));
+        EXPECT_EQ(0u, cam.F7(F7::kTotalBytesHi));
+        EXPECT_EQ(c.totalBytes, cam.F7(F7::kTotalBytesLo)) << "width * height * bytes/pixel";
+        EXPECT_EQ(c.packets, cam.F7(F7::kPacketPerFrame)) << "ceil(total / bytes per packet)";
+        EXPECT_EQ(uint32_t(c.depth) << 24, cam.F7(F7::kDataDepth));
+        EXPECT_EQ(uint32_t(c.depth) << 24, cam.Cmd(Cmd::kDataDepth));
+        EXPECT_GE(c.packets * c.bytesPerPacket, c.totalBytes);
+    }
+}
+
+TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
+    Camera cam(Vga()); // unit 256, maximum 8192
+    EXPECT_EQ(Pack(256, 8192), cam.F7(F7::kPacketParaInq));
+    EXPECT_EQ(Pack(8192, 8192), cam.F7(F7::kBytePerPacket)) << "recommended: the maximum";
+    const uint32_t refused[] = {0, 100, 8448, 0xFFFF};
+    for (uint32_t bpp : refused) {
+        SCOPED_TRACE(bpp);
+        cam.SetF7(F7::kBytePerPacket, bpp << 16);
+        EXPECT_EQ(Pack(8192, 8192), cam.F7(F7::kBytePerPacket));
+        EXPECT_EQ(kPresence | kErrorFlag2, cam.F7(F7::kValueSetting));
+    }
+    cam.SetF7(F7::kBytePerPacket, Pack(4096, 0x1234));
+    EXPECT_EQ(Pack(4096, 8192), cam.F7(F7::kBytePerPacket)) << "RecBytePerPacket read-only";
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
+    EXPECT_EQ(75u, cam.F7(F7::kPacketPerFrame));
+}
+
+TEST(Format7, Setting1HandshakeSelfClearsAndClearsTheFlags) {
+    Camera cam(Vga());
+    cam.SetF7(F7::kImageSize, Pack(1, 1));
+    cam.SetF7(F7::kBytePerPacket, 3u << 16);
+    EXPECT_EQ(kPresence | kErrorFlag1 | kErrorFlag2, cam.F7(F7::kValueSetting));
+    cam.SetF7(F7::kValueSetting, kSetting1);
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting)) << "Setting_1 reads 0 at once";
+    cam.SetF7(F7::kValueSetting, kErrorFlag1 | kErrorFlag2);
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting)) << "error flags are not writable";
+}
+
+TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
+    Camera cam(Vga()); // 120 fps at full height, 20 us shutter steps
+    // Full frame Mono8: read-out 1/120 s beats 38 packets (4.75 ms) and 2 ms.
+    EXPECT_NEAR(1.0 / 120, cam.FrameInterval(), 1e-6);
+    // Smallest packets: 1200 packets * 125 us = 0.15 s.
+    cam.SetF7(F7::kBytePerPacket, 256u << 16);
+    EXPECT_NEAR(1200 * 125e-6, cam.FrameInterval(), 1e-6);
+    cam.SetF7(F7::kBytePerPacket, 8192u << 16);
+    // Long exposure: 4000 * 20 us = 80 ms.
+    cam.SetCmd(0x81C, 0x82000000 | 4000);
+    EXPECT_NEAR(0.080, cam.FrameInterval(), 1e-6);
+    // The 2-megapixel camera streams Raw8 at about 30 fps.
+    Camera bayer(Bayer());
+    bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
+    EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
+}
+
+TEST(Format7, GeometryIsLockedWhileImagesAreSent) {
+    Camera cam(Vga());
+    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
+    cam.SetF7(F7::kImageSize, Pack(320, 240));
+    cam.SetF7(F7::kColorCodingId, uint32_t(kMono16) << 24);
+    EXPECT_EQ(Pack(640, 480), cam.F7(F7::kImageSize));
+    EXPECT_EQ(uint32_t(kMono8) << 24, cam.F7(F7::kColorCodingId));
+    EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
+    cam.SetCmd(Cmd::kCurVMode, 1u << 29);
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kCurVMode)) << "mode changes ignored too";
+    cam.SetCmd(Cmd::kIsoEnable, 0);
+    cam.SetF7(F7::kImageSize, Pack(320, 240));
+    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImageSize));
+}
+
+TEST(Format7, AnUnsupportedModeIsFlaggedByVmodeErrorStatus) {
+    Camera cam(Vga());
+    cam.SetCmd(Cmd::kCurVMode, 5u << 29);
+    EXPECT_EQ(5u, cam.Cmd(Cmd::kCurVMode) >> 29);
+    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kVModeErrorStatus));
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kDataDepth));
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kVCsrInq7 + 4 * 5)) << "no CSR block for the mode";
+    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
+    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "no frames in an invalid mode";
+    cam.SetCmd(Cmd::kOneShot, 0); // cancel, so the format may change again
+    cam.SetCmd(Cmd::kCurVFormat, 0);
+    cam.SetCmd(Cmd::kCurVMode, 0);
+    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kVModeErrorStatus)) << "Format_0 not offered";
+}
+
+} // namespace
+} // namespace EmulatorTest

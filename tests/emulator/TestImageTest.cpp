@@ -1,0 +1,86 @@
+// The test picture generator: sizes, sample layout, byte order, frame stamp.
+#include "EmulatorTestSupport.h"
+
+#include "emulator/TestImage.h"
+
+namespace EmulatorTest {
+namespace {
+
+FrameInfo Layout(uint32_t w, uint32_t h, uint8_t coding, uint8_t depth, uint8_t bpp) {
+    FrameInfo f{};
+    f.number = 0x01020304;
+    f.width = w;
+    f.height = h;
+    f.colorCoding = coding;
+    f.dataDepth = depth;
+    f.bytesPerPixel = bpp;
+    f.totalBytes = uint64_t(w) * h * bpp;
+    return f;
+}
+
+TEST(TestImage, AFrameHasTotalBytesAndCarriesItsNumberFirst) {
+    const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
+    const std::vector<uint8_t> img = RenderFrame(f, SampleOrder::BigEndian);
+    ASSERT_EQ(64u, img.size());
+    EXPECT_EQ(1, img[0]);
+    EXPECT_EQ(2, img[1]);
+    EXPECT_EQ(3, img[2]);
+    EXPECT_EQ(4, img[3]);
+    // Then the gradient: (x + y + number) mod 256.
+    EXPECT_EQ(uint8_t(5 + 0x04), img[5]);
+    EXPECT_EQ(uint8_t(2 + 3 + 0x04), img[3 * 16 + 2]);
+}
+
+TEST(TestImage, SixteenBitSamplesFollowTheRequestedByteOrder) {
+    FrameInfo f = Layout(8, 2, kMono16, 12, 2);
+    f.number = 4095;
+    const std::vector<uint8_t> be = RenderFrame(f, SampleOrder::BigEndian);
+    const std::vector<uint8_t> le = RenderFrame(f, SampleOrder::LittleEndian);
+    ASSERT_EQ(32u, be.size());
+    // Sample 5: (5 + 0 + 4095) & 0xFFF = 4.
+    EXPECT_EQ(0x00, be[10]);
+    EXPECT_EQ(0x04, be[11]);
+    EXPECT_EQ(0x04, le[10]);
+    EXPECT_EQ(0x00, le[11]);
+    // Sample 7 of row 1: (7 + 1 + 4095) & 0xFFF = 7, never above 12 bits.
+    const size_t i = 2 * (8 + 7);
+    EXPECT_EQ(7, be[i] << 8 | be[i + 1]);
+    for (size_t k = 0; k < be.size(); k += 2) {
+        EXPECT_LE(be[k] << 8 | be[k + 1], 4095);
+    }
+}
+
+TEST(TestImage, AnAoiShowsItsPartOfTheSensorPicture) {
+    Camera cam(Vga());
+    cam.SetF7(F7::kImageSize, (64u << 16) | 8);
+    cam.SetF7(F7::kImagePosition, (100u << 16) | 20);
+    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
+    const auto frame = cam.space.TakeFrame();
+    ASSERT_TRUE(frame.has_value());
+    const std::vector<uint8_t> img = RenderFrame(*frame, SampleOrder::LittleEndian);
+    ASSERT_EQ(frame->totalBytes, img.size());
+    EXPECT_EQ(cam.F7(F7::kTotalBytesLo), img.size());
+    EXPECT_EQ(TestSample(0, 100 + 10, 20 + 2, frame->number, 8), img[2 * 64 + 10]);
+}
+
+TEST(TestImage, SelectedTestPatternsAreStatic) {
+    EXPECT_EQ(TestSample(2, 40, 3, 1, 8), TestSample(2, 40, 3, 99, 8));
+    EXPECT_EQ(TestSample(3, 8, 0, 1, 8), 255u);
+    EXPECT_EQ(TestSample(3, 8, 8, 1, 8), 0u);
+    EXPECT_NE(TestSample(1, 40, 3, 1, 8), TestSample(1, 40, 3, 2, 8));
+}
+
+TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
+    const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
+    uint8_t small[63];
+    EXPECT_EQ(0u, RenderFrame(f, SampleOrder::BigEndian, small, sizeof small));
+    EXPECT_EQ(0u, RenderFrame(f, SampleOrder::BigEndian, nullptr, 64));
+    FrameInfo wrongTotal = f;
+    wrongTotal.totalBytes = 65;
+    EXPECT_TRUE(RenderFrame(wrongTotal, SampleOrder::BigEndian).empty());
+    EXPECT_TRUE(RenderFrame(Layout(0, 4, kMono8, 8, 1), SampleOrder::BigEndian).empty());
+    EXPECT_TRUE(RenderFrame(Layout(4, 4, 4 /* RGB8 */, 8, 3), SampleOrder::BigEndian).empty());
+}
+
+} // namespace
+} // namespace EmulatorTest
