@@ -1,0 +1,145 @@
+// CBoolean: on and off values over an integer node, the neither-nor error,
+// the software flag, access modes and text forms.
+#include "nodeapi/Boolean.h"
+
+#include <gtest/gtest.h>
+
+#include "nodeapi/IntReg.h"
+#include "nodeapi/Port.h"
+#include "support/MemoryPort.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::MemoryPort;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+namespace {
+
+class BooleanTest : public testing::Test {
+protected:
+    BooleanTest() : memory(0x1000, 0x100) {
+        map.AddExternal(memory, "Memory");
+        map.Add<CPort>("Port").SetPortImpl(&memory);
+        map.Add<CIntReg>("Reg", {{"pPort", "Port"},
+                                 {"AccessMode", "RW"},
+                                 {"Address", "0x1000"},
+                                 {"Length", "4"},
+                                 {"Sign", "Unsigned"},
+                                 {"Endianess", "BigEndian"}});
+    }
+
+    MemoryPort memory;
+    TestNodeMap map;
+};
+
+} // namespace
+
+TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
+    auto& flag =
+        map.Add<CBoolean>("Flag", {{"pValue", "Reg"}, {"OnValue", "0x8E"}, {"OffValue", "0"}});
+    map.Build();
+    auto& reg = map.Get<CIntReg>("Reg");
+    memory.Poke32(0x1000, 0x8E);
+    EXPECT_TRUE(flag.GetValue());
+    EXPECT_EQ("1", flag.ToString());
+    reg.InvalidateCache();
+    memory.Poke32(0x1000, 1);
+    try {
+        flag.GetValue();
+        FAIL();
+    } catch (const LogicalErrorException& e) {
+        EXPECT_EQ("Value 1 is neither true 142 nor false (0)", e.GetDescription());
+        EXPECT_EQ("nodeapi/Boolean", e.GetSourceFileName());
+    }
+    flag.SetValue(false);
+    EXPECT_EQ(0u, memory.Peek32(0x1000));
+    EXPECT_FALSE(flag.GetValue());
+    EXPECT_EQ("0", flag.ToString());
+    flag = true;
+    EXPECT_EQ(0x8Eu, memory.Peek32(0x1000));
+    flag.FromString("false");
+    EXPECT_EQ(0u, memory.Peek32(0x1000));
+    flag.FromString("1");
+    EXPECT_EQ(0x8Eu, memory.Peek32(0x1000));
+    memory.ResetCounts();
+    try {
+        flag.FromString("yes");
+        FAIL();
+    } catch (const PropertyException& e) {
+        EXPECT_EQ("Flag : property 'Value' : cannot convert value 'yes'", e.GetDescription());
+    }
+    EXPECT_EQ(0, memory.TotalWrites());
+    EXPECT_EQ(RW, flag.GetAccessMode());
+    EXPECT_EQ("Boolean : Value = 1, OnValue = 142, OffValue = 0", flag.GetInfo());
+}
+
+TEST_F(BooleanTest, SoftwareFlag) {
+    auto& flag = map.Add<CBoolean>("Flag");
+    auto& off = map.Add<CBoolean>("Off", {{"Value", "false"}});
+    map.Build();
+    EXPECT_TRUE(flag.GetValue());
+    EXPECT_FALSE(off.GetValue());
+    EXPECT_EQ(RW, flag.GetAccessMode());
+    int fired = 0;
+    auto callback = MakeCallback([&fired](INode*) { ++fired; });
+    CNodeCallback* registered = &callback;
+    flag.RegisterCallback(registered);
+    flag.SetValue(false);
+    EXPECT_FALSE(flag.GetValue());
+    EXPECT_TRUE(flag.IsChanged());
+    EXPECT_EQ(1, fired);
+    EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
+}
+
+TEST_F(BooleanTest, FailedWriteKeepsFlagAndConditions) {
+    auto& source = map.Add<TestInteger>("Source", {{"Value", "5"}});
+    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
+    auto& enabled = map.Add<TestInteger>("Enabled", {{"Value", "1"}});
+    auto& flag = map.Add<CBoolean>("Flag", {{"pValue", "Source"},
+                                            {"OnValue", "5"},
+                                            {"OffValue", "6"},
+                                            {"pIsPresent", "Present"},
+                                            {"pIsEnabled", "Enabled"}});
+    auto& onReg = map.Add<CBoolean>("OnReg", {{"pValue", "Reg"}});
+    map.Build();
+    EXPECT_TRUE(flag.GetValue());
+    flag.SetValue(false);
+    EXPECT_EQ(6, source.GetValue());
+    enabled.SetValue(0);
+    EXPECT_EQ(NE, flag.GetAccessMode());
+    present.SetValue(0);
+    EXPECT_EQ(NP, flag.GetAccessMode());
+    EXPECT_EQ("Boolean : not present", flag.GetInfo());
+
+    memory.FailAlways(0x1000, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
+    EXPECT_THROW(onReg.SetValue(true), RuntimeException);
+    memory.ClearFailures();
+    EXPECT_FALSE(onReg.GetValue());
+    EXPECT_EQ(0u, memory.Peek32(0x1000));
+}
+
+TEST_F(BooleanTest, PropertyErrors) {
+    map.Add<CBoolean>("Flag", {}, false);
+    map.Build();
+    auto& flag = map.Get<CBoolean>("Flag");
+    const struct {
+        const char* property;
+        const char* value;
+        const char* message;
+    } cases[] = {
+        {"pValue", "Port", "Flag : property 'pValue' : node 'Port' has no interface 'IInteger'"},
+        {"OnValue", "on", "Flag : property 'OnValue' : cannot convert value 'on'"},
+        {"Value", "2", "Flag : property 'Value' : cannot convert value '2'"},
+    };
+    for (const auto& c : cases) {
+        try {
+            flag.SetProperty(c.property, c.value);
+            ADD_FAILURE() << c.property;
+        } catch (const PropertyException& e) {
+            EXPECT_EQ(c.message, e.GetDescription());
+        }
+    }
+    // A failed link leaves the flag a software variable.
+    EXPECT_TRUE(flag.GetValue());
+}

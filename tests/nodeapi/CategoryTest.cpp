@@ -1,0 +1,108 @@
+// CCategory: members in property order, the info line and its cut, access mode.
+#include "nodeapi/Category.h"
+
+#include <gtest/gtest.h>
+
+#include "nodeapi/Boolean.h"
+#include "nodeapi/ClassRegistry.h"
+#include "nodeapi/Float.h"
+#include "nodeapi/Integer.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+TEST(CategoryTest, ChildrenInPropertyOrderAndInfo) {
+    TestNodeMap map;
+    auto& a = map.Add<CInteger>("A");
+    auto& b = map.Add<CInteger>("B");
+    auto& c = map.Add<CInteger>("C");
+    auto& sub = map.Add<CCategory>("Sub", {{"pFeature", "A"}});
+    auto& root = map.Add<CCategory>(
+        "Root", {{"pFeature", "C"}, {"pCategory", "Sub"}, {"pFeature", "A"}, {"pFeature", "B"}});
+    auto& empty = map.Add<CCategory>("Empty");
+    map.Build();
+    NodeList_t children;
+    root.GetChildren(children);
+    EXPECT_EQ((NodeList_t{&c, &sub, &a, &b}), children);
+    EXPECT_EQ("Category ::Root :\n  containing 4 features", root.GetInfo());
+    EXPECT_EQ("Category ::Sub :\n  containing 1 features", sub.GetInfo());
+    EXPECT_EQ("Category ::Empty :\n  containing 0 features", empty.GetInfo());
+    EXPECT_EQ(RO, root.GetAccessMode());
+    // The map was linked from Root: a member knows its categories depend on it.
+    EXPECT_EQ(1u, a.GetDependants().count(&root));
+    EXPECT_EQ(1u, a.GetDependants().count(&sub));
+}
+
+TEST(CategoryTest, LongInfoIsCutAfter250Characters) {
+    TestNodeMap map;
+    const std::string name236(236, 'n'); // "Category ::" + 236 + " :" = 249
+    const std::string name237(237, 'n');
+    const std::string name300(300, 'x');
+    auto& fits = map.Add<CCategory>(name236);
+    auto& cut = map.Add<CCategory>(name237);
+    auto& longer = map.Add<CCategory>(name300);
+    map.Build();
+    const std::string fitsInfo = "Category ::" + name236 + " :\n  containing 0 features";
+    EXPECT_EQ(fitsInfo.substr(0, 250) + "[...]", fits.GetInfo());
+    const std::string whole = "Category ::" + name237 + " :";
+    EXPECT_EQ(whole + "[...]", cut.GetInfo());
+    EXPECT_EQ(255u, cut.GetInfo().size());
+    const std::string info = longer.GetInfo();
+    EXPECT_EQ(255u, info.size());
+    EXPECT_EQ("Category ::" + name300.substr(0, 239) + "[...]", info);
+
+    // Exactly 250 characters stay whole.
+    TestNodeMap exact;
+    const std::string name(250 - std::string("Category :: :\n  containing 0 features").size(), 'e');
+    auto& whole250 = exact.Add<CCategory>(name);
+    exact.Build();
+    EXPECT_EQ(250u, whole250.GetInfo().size());
+    EXPECT_EQ(std::string::npos, whole250.GetInfo().find("[...]"));
+}
+
+TEST(CategoryTest, ConditionsAndPropertyErrors) {
+    TestNodeMap map;
+    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
+    map.Add<TestInteger>("Member", {{"pIsPresent", "Present"}});
+    auto& group = map.Add<CCategory>("Group", {{"pFeature", "Member"}});
+    auto& open = map.Add<CCategory>("Open", {}, false);
+    map.Build();
+    EXPECT_EQ(RO, group.GetAccessMode());
+    // A member that is not present makes the category not present.
+    present.SetValue(0);
+    EXPECT_EQ(NP, group.GetAccessMode());
+    try {
+        open.SetProperty("pFeature", "Missing");
+        FAIL();
+    } catch (const PropertyException& e) {
+        EXPECT_EQ("Open : property 'pFeature' : node 'Missing' does not exist", e.GetDescription());
+    }
+    try {
+        open.SetProperty("pCategory", "Missing");
+        FAIL();
+    } catch (const PropertyException& e) {
+        EXPECT_EQ("Open : property 'pCategory' : node 'Missing' does not exist",
+                  e.GetDescription());
+    }
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(open.SetProperty("Colour", "red"));
+    EXPECT_EQ("WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n"
+              "WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n",
+              testing::internal::GetCapturedStdout());
+    NodeList_t children;
+    open.GetChildren(children);
+    EXPECT_TRUE(children.empty());
+    EXPECT_THROW(group.SetProperty("pFeature", "Member"), LogicalErrorException);
+}
+
+// The factories the start-up registrations use for the value and category classes.
+TEST(CategoryTest, FactoriesOfTheRegisteredClasses) {
+    EXPECT_NE(nullptr, dynamic_cast<CCategory*>(CreateNodeOfClass<CCategory>("CCategory").get()));
+    EXPECT_NE(nullptr, dynamic_cast<CBoolean*>(CreateNodeOfClass<CBoolean>("CBoolean").get()));
+    EXPECT_NE(nullptr, dynamic_cast<CFloat*>(CreateNodeOfClass<CFloat>("CFloat").get()));
+    EXPECT_NE(nullptr, dynamic_cast<CInteger*>(CreateNodeOfClass<CInteger>("CInteger").get()));
+    EXPECT_EQ(nullptr, CreateNodeOfClass<CInteger>("CFloat"));
+    EXPECT_EQ(nullptr, CreateNodeOfClass<CCategory>("Category"));
+}

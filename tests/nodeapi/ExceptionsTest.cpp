@@ -1,0 +1,79 @@
+// Exception family: message layout, the 255-character cut, source names.
+#include "nodeapi/Exceptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace NodeApi;
+
+namespace {
+
+template <class E>
+std::string MessageOf(void (*raise)()) {
+    try {
+        raise();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "<nothing raised>";
+}
+
+} // namespace
+
+TEST(ExceptionsTest, MessageIsDescriptionThenSourceAndLine) {
+    const RuntimeException e("id overflow", "nodeapi/Node", 42);
+    EXPECT_STREQ("id overflow (nodeapi/Node:42)", e.what());
+    EXPECT_EQ("id overflow", e.GetDescription());
+    EXPECT_EQ("nodeapi/Node", e.GetSourceFileName());
+    EXPECT_EQ(42u, e.GetSourceLine());
+}
+
+TEST(ExceptionsTest, ReporterFormatsAndCutsAt255Characters) {
+    std::string long300(300, 'x');
+    try {
+        NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", long300.c_str());
+        FAIL();
+    } catch (const PropertyException& e) {
+        EXPECT_EQ(std::string(255, 'x') + " (nodeapi/Test:7)", e.what());
+    }
+    try {
+        NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5, "small");
+        FAIL();
+    } catch (const OutOfRangeException& e) {
+        EXPECT_STREQ("Value 5 must be small (x/y:1)", e.what());
+    }
+}
+
+TEST(ExceptionsTest, SubclassesAreCaughtApartAndAsGeneric) {
+    EXPECT_EQ("a (x:1)", MessageOf<LogicalErrorException>(
+                             [] { NODEAPI_RAISE_AT(LogicalErrorException, "x", 1, "a"); }));
+    EXPECT_EQ("b (x:2)", MessageOf<GenericException>(
+                             [] { NODEAPI_RAISE_AT(InvalidArgumentException, "x", 2, "b"); }));
+    EXPECT_EQ("c (x:3)",
+              MessageOf<std::exception>([] { NODEAPI_RAISE_AT(RuntimeException, "x", 3, "c"); }));
+}
+
+TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
+    const struct {
+        const char* path;
+        const char* source;
+    } cases[] = {
+        {"/work/main/src/nodeapi/Node.cpp", "nodeapi/Node"},
+        {"/a/src/b/src/camera/TliPortBase.h", "camera/TliPortBase"},
+        {"src/nodeapi/IntReg.cpp", "nodeapi/IntReg"},
+        {"/elsewhere/tests/Thing.cpp", "Thing"},
+        {"NoExtension", "NoExtension"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.source, SourceNameOf(c.path)) << c.path;
+}
+
+TEST(ExceptionsTest, RaiseCarriesTheRealFileAndLine) {
+    int line = 0;
+    try {
+        line = __LINE__ + 1;
+        NODEAPI_RAISE(RuntimeException, "here");
+    } catch (const RuntimeException& e) {
+        EXPECT_EQ("ExceptionsTest", e.GetSourceFileName());
+        EXPECT_EQ(static_cast<uint32_t>(line), e.GetSourceLine());
+    }
+}

@@ -1,0 +1,85 @@
+// CPort: forwarding to an attached implementation, zeros without one.
+#include "nodeapi/Port.h"
+
+#include <gtest/gtest.h>
+
+#include "nodeapi/IntReg.h"
+#include "support/MemoryPort.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::MemoryPort;
+using KacqTest::TestCategory;
+using KacqTest::TestNodeMap;
+
+TEST(PortTest, UnattachedPortReadsZerosAndIgnoresWrites) {
+    TestNodeMap map;
+    auto& port = map.Add<CPort>("Port");
+    auto& reg = map.Add<CIntReg>("Reg", {{"pPort", "Port"},
+                                         {"Address", "0x10"},
+                                         {"Length", "4"},
+                                         {"AccessMode", "RW"},
+                                         {"Sign", "Unsigned"},
+                                         {"Cachable", "false"}});
+    map.Build();
+    std::vector<uint8_t> buffer(6, 0xAB);
+    port.Read(buffer.data(), 0x1234, 6);
+    EXPECT_EQ(std::vector<uint8_t>(6, 0), buffer);
+    port.Write(buffer.data(), 0x1234, 6);
+    EXPECT_EQ(RW, port.GetAccessMode());
+    EXPECT_EQ("Port", port.GetInfo());
+    reg.SetValue(5);
+    EXPECT_EQ(0, reg.GetValue());
+    EXPECT_THROW(port.Read(nullptr, 0, 4), InvalidArgumentException);
+}
+
+TEST(PortTest, ForwardsTrafficStateAndNaming) {
+    MemoryPort memory(0x100, 0x10);
+    TestNodeMap map;
+    auto& port = map.Add<CPort>("CameraPort");
+    port.SetPortImpl(&memory);
+    map.Add<CIntReg>("Reg", {{"pPort", "CameraPort"},
+                             {"Address", "0x100"},
+                             {"Length", "4"},
+                             {"AccessMode", "RW"},
+                             {"Sign", "Unsigned"}});
+    map.Add<TestCategory>("Root", {{"pFeature", "Reg"}});
+    map.Build();
+    // The implementation takes the port's name and map, but the name finds the port.
+    EXPECT_EQ("CameraPort", memory.GetName());
+    EXPECT_EQ(&map, memory.GetNodeMap());
+    EXPECT_EQ(&port, map.GetNode("CameraPort"));
+
+    map.Get<CIntReg>("Reg").SetValue(0x01020304);
+    EXPECT_EQ(0x01020304u, memory.Peek32(0x100));
+    EXPECT_EQ(1, memory.WriteCount(0x100));
+
+    // Access mode, changed flag and dependants are the implementation's.
+    memory.SetOpen(false);
+    EXPECT_EQ(NP, port.GetAccessMode());
+    EXPECT_EQ(NP, map.Get<CIntReg>("Reg").GetAccessMode());
+    port.SetChanged(true);
+    EXPECT_TRUE(memory.IsChanged());
+    EXPECT_EQ(2u, memory.GetDependants().size()); // Reg and Root
+    EXPECT_TRUE(port.GetDependants().empty());
+
+    // Attaching after FinalConstruct is refused.
+    try {
+        port.SetPortImpl(&memory);
+        FAIL();
+    } catch (const LogicalErrorException& e) {
+        EXPECT_EQ("Node already initialized", e.GetDescription());
+    }
+}
+
+TEST(PortTest, ImplementationThatIsNoNodeIsRefused) {
+    struct BarePort : IPort {
+        void Read(void*, int64_t, int64_t) override {}
+        void Write(const void*, int64_t, int64_t) override {}
+    } bare;
+    TestNodeMap map;
+    auto& port = map.Add<CPort>("Port");
+    port.SetPortImpl(&bare);
+    EXPECT_THROW(port.SetNodeMap(&map, "Port"), LogicalErrorException);
+    EXPECT_THROW(port.GetAccessMode(), LogicalErrorException);
+}

@@ -1,0 +1,145 @@
+// Property value forms: integers with their prefixes, narrow forms, floats,
+// flags and enumerated texts.
+#include "nodeapi/PropertyValue.h"
+
+#include <gtest/gtest.h>
+
+using namespace NodeApi;
+
+TEST(PropertyValueTest, Int64Forms) {
+    const struct {
+        const char* text;
+        bool ok;
+        int64_t value;
+    } cases[] = {
+        {"0x1F", true, 31},
+        {"0X1f", true, 31},
+        {"&h1F", true, 31},
+        {"&H1f", true, 31},
+        {"31", true, 31},
+        {"&h", false, 0}, // two characters: decimal, and no digits
+        {"12abc", true, 12},
+        {"010", true, 10}, // no octal
+        {"  -42", true, -42},
+        {"+7", true, 7},
+        {"0x", false, 0},
+        {"", false, 0},
+        {"abc", false, 0},
+        {"9223372036854775807", true, INT64_MAX},
+        {"-9223372036854775808", true, INT64_MIN},
+        {"9223372036854775808", false, 0},
+        {"0x7FFFFFFFFFFFFFFF", true, INT64_MAX},
+        {"0xFFFFFFFFFFFFFFFF", false, 0},
+        {"0x1F zz", true, 31},
+    };
+    for (const auto& c : cases) {
+        int64_t v = 0;
+        EXPECT_EQ(c.ok, ParseInt64(c.text, v)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.value, v) << c.text;
+        }
+    }
+}
+
+TEST(PropertyValueTest, NarrowIntegerFormsFailWhenTheValueDoesNotFit) {
+    uint16_t u16 = 0;
+    EXPECT_TRUE(ParseUInt16("65535", u16));
+    EXPECT_EQ(65535, u16);
+    EXPECT_FALSE(ParseUInt16("70000", u16));
+    EXPECT_FALSE(ParseUInt16("-1", u16));
+    EXPECT_TRUE(ParseUInt16("0xFFFF", u16));
+
+    uint32_t u32 = 0;
+    EXPECT_TRUE(ParseUInt32("4294967295", u32));
+    EXPECT_FALSE(ParseUInt32("4294967296", u32));
+    EXPECT_FALSE(ParseUInt32("-3", u32));
+
+    int32_t i32 = 0;
+    EXPECT_TRUE(ParseInt32("-2147483648", i32));
+    EXPECT_EQ(INT32_MIN, i32);
+    EXPECT_FALSE(ParseInt32("2147483648", i32));
+
+    uint64_t u64 = 0;
+    EXPECT_TRUE(ParseUInt64("0xFFFFFFFFFFFFFFFF", u64));
+    EXPECT_EQ(UINT64_MAX, u64);
+    EXPECT_FALSE(ParseUInt64("0x10000000000000000", u64));
+}
+
+TEST(PropertyValueTest, FloatForms) {
+    const struct {
+        const char* text;
+        bool ok;
+        float value;
+    } cases[] = {
+        {"1.5", true, 1.5f},
+        {" -2e3", true, -2000.0f},
+        {"0.1", true, 0.1f},
+        {"3abc", true, 3.0f},
+        {".5", true, 0.5f},
+        {"1e", true, 1.0f},
+        {"abc", false, 0},
+        {"", false, 0},
+        {"1e39", false, 0},
+        {"inf", false, 0},
+        {"-", false, 0},
+        // The printed form of the largest float rounds to it; twice it does not.
+        {"3.40282347e+38", true, 3.40282347e+38f},
+        {"-3.40282347e+38", true, -3.40282347e+38f},
+        {"6.8e38", false, 0},
+    };
+    for (const auto& c : cases) {
+        float v = 0;
+        EXPECT_EQ(c.ok, ParseFloat(c.text, v)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.value, v) << c.text;
+        }
+    }
+}
+
+TEST(PropertyValueTest, BoolForms) {
+    const struct {
+        const char* text;
+        bool ok;
+        bool value;
+    } cases[] = {
+        {"true", true, true},  {"false", true, false}, {"1", true, true},      {"0", true, false},
+        {"yes", false, false}, {"2", false, false},    {"True", false, false}, {"", false, false},
+    };
+    for (const auto& c : cases) {
+        bool v = false;
+        EXPECT_EQ(c.ok, ParseBool(c.text, v)) << c.text;
+        if (c.ok) {
+            EXPECT_EQ(c.value, v) << c.text;
+        }
+    }
+}
+
+TEST(PropertyValueTest, EnumeratedTextsAreExactAndCaseSensitive) {
+    EVisibility vis = Beginner;
+    EXPECT_TRUE(ParseVisibility("Expert", vis));
+    EXPECT_EQ(Expert, vis);
+    EXPECT_FALSE(ParseVisibility("expert", vis));
+    EXPECT_TRUE(ParseVisibility("Invisible", vis));
+    EXPECT_EQ(Invisible, vis);
+
+    EAccessMode mode = RW;
+    const char* modes[] = {"RW", "RO", "WO", "NP", "NE"};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(ParseAccessMode(modes[i], mode));
+        EXPECT_EQ(i, mode);
+        EXPECT_STREQ(modes[i], AccessModeText(mode));
+    }
+    EXPECT_FALSE(ParseAccessMode("rw", mode));
+    EXPECT_STREQ("_UndefinedAccessMode", AccessModeText(static_cast<EAccessMode>(9)));
+
+    ESign sign = _UndefinedSign;
+    EXPECT_TRUE(ParseSign("Unsigned", sign));
+    EXPECT_EQ(Unsigned, sign);
+    EEndianess e = _UndefinedEndian;
+    EXPECT_TRUE(ParseEndianess("LittleEndian", e));
+    EXPECT_EQ(LittleEndian, e);
+    EXPECT_FALSE(ParseEndianess("Little", e));
+    ERepresentation r = _UndefinedRepresentation;
+    EXPECT_TRUE(ParseRepresentation("Logarithmic", r));
+    EXPECT_EQ(Logarithmic, r);
+}

@@ -1,0 +1,100 @@
+// MemoryPort: an in-memory big-endian register space for tests, with access
+// counts, failure injection and read-only or absent regions.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "nodeapi/Interfaces.h"
+#include "nodeapi/Node.h"
+
+namespace KacqTest {
+
+// Behaves like a camera port: a node (so it can be entered into a map or
+// attached to a CPort) and an IPort over regions of bytes. Each access must
+// lie inside one region; anything else is absent and raises. Data is stored
+// exactly as the port hands it out, so Poke32 stores a quadlet most
+// significant byte first.
+class MemoryPort : public NodeApi::CNodeImpl, public NodeApi::IPort {
+public:
+    enum class Access { ReadWrite, ReadOnly };
+
+    struct Record {
+        char op; // 'R' or 'W'
+        int64_t address;
+        int64_t length;
+        std::vector<uint8_t> data; // bytes written, or bytes read
+    };
+
+    MemoryPort() = default;
+    // One read-write region.
+    MemoryPort(int64_t base, int64_t size) { AddRegion(base, size); }
+
+    // A region of size zero bytes at base; regions must not overlap.
+    void AddRegion(int64_t base, int64_t size, Access access = Access::ReadWrite);
+
+    // Direct access to the contents; no counts, no failures.
+    void Poke(int64_t address, const std::vector<uint8_t>& bytes);
+    std::vector<uint8_t> Peek(int64_t address, int64_t length) const;
+    void Poke32(int64_t address, uint32_t value);
+    uint32_t Peek32(int64_t address) const;
+
+    // Accesses starting at an address, and in total.
+    int ReadCount(int64_t address) const;
+    int WriteCount(int64_t address) const;
+    int TotalReads() const;
+    int TotalWrites() const;
+    std::vector<Record> Log() const;
+    void ResetCounts();
+
+    // The next access (or every access) starting at address throws error.
+    void FailOnce(int64_t address, std::exception_ptr error);
+    void FailAlways(int64_t address, std::exception_ptr error);
+    void ClearFailures();
+
+    // A closed port reports NP, like a camera port whose device is not open.
+    void SetOpen(bool open) { m_Open = open; }
+
+    // Benchmarks switch the access log off.
+    void KeepLog(bool keep) { m_KeepLog = keep; }
+
+    // IPort
+    void Read(void* destination, int64_t address, int64_t length) override;
+    void Write(const void* source, int64_t address, int64_t length) override;
+
+    // INode
+    NodeApi::EAccessMode GetAccessMode() override { return m_Open ? NodeApi::RW : NodeApi::NP; }
+
+private:
+    struct Region {
+        Access access;
+        std::vector<uint8_t> bytes;
+    };
+    struct Failure {
+        std::exception_ptr error;
+        bool once;
+    };
+
+    // The region holding [address, address + length), or null.
+    Region* Find(int64_t address, int64_t length, int64_t& offset);
+    const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
+    void InjectFailure(int64_t address);
+
+    mutable std::mutex m_Lock;
+    std::map<int64_t, Region> m_Regions; // by base address
+    std::map<int64_t, int> m_Reads;
+    std::map<int64_t, int> m_Writes;
+    std::map<int64_t, Failure> m_Failures;
+    std::vector<Record> m_Log;
+    bool m_KeepLog = true;
+    int m_TotalReads = 0;
+    int m_TotalWrites = 0;
+    std::atomic<bool> m_Open{true};
+};
+
+} // namespace KacqTest
