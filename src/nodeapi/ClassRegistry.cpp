@@ -10,11 +10,14 @@
 #include "nodeapi/Float.h"
 #include "nodeapi/FltReg.h"
 #include "nodeapi/IntReg.h"
+#include "nodeapi/IntSwissKnife.h"
 #include "nodeapi/Integer.h"
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "nodeapi/Register.h"
 #include "nodeapi/SimpleString.h"
+#include "nodeapi/SmartFeature.h"
+#include "nodeapi/TxtKey.h"
 
 namespace NodeApi {
 
@@ -32,12 +35,12 @@ const StartupClass kStartupClasses[] = {
     {"CFltReg", &CreateNodeOfClass<CFltReg>},
     {"CCategory", &CreateNodeOfClass<CCategory>},
     {"CPort", &CreateNodeOfClass<CPort>},
-    {"CTxtKey", nullptr},
+    {"CTxtKey", &CreateNodeOfClass<CTxtKey>},
     {"CStringRegister", &CreateNodeOfClass<CStringRegister>},
-    {"CSmartFeature", nullptr},
+    {"CSmartFeature", &CreateNodeOfClass<CSmartFeature>},
     {"CBoolean", &CreateNodeOfClass<CBoolean>},
     {"CIntReg", &CreateNodeOfClass<CIntReg>},
-    {"CIntSwissKnife", nullptr},
+    {"CIntSwissKnife", &CreateNodeOfClass<CIntSwissKnife>},
     {"CFloat", &CreateNodeOfClass<CFloat>},
     {"CMaskedIntReg", &CreateNodeOfClass<CMaskedIntReg>},
     {"CInteger", &CreateNodeOfClass<CInteger>},

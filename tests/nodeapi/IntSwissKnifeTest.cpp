@@ -1,0 +1,273 @@
+// CIntSwissKnife: integer formulas over register fields (re-read after a
+// register changes, served from the value cache while it is valid), integer
+// variables only, property errors, read-only writes, texts,
+// construction and the dependants that reach it.
+#include "nodeapi/IntSwissKnife.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "nodeapi/Category.h"
+#include "nodeapi/Float.h"
+#include "nodeapi/IntReg.h"
+#include "nodeapi/Integer.h"
+#include "nodeapi/MaskedIntReg.h"
+#include "nodeapi/Port.h"
+#include "support/MemoryPort.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::MemoryPort;
+using KacqTest::Properties;
+using KacqTest::TestCategory;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+namespace {
+
+template <class E>
+std::string MessageOf(const std::function<void()>& action,
+                      const char* source = "nodeapi/IntSwissKnife") {
+    try {
+        action();
+    } catch (const E& e) {
+        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
+        return e.GetDescription();
+    }
+    return "<no exception>";
+}
+
+class IntSwissKnifeTest : public testing::Test {
+protected:
+    IntSwissKnifeTest() : memory(0x1000, 0x100) {
+        map.AddExternal(memory, "Memory");
+        map.Add<CPort>("Port").SetPortImpl(&memory);
+    }
+
+    static Properties RegisterProperties(const char* address, Properties extra = {}) {
+        Properties properties = {{"pPort", "Port"},    {"AccessMode", "RW"},
+                                 {"Address", address}, {"Length", "4"},
+                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
+        properties.insert(properties.end(), extra.begin(), extra.end());
+        return properties;
+    }
+
+    MemoryPort memory;
+    TestNodeMap map;
+};
+
+} // namespace
+
+TEST_F(IntSwissKnifeTest, AvailabilityFlagOverRegisterFields) {
+    // Bits 24..31 of the quadlet at 0x1000 and the whole quadlet at 0x1004.
+    map.Add<CMaskedIntReg>("Inq", RegisterProperties("0x1000", {{"LSB", "24"}, {"MSB", "31"}}));
+    map.Add<CIntReg>("Flag", RegisterProperties("0x1004"));
+    auto& knife = map.Add<CIntSwissKnife>(
+        "Available", {{"Formula", "((MASKEDREG & 0x8E) = 0x8E) && (FREG = 1) "},
+                      {"pVariable", "MASKEDREG=Inq"},
+                      {"pVariable", "FREG=Flag"}});
+    map.Build();
+    const struct {
+        uint32_t inquiry;
+        uint32_t flag;
+        int64_t value;
+    } cases[] = {
+        {0x8E000000, 1, 1}, {0xFF000000, 1, 1}, {0x8C000000, 1, 0},
+        {0x8E000000, 2, 0}, {0x008E0000, 1, 0},
+    };
+    for (const auto& c : cases) {
+        memory.Poke32(0x1000, c.inquiry);
+        memory.Poke32(0x1004, c.flag);
+        map.Get<CIntReg>("Inq").InvalidateCache();
+        map.Get<CIntReg>("Flag").InvalidateCache();
+        EXPECT_EQ(c.value, knife.GetValue()) << std::hex << c.inquiry << " " << c.flag;
+        EXPECT_EQ(std::to_string(c.value), knife.ToString());
+    }
+}
+
+TEST_F(IntSwissKnifeTest, RereadsItsRegistersAfterTheyChange) {
+    auto& high = map.Add<CIntReg>("High", RegisterProperties("0x1000"));
+    auto& low =
+        map.Add<CMaskedIntReg>("Low", RegisterProperties("0x1004", {{"LSB", "8"}, {"MSB", "15"}}));
+    auto& live = map.Add<CIntReg>("Live", RegisterProperties("0x1008", {{"Cachable", "false"}}));
+    auto& knife = map.Add<CIntSwissKnife>(
+        "Knife", {{"Formula", "H*256 + L"}, {"pVariable", "H=High"}, {"pVariable", "L=Low"}});
+    auto& counter = map.Add<CIntSwissKnife>("Counter", {{"Formula", "V"}, {"pVariable", "V=Live"}});
+    map.Add<TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Counter"}});
+    map.Build();
+    int notified = 0;
+    auto callback = MakeCallback([&notified](INode*) { ++notified; });
+    CNodeCallback* pointer = &callback;
+    knife.RegisterCallback(pointer);
+
+    memory.Poke32(0x1000, 2);
+    memory.Poke32(0x1004, 0x0300);
+    memory.ResetCounts();
+    EXPECT_EQ(2 * 256 + 3, knife.GetValue());
+    EXPECT_EQ(1, memory.ReadCount(0x1000));
+    EXPECT_EQ(1, memory.ReadCount(0x1004));
+    // Cached registers: the next read evaluates again without port reads.
+    EXPECT_EQ(2 * 256 + 3, knife.GetValue());
+    EXPECT_EQ(2, memory.TotalReads());
+
+    // A write through the register node updates the cache and notifies the
+    // formula node, whose next read sees the new value.
+    high.SetValue(5);
+    EXPECT_EQ(1, memory.WriteCount(0x1000));
+    EXPECT_EQ(1, notified);
+    EXPECT_EQ(5 * 256 + 3, knife.GetValue());
+    EXPECT_EQ(2, memory.TotalReads());
+
+    // The camera changes a register; once its cache entry is invalidated the
+    // formula reads the port again.
+    memory.Poke32(0x1004, 0x0700);
+    low.InvalidateCache();
+    EXPECT_EQ(5 * 256 + 7, knife.GetValue());
+    EXPECT_EQ(2, memory.ReadCount(0x1004));
+    EXPECT_EQ(1, memory.ReadCount(0x1000));
+
+    // A register that is not cachable is read on every evaluation.
+    for (uint32_t value : {10u, 11u, 12u}) {
+        memory.Poke32(0x1008, value);
+        EXPECT_EQ(value, counter.GetValue());
+    }
+    EXPECT_EQ(3, memory.ReadCount(0x1008));
+    EXPECT_EQ(1u, live.GetDependants().count(&counter));
+}
+
+TEST_F(IntSwissKnifeTest, IntegerArithmetic) {
+    map.Add<TestInteger>("Seven", {{"Value", "7"}});
+    map.Add<TestInteger>("Big", {{"Value", "9223372036854775807"}});
+    const struct {
+        const char* formula;
+        int64_t value;
+    } cases[] = {
+        {"S$2", 3},         {"S/2", 3}, {"2**3", 1}, {"B", 9223372036854775807},
+        {"B+1", INT64_MIN}, {"", 0},    {"0", 0},    {"-S", -7},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        map.Add<CIntSwissKnife>(
+            "K" + std::to_string(i++),
+            {{"Formula", c.formula}, {"pVariable", "S=Seven"}, {"pVariable", "B=Big"}});
+    }
+    map.Build();
+    i = 0;
+    for (const auto& c : cases)
+        EXPECT_EQ(c.value, map.Get<CIntSwissKnife>("K" + std::to_string(i++)).GetValue())
+            << c.formula;
+}
+
+TEST_F(IntSwissKnifeTest, ReadFailures) {
+    map.Add<TestInteger>("Num", {{"Value", "4"}});
+    map.Add<CFloat>("Real", {{"Value", "1.5"}});
+    auto& lower =
+        map.Add<CIntSwissKnife>("Lower", {{"Formula", "vbl*2"}, {"pVariable", "vbl=Num"}});
+    auto& real = map.Add<CIntSwissKnife>(
+        "OverFloat", {{"Formula", "F+N"}, {"pVariable", "N=Num"}, {"pVariable", "F=Real"}});
+    auto& zero = map.Add<CIntSwissKnife>("Zero", {{"Formula", "N%0"}, {"pVariable", "N=Num"}});
+    map.Build();
+    EXPECT_EQ("Lower : failed to parse formula 'vbl*2' : error message is '# VBL - Unknown "
+              "function/variable!'",
+              MessageOf<LogicalErrorException>([&] { lower.GetValue(); }));
+    // An integer formula takes integer nodes only.
+    EXPECT_EQ("IntSwissKnife failed to get the value of : F ",
+              MessageOf<RuntimeException>([&] { real.GetValue(); }));
+    EXPECT_EQ("IntSwissKnife failed to get the value of : F ",
+              MessageOf<RuntimeException>([&] { real.ToString(); }));
+    EXPECT_EQ("Zero : failed to parse formula 'N%0' : error message is '#Infinity somewhere!'",
+              MessageOf<LogicalErrorException>([&] { zero.GetValue(); }));
+}
+
+TEST_F(IntSwissKnifeTest, PropertiesAndConstruction) {
+    map.Add<TestInteger>("One", {{"Value", "1"}});
+    map.Add<TestInteger>("Two", {{"Value", "2"}});
+    auto& knife = map.Add<CIntSwissKnife>("Knife", {}, false);
+    map.Build();
+    const struct {
+        const char* property;
+        const char* value;
+        const char* message;
+        const char* source;
+    } cases[] = {
+        {"pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='",
+         "nodeapi/Node"},
+        {"pVariable", "A=Nowhere", "Knife : property 'A' : node 'Nowhere' does not exist",
+         "nodeapi/VariableDelegate"},
+        {"Representation", "Hex", "Knife : property 'Representation' : cannot convert value 'Hex'",
+         "nodeapi/Node"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.message, MessageOf<PropertyException>(
+                                 [&] { knife.SetProperty(c.property, c.value); }, c.source));
+    }
+    // "Input" belongs to the float formula node only.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(knife.SetProperty("Input", "X"));
+    const std::string warning = "WARNING - node 'Knife' : cannot handle property 'Input' = 'X'\n";
+    EXPECT_EQ(warning + warning, testing::internal::GetCapturedStdout());
+
+    EXPECT_TRUE(knife.SetProperty("pVariable", "B=Two"));
+    EXPECT_TRUE(knife.SetProperty("pVariable", "A=One"));
+    EXPECT_TRUE(knife.SetProperty("pVariable", "A=Two"));
+    EXPECT_TRUE(knife.SetProperty("Formula", "A*10+B"));
+    EXPECT_TRUE(knife.SetProperty("Representation", "Boolean"));
+    knife.FinalConstruct();
+    EXPECT_EQ(12, knife.GetValue());
+    EXPECT_EQ(Boolean, knife.GetRepresentation());
+    NodeList_t children;
+    knife.GetChildren(children);
+    ASSERT_EQ(2u, children.size());
+    EXPECT_EQ("One", children[0]->GetName());
+    EXPECT_EQ("Two", children[1]->GetName());
+    EXPECT_EQ("Node already initialized",
+              MessageOf<LogicalErrorException>([&] { knife.FinalConstruct(); }));
+    EXPECT_EQ("Node Knife: already initialized",
+              MessageOf<LogicalErrorException>([&] { knife.SetProperty("Formula", "1"); },
+                                               "nodeapi/Node"));
+}
+
+TEST_F(IntSwissKnifeTest, ReadOnlyWithFixedLimits) {
+    map.Add<CIntSwissKnife>("Knife", {{"Formula", "40+2"}});
+    auto& feature = map.Add<CInteger>("Feature", {{"pValue", "Knife"}});
+    map.Build();
+    auto& knife = map.Get<CIntSwissKnife>("Knife");
+    const std::string message = "IntSwissKnife : Knife SetValue failed. IntSwissKnife is read only";
+    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { knife.SetValue(1); }));
+    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] {
+                  IInteger& value = knife;
+                  value = 2;
+              }));
+    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { feature.SetValue(3); }));
+    EXPECT_EQ(42, feature.GetValue());
+    EXPECT_EQ(RO, feature.GetAccessMode());
+    EXPECT_EQ(INT64_MIN, knife.GetMin());
+    EXPECT_EQ(INT64_MAX, knife.GetMax());
+    EXPECT_EQ(1, knife.GetInc());
+    EXPECT_EQ(Linear, knife.GetRepresentation());
+}
+
+TEST_F(IntSwissKnifeTest, DebugTexts) {
+    map.Add<TestInteger>("Three", {{"Value", "3"}});
+    map.Add<TestInteger>("Minus", {{"Value", "-2"}});
+    auto& knife = map.Add<CIntSwissKnife>(
+        "Knife", {{"Formula", "A+B"}, {"pVariable", "B=Minus"}, {"pVariable", "A=Three"}});
+    // A long formula: the line is cut to 255 characters.
+    const std::string longFormula = "0" + std::string(300, ' ');
+    auto& wide = map.Add<CIntSwissKnife>("Wide", {{"Formula", longFormula}});
+    map.Build();
+    EXPECT_EQ("IntSwissKnife : Value = 1 : VariableMap = A=3,B=-2 : Formula = A+B",
+              knife.GetInfo());
+    const std::string info = wide.GetInfo();
+    EXPECT_EQ(255u, info.size());
+    EXPECT_EQ(0u, info.find("IntSwissKnife : Value = 0 : VariableMap =  : Formula = 0 "));
+    std::ostringstream out;
+    knife.Dump(nullptr, 1, out);
+    EXPECT_EQ("  Knife : IntSwissKnife : Value = 1 : VariableMap = A=3,B=-2 : Formula = A+B\n"
+              "    Three : \n"
+              "    Minus : \n",
+              out.str());
+}

@@ -1,0 +1,481 @@
+// CSwissKnife: properties and their errors, reads with fresh variable values,
+// evaluator messages inside the node's message, the input variable, access
+// modes, construction and dependency walk, dumps, and CInteger's physical
+// value through two conversion formulas.
+#include "nodeapi/SwissKnife.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "nodeapi/Category.h"
+#include "nodeapi/Float.h"
+#include "nodeapi/IntReg.h"
+#include "nodeapi/Integer.h"
+#include "nodeapi/MaskedIntReg.h"
+#include "nodeapi/Port.h"
+#include "support/MemoryPort.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::MemoryPort;
+using KacqTest::Properties;
+using KacqTest::TestCategory;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+namespace {
+
+// The description of the exception of type E that action raises, with the
+// source checked; "<no exception>" when it returns.
+template <class E>
+std::string MessageOf(const std::function<void()>& action,
+                      const char* source = "nodeapi/SwissKnife") {
+    try {
+        action();
+    } catch (const E& e) {
+        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
+        return e.GetDescription();
+    }
+    return "<no exception>";
+}
+
+class SwissKnifeTest : public testing::Test {
+protected:
+    SwissKnifeTest() : memory(0x1000, 0x100) {
+        map.AddExternal(memory, "Memory");
+        map.Add<CPort>("Port").SetPortImpl(&memory);
+    }
+
+    // A 32-bit big-endian register at address.
+    CIntReg& AddRegister(const std::string& name, const char* address, const char* access = "RW",
+                         Properties extra = {}) {
+        Properties properties = {{"pPort", "Port"},    {"AccessMode", access},
+                                 {"Address", address}, {"Length", "4"},
+                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
+        properties.insert(properties.end(), extra.begin(), extra.end());
+        return map.Add<CIntReg>(name, properties);
+    }
+
+    MemoryPort memory;
+    TestNodeMap map;
+};
+
+} // namespace
+
+TEST_F(SwissKnifeTest, ReadsIntegerAndFloatVariables) {
+    map.Add<TestInteger>("Base", {{"Value", "3"}});
+    map.Add<CFloat>("Scale", {{"Value", "2.5"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "BASE*VALUE/1024.0"},
+                                                 {"pVariable", "BASE=Base"},
+                                                 {"pVariable", "VALUE=Scale"}});
+    auto& wide =
+        map.Add<CSwissKnife>("Wide", {{"Formula", "BASE*10000000"}, {"pVariable", "BASE=Base"}});
+    map.Build();
+    EXPECT_DOUBLE_EQ(3 * 2.5 / 1024.0, knife.GetValue());
+    EXPECT_DOUBLE_EQ(knife.GetValue(), knife());
+    // Six significant digits, fixed or exponent form.
+    EXPECT_EQ("0.00732422", knife.ToString());
+    EXPECT_EQ("3e+07", wide.ToString());
+    EXPECT_EQ("BASE*VALUE/1024.0", knife.GetFormula());
+    EXPECT_EQ(Linear, knife.GetRepresentation());
+}
+
+TEST_F(SwissKnifeTest, EveryReadFetchesFreshValues) {
+    auto& base = map.Add<TestInteger>("Base", {{"Value", "3"}});
+    auto& knife =
+        map.Add<CSwissKnife>("Knife", {{"Formula", "BASE+0.5"}, {"pVariable", "BASE=Base"}});
+    map.Build();
+    base.reads = 0;
+    EXPECT_DOUBLE_EQ(3.5, knife.GetValue());
+    base.SetValue(10);
+    EXPECT_DOUBLE_EQ(10.5, knife.GetValue());
+    EXPECT_DOUBLE_EQ(10.5, knife.GetValue());
+    EXPECT_EQ(3, base.reads);
+}
+
+TEST_F(SwissKnifeTest, FormulaFailuresCarryTheEvaluatorMessage) {
+    map.Add<TestInteger>("Num", {{"Value", "4"}});
+    const struct {
+        const char* formula;
+        const char* binding;
+        const char* message;
+    } cases[] = {
+        // The evaluator folds identifiers to upper case; "vbl" is bound as written.
+        {"vbl+1", "vbl=Num",
+         "Knife0 : failed to parse formula 'vbl+1' : error message is '# VBL - Unknown "
+         "function/variable!'"},
+        {"VBL+1", "vbl=Num",
+         "Knife1 : failed to parse formula 'VBL+1' : error message is '# VBL - Unknown "
+         "function/variable!'"},
+        {"X/0", "X=Num",
+         "Knife2 : failed to parse formula 'X/0' : error message is '#Infinity somewhere!'"},
+        {"(X", "X=Num",
+         "Knife3 : failed to parse formula '(X' : error message is '#Brackets not match!'"},
+        {"X X", "X=Num",
+         "Knife4 : failed to parse formula 'X X' : error message is '#Internal error!'"},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        map.Add<CSwissKnife>("Knife" + std::to_string(i++),
+                             {{"Formula", c.formula}, {"pVariable", c.binding}});
+    }
+    map.Build();
+    i = 0;
+    for (const auto& c : cases) {
+        auto& knife = map.Get<CSwissKnife>("Knife" + std::to_string(i++));
+        EXPECT_EQ(c.message, MessageOf<LogicalErrorException>([&] { knife.GetValue(); }))
+            << c.formula;
+        // The node stays usable: a failed read leaves nothing behind.
+        EXPECT_EQ(c.message, MessageOf<LogicalErrorException>([&] { knife.GetValue(); }))
+            << c.formula;
+    }
+}
+
+TEST_F(SwissKnifeTest, EmptyFormulaReadsZero) {
+    auto& knife = map.Add<CSwissKnife>("Knife");
+    auto& named = map.Add<CSwissKnife>("Named", {{"Formula", ""}});
+    map.Build();
+    EXPECT_EQ(0.0, knife.GetValue());
+    EXPECT_EQ(0.0, named.GetValue());
+    EXPECT_EQ("0", knife.ToString());
+}
+
+TEST_F(SwissKnifeTest, PropertyErrors) {
+    map.Add<TestInteger>("One", {{"Value", "1"}});
+    map.Add<TestInteger>("Two", {{"Value", "2"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", {}, false);
+    map.Build();
+    const struct {
+        const char* property;
+        const char* value;
+        const char* message;
+    } cases[] = {
+        {"pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='"},
+        {"pVariable", "A", "Knife : property 'pVariable' : cannot convert value 'A'"},
+        {"Representation", "linear",
+         "Knife : property 'Representation' : cannot convert value 'linear'"},
+        {"Visibility", "expert", "Knife : property 'Visibility' : cannot convert value 'expert'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.message, MessageOf<PropertyException>(
+                                 [&] { knife.SetProperty(c.property, c.value); }, "nodeapi/Node"))
+            << c.property << "=" << c.value;
+    }
+    EXPECT_EQ("Knife : property 'A' : node 'Nowhere' does not exist",
+              MessageOf<PropertyException>([&] { knife.SetProperty("pVariable", "A=Nowhere"); },
+                                           "nodeapi/VariableDelegate"));
+
+    // A second binding of a name is ignored; the first stays.
+    EXPECT_TRUE(knife.SetProperty("pVariable", "X=One"));
+    EXPECT_TRUE(knife.SetProperty("pVariable", "X=Two"));
+    EXPECT_TRUE(knife.SetProperty("Formula", "X*10"));
+    EXPECT_TRUE(knife.SetProperty("Representation", "Logarithmic"));
+    EXPECT_TRUE(knife.SetProperty("ToolTip", "scaled"));
+
+    // An unknown property: one warning line per class level, and false.
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(knife.SetProperty("Colour", "red"));
+    const std::string warning =
+        "WARNING - node 'Knife' : cannot handle property 'Colour' = 'red'\n";
+    EXPECT_EQ(warning + warning, testing::internal::GetCapturedStdout());
+
+    knife.FinalConstruct();
+    EXPECT_EQ(10.0, knife.GetValue());
+    EXPECT_EQ(Logarithmic, knife.GetRepresentation());
+    EXPECT_EQ("scaled", knife.GetToolTip());
+    for (const char* property : {"Formula", "Colour"}) {
+        EXPECT_EQ("Node Knife: already initialized",
+                  MessageOf<LogicalErrorException>([&] { knife.SetProperty(property, "1"); },
+                                                   "nodeapi/Node"));
+    }
+    EXPECT_EQ("X*10", knife.GetFormula());
+}
+
+TEST_F(SwissKnifeTest, InputVariable) {
+    map.Add<TestInteger>("Offset", {{"Value", "7"}});
+    auto& knife = map.Add<CSwissKnife>(
+        "Knife", {{"Formula", "X*2+OFF"}, {"Input", "X"}, {"pVariable", "OFF=Offset"}});
+    // The input comes first, so it hides a bound variable of the same name.
+    auto& shadow = map.Add<CSwissKnife>(
+        "Shadow", {{"Formula", "X"}, {"Input", "X"}, {"pVariable", "X=Offset"}});
+    auto& plain = map.Add<CSwissKnife>("Plain", {{"Formula", "1"}});
+    map.Build();
+    EXPECT_EQ("NEVAL", knife.ToString());
+    EXPECT_EQ("SwissKnife undefined external variable",
+              MessageOf<LogicalErrorException>([&] { knife.GetValue(); }));
+    EXPECT_DOUBLE_EQ(13.0, knife.GetValueWithInput(3.0));
+    EXPECT_DOUBLE_EQ(6.0, knife.GetValueWithInput(-0.5));
+    EXPECT_DOUBLE_EQ(-4.0, shadow.GetValueWithInput(-4.0));
+    EXPECT_EQ("X", knife.GetInputName());
+    EXPECT_EQ("SwissKnife has no external variable",
+              MessageOf<LogicalErrorException>([&] { plain.GetValueWithInput(1.0); }));
+    EXPECT_EQ("1", plain.ToString());
+}
+
+TEST_F(SwissKnifeTest, ReadOnlyWithFixedLimits) {
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "2"}});
+    map.Build();
+    const std::string message = "SwissKnife : Knife SetValue failed. SwissKnife is read only";
+    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { knife.SetValue(1.0); }));
+    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] {
+                  IFloat& value = knife;
+                  value = 3.0;
+              }));
+    EXPECT_EQ("NodeImpl Knife can't set value from string  : 4. Use derived class!",
+              MessageOf<LogicalErrorException>([&] { knife.FromString("4"); }, "nodeapi/Node"));
+    EXPECT_EQ(2.0, knife.GetValue());
+    // The smallest positive normal double, not the most negative one.
+    EXPECT_EQ(2.2250738585072014e-308, knife.GetMin());
+    EXPECT_EQ(1.7976931348623157e308, knife.GetMax());
+}
+
+TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
+    map.Add<TestInteger>("Zero", {{"Value", "0"}});
+    map.Add<TestInteger>("One", {{"Value", "1"}});
+    map.Add<TestInteger>("Plain");
+    map.Add<TestInteger>("Absent", {{"pIsPresent", "Zero"}});
+    map.Add<TestInteger>("Disabled", {{"pIsEnabled", "Zero"}});
+    AddRegister("WriteOnly", "0x1000", "WO");
+    const struct {
+        const char* name;
+        Properties properties;
+        EAccessMode mode;
+    } cases[] = {
+        {"NoVariables", {}, RO},
+        {"Readable", {{"pVariable", "A=Plain"}, {"pVariable", "B=One"}}, RO},
+        {"NotPresent", {{"pVariable", "A=Plain"}, {"pVariable", "B=Absent"}}, NP},
+        {"NotEnabled", {{"pVariable", "A=Disabled"}}, NE},
+        {"NpBeatsNe", {{"pVariable", "A=Disabled"}, {"pVariable", "B=Absent"}}, NP},
+        {"OwnNotEnabled", {{"pVariable", "A=Plain"}, {"pIsEnabled", "Zero"}}, NE},
+        {"OwnNotPresent", {{"pVariable", "A=Disabled"}, {"pIsPresent", "Zero"}}, NP},
+        {"OwnEnabled", {{"pVariable", "A=Plain"}, {"pIsEnabled", "One"}}, RO},
+    };
+    for (const auto& c : cases)
+        map.Add<CSwissKnife>(c.name, c.properties);
+    auto& writeOnly = map.Add<CSwissKnife>(
+        "WithWriteOnly", {{"pVariable", "A=Plain"}, {"pVariable", "W=WriteOnly"}});
+    map.Build();
+    for (const auto& c : cases)
+        EXPECT_EQ(c.mode, map.Get<CSwissKnife>(c.name).GetAccessMode()) << c.name;
+    EXPECT_EQ("Invalid access mode WO of variable W",
+              MessageOf<RuntimeException>([&] { writeOnly.GetAccessMode(); },
+                                          "nodeapi/VariableDelegate"));
+}
+
+TEST_F(SwissKnifeTest, FinalConstructAppendsVariablesInNameOrder) {
+    map.Add<TestInteger>("Zed");
+    map.Add<TestInteger>("Alpha");
+    map.Add<TestInteger>("One", {{"Value", "1"}});
+    auto& knife = map.Add<CSwissKnife>(
+        "Knife", {{"pVariable", "ZZ=Zed"}, {"pIsPresent", "One"}, {"pVariable", "AA=Alpha"}});
+    auto& unfinished = map.Add<CSwissKnife>("Unfinished", {{"pVariable", "AA=Alpha"}}, false);
+    map.Build();
+    NodeList_t children;
+    knife.GetChildren(children);
+    ASSERT_EQ(3u, children.size());
+    EXPECT_EQ("One", children[0]->GetName());
+    EXPECT_EQ("Alpha", children[1]->GetName());
+    EXPECT_EQ("Zed", children[2]->GetName());
+    EXPECT_EQ("Node already initialized",
+              MessageOf<LogicalErrorException>([&] { knife.FinalConstruct(); }));
+    knife.GetChildren(children);
+    EXPECT_EQ(3u, children.size());
+    unfinished.GetChildren(children);
+    EXPECT_TRUE(children.empty());
+}
+
+TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
+    auto& a = map.Add<TestInteger>("A");
+    auto& b = map.Add<TestInteger>("B");
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "Y=B"}, {"pVariable", "X=A"}});
+    // Not finished: its variables are no children, the walk still visits them.
+    auto& loose = map.Add<CSwissKnife>("Loose", {{"pVariable", "X=B"}}, false);
+    auto& root = map.Add<TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Loose"}});
+    map.Build();
+    for (TestInteger* variable : {&a, &b}) {
+        const auto& dependants = variable->GetDependants();
+        EXPECT_EQ(1u, dependants.count(&knife)) << variable->GetName();
+        EXPECT_EQ(1u, dependants.count(&root)) << variable->GetName();
+        EXPECT_EQ(0u, dependants.count(variable)) << variable->GetName();
+    }
+    EXPECT_EQ(1u, b.GetDependants().count(&loose));
+    EXPECT_EQ(0u, a.GetDependants().count(&loose));
+    EXPECT_EQ(std::set<INode*>{&root}, knife.GetDependants());
+
+    // A node already on the path is a cycle: refused, path unchanged.
+    NodeList_t path{&root, &knife};
+    EXPECT_FALSE(knife.CollectDependants(path));
+    EXPECT_EQ(2u, path.size());
+    NodeList_t empty;
+    EXPECT_TRUE(knife.CollectDependants(empty));
+    EXPECT_TRUE(empty.empty());
+}
+
+TEST_F(SwissKnifeTest, VariableOfForeignTypeStopsTheWalk) {
+    // A node of the map that is no node implementation.
+    struct Foreign : INodeConstruct {
+        std::string GetName() const override { return "Foreign"; }
+        bool IsStandard() const override { return false; }
+        EAccessMode GetAccessMode() override { return RO; }
+        EVisibility GetVisibility() const override { return Beginner; }
+        bool IsChanged() const override { return false; }
+        void SetChanged(bool) override {}
+        bool IsCachable() override { return true; }
+        int64_t GetMinTime() override { return 0; }
+        std::string ToString() override { return ""; }
+        void FromString(const std::string&) override {}
+        std::string GetToolTip() const override { return ""; }
+        std::string GetDisplayName() const override { return ""; }
+        void GetChildren(NodeList_t& children) override { children.clear(); }
+        void FireCallbacks() override {}
+        void InvalidateCache() override {}
+        uint32_t RegisterCallback(CNodeCallback* const&) override { return 0; }
+        uint32_t DeregisterCallback(uint32_t) override { return 0; }
+        bool SetProperty(const std::string&, const std::string&) override { return false; }
+        void FinalConstruct() override {}
+        void SetNodeMap(CNodeMap* nodeMap, const std::string& name) override {
+            nodeMap->AddNode(name, this);
+        }
+        bool CollectDependants(NodeList_t&) override { return true; }
+        void DumpChangedFlags(INode*, int, std::ostream&) override {}
+    } foreign;
+    map.AddExternal(foreign, "Foreign");
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "F=Foreign"}}, false);
+    map.Build();
+    NodeList_t path;
+    EXPECT_EQ("Unexpected type in dynamic cast",
+              MessageOf<LogicalErrorException>([&] { knife.CollectDependants(path); }));
+    EXPECT_TRUE(path.empty());
+    EXPECT_EQ("SwissKnife failed to get the value of : F ",
+              MessageOf<RuntimeException>([&] { knife.GetValue(); }));
+}
+
+TEST_F(SwissKnifeTest, VariableWithoutValueInterface) {
+    map.Add<CCategory>("Group");
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "1"}, {"pVariable", "G=Group"}});
+    map.Build();
+    EXPECT_EQ("SwissKnife failed to get the value of : G ",
+              MessageOf<RuntimeException>([&] { knife.GetValue(); }));
+}
+
+TEST_F(SwissKnifeTest, FormulaThatReachesItselfIsRefused) {
+    auto& self = map.Add<CSwissKnife>("Self", {{"Formula", "S+1"}, {"pVariable", "S=Self"}});
+    map.Add<CSwissKnife>("Ping", {{"Formula", "P"}, {"pVariable", "P=Pong"}}, false);
+    auto& pong = map.Add<CSwissKnife>("Pong", {{"Formula", "P"}, {"pVariable", "P=Ping"}});
+    map.Add<TestCategory>("Root", {{"pFeature", "Self"}, {"pFeature", "Pong"}});
+    map.Build(); // the dependency walk refuses the cycles and terminates
+    EXPECT_EQ("Self : formula depends on its own value",
+              MessageOf<LogicalErrorException>([&] { self.GetValue(); }));
+    EXPECT_EQ("Pong : formula depends on its own value",
+              MessageOf<LogicalErrorException>([&] { pong.GetValue(); }));
+    EXPECT_EQ("Self : formula depends on its own value",
+              MessageOf<LogicalErrorException>([&] { self.GetAccessMode(); }));
+}
+
+TEST_F(SwissKnifeTest, VariableReadErrorsPassThroughUnchanged) {
+    auto& reg = AddRegister("Reg", "0x1000", "RW", {{"Cachable", "false"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "R*2"}, {"pVariable", "R=Reg"}});
+    map.Build();
+    memory.Poke32(0x1000, 21);
+    memory.FailOnce(0x1000, std::make_exception_ptr(RuntimeException("link down", "test", 7)));
+    EXPECT_EQ("link down", MessageOf<RuntimeException>([&] { knife.GetValue(); }, "test"));
+    EXPECT_EQ(42.0, knife.GetValue());
+    EXPECT_EQ(21, reg.GetValue());
+}
+
+TEST_F(SwissKnifeTest, DebugTexts) {
+    map.Add<TestInteger>("Count", {{"Value", "3"}});
+    map.Add<CFloat>("Scale", {{"Value", "2.5"}});
+    auto& knife = map.Add<CSwissKnife>(
+        "Knife", {{"Formula", "A*F"}, {"pVariable", "F=Scale"}, {"pVariable", "A=Count"}});
+    auto& input = map.Add<CSwissKnife>("Input", {{"Formula", "X"}, {"Input", "X"}});
+    map.Build();
+    EXPECT_EQ("SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F", knife.GetInfo());
+    EXPECT_EQ("SwissKnife : Value = NEVAL VariableMap =  Formula X", input.GetInfo());
+    std::ostringstream out;
+    knife.Dump(nullptr, 0, out);
+    const std::string dashes = "------------------------------------------\n";
+    EXPECT_EQ(dashes + "-- Node dump\n" + dashes +
+                  "Knife : SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F\n"
+                  "  Count : \n"
+                  "  Scale : Float : Value = 2.500000, Min = 2.500000, Max = 2.500000\n" +
+                  dashes,
+              out.str());
+}
+
+TEST_F(SwissKnifeTest, FloatFeatureOverAKnife) {
+    map.Add<TestInteger>("Raw", {{"Value", "512"}});
+    map.Add<CSwissKnife>("Knife", {{"Formula", "R/1024"}, {"pVariable", "R=Raw"}});
+    auto& feature = map.Add<CFloat>("Feature", {{"pValue", "Knife"}});
+    map.Build();
+    EXPECT_DOUBLE_EQ(0.5, feature.GetValue());
+    EXPECT_EQ(RO, map.Get<CSwissKnife>("Knife").GetAccessMode());
+    EXPECT_EQ("SwissKnife : Knife SetValue failed. SwissKnife is read only",
+              MessageOf<LogicalErrorException>([&] { feature.SetValue(0.25); }));
+}
+
+// CInteger's physical view: the to-physical formula turns the raw value into
+// the physical one, the from-physical formula the other way; the result is
+// truncated toward zero before it is written.
+TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
+    AddRegister("Reg", "0x1000", "RW", {{"Sign", "Signed"}});
+    map.Add<CSwissKnife>("ToPhys", {{"Formula", "RAW*0.5"}, {"Input", "RAW"}});
+    map.Add<CSwissKnife>(
+        "FromPhys",
+        {{"Formula", "PHYS*2+OFFSET"}, {"Input", "PHYS"}, {"pVariable", "OFFSET=Offset"}});
+    map.Add<CFloat>("Offset", {{"Value", "0.75"}});
+    map.Add<CSwissKnife>("NoInput", {{"Formula", "1"}});
+    map.Add<CSwissKnife>("Broken", {{"Formula", "PHYS/0"}, {"Input", "PHYS"}});
+    auto& number = map.Add<CInteger>("Number", {{"pValue", "Reg"},
+                                                {"Min", "-100"},
+                                                {"Max", "100"},
+                                                {"pToPhysical", "ToPhys"},
+                                                {"pFromPhysical", "FromPhys"},
+                                                {"Unit", "us"}});
+    auto& noInput = map.Add<CInteger>("NoInputNumber", {{"pToPhysical", "NoInput"}});
+    auto& broken =
+        map.Add<CInteger>("BrokenNumber", {{"pValue", "Reg"}, {"pFromPhysical", "Broken"}});
+    map.Build();
+
+    const struct {
+        double physical;
+        int64_t raw;
+    } cases[] = {
+        {10.0, 20}, // 10 * 2 + 0.75 = 20.75 -> 20
+        {-2.9, -5}, // -2.9 * 2 + 0.75 = -5.05 -> -5
+        {-0.2, 0},  // -0.4 + 0.75 = 0.35 -> 0
+        {-0.5, 0},  // -1 + 0.75 = -0.25 -> 0 (toward zero, not down)
+        {49.6, 99}, // 99.2 + 0.75 = 99.95 -> 99
+    };
+    for (const auto& c : cases) {
+        number.SetPhysicalValue(c.physical);
+        EXPECT_EQ(c.raw, number.GetValue()) << c.physical;
+        EXPECT_EQ(static_cast<uint32_t>(c.raw), memory.Peek32(0x1000)) << c.physical;
+        EXPECT_DOUBLE_EQ(c.raw * 0.5, number.GetPhysicalValue()) << c.physical;
+    }
+    EXPECT_DOUBLE_EQ(-50.0, number.GetPhysicalMin());
+    EXPECT_DOUBLE_EQ(50.0, number.GetPhysicalMax());
+    EXPECT_EQ("us", number.GetUnit());
+
+    // 60 * 2 + 0.75 lies above the maximum: refused, register untouched.
+    const int writes = memory.WriteCount(0x1000);
+    EXPECT_EQ(
+        "Value 120 must be smaller than or equal 100",
+        MessageOf<OutOfRangeException>([&] { number.SetPhysicalValue(60.0); }, "nodeapi/Integer"));
+    EXPECT_EQ(writes, memory.WriteCount(0x1000));
+    EXPECT_EQ(99, number.GetValue());
+
+    // A failing formula reaches the caller; nothing is written.
+    EXPECT_EQ("Broken : failed to parse formula 'PHYS/0' : error message is '#Infinity "
+              "somewhere!'",
+              MessageOf<LogicalErrorException>([&] { broken.SetPhysicalValue(1.0); }));
+    EXPECT_EQ(writes, memory.WriteCount(0x1000));
+    // A conversion formula without an input cannot convert.
+    EXPECT_EQ("SwissKnife has no external variable",
+              MessageOf<LogicalErrorException>([&] { noInput.GetPhysicalValue(); }));
+}
