@@ -11,7 +11,7 @@ FUZZ_DIR := build/fuzz
 BENCH_DIR := build/bench
 
 run: build
-	$(GCC_DIR)/bin/kacq info
+	$(GCC_DIR)/bin/kacq features
 
 test: setup format-check check-32bit tests-gcc tests-sanitize fuzz
 	@echo "make test: all checks passed"

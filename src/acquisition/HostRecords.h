@@ -26,11 +26,11 @@ enum { HOST_VALUE_INT = 1, HOST_VALUE_TEXT = 4 };
 // 16-byte value cell; arrays of them have a stride of 16 bytes.
 typedef struct HostValue {
     union {
-        int32_t i;      // type HOST_VALUE_INT
-        const char* s;  // type HOST_VALUE_TEXT: zero-terminated text
-        int64_t raw;    // the whole 8-byte value slot
+        int32_t i;     // type HOST_VALUE_INT
+        const char* s; // type HOST_VALUE_TEXT: zero-terminated text
+        int64_t raw;   // the whole 8-byte value slot
     } value;
-    uint8_t type;       // HOST_VALUE_INT or HOST_VALUE_TEXT
+    uint8_t type; // HOST_VALUE_INT or HOST_VALUE_TEXT
     uint8_t reserved[7];
 } HostValue;
 
@@ -61,32 +61,32 @@ typedef struct HostOpenParameters {
     int32_t imageHeight;
     int32_t startRow;
     int32_t startColumn;
-    int32_t field;                // host parameter, not read by the module
+    int32_t field; // host parameter, not read by the module
     int32_t bitsPerChannel;
-    char colorSpace[1024];        // "gray" or "bayer"
-    float gain;                   // host parameter, not read by the module
-    uint8_t externalTrigger;      // 0 or 1
-    char cameraType[1024];        // host parameter, not read by the module
-    char device[1024];            // device name, "0" for the first camera
+    char colorSpace[1024];   // "gray" or "bayer"
+    float gain;              // host parameter, not read by the module
+    uint8_t externalTrigger; // 0 or 1
+    char cameraType[1024];   // host parameter, not read by the module
+    char device[1024];       // device name, "0" for the first camera
     uint8_t reserved[3];
-    int32_t port;                 // not read: the module always uses 61696
-    int32_t lineIn;               // host parameter, not read by the module
+    int32_t port;   // not read: the module always uses 61696
+    int32_t lineIn; // host parameter, not read by the module
 } HostOpenParameters;
 
 // The host's per-instance record.
 typedef struct HostInstance {
     int32_t hostField0;
-    HostOpenParameters params;     // 0x004
+    HostOpenParameters params; // 0x004
     int32_t reserved0[3];
-    int32_t fullWidth;             // 0xC40: maximum of the camera's Width
-    int32_t fullHeight;            // 0xC44: maximum of the camera's Height
-    int32_t channels;              // 0xC48: always 1
-    uint8_t asyncGrab;             // 0xC4C: an asynchronous grab is pending
+    int32_t fullWidth;  // 0xC40: maximum of the camera's Width
+    int32_t fullHeight; // 0xC44: maximum of the camera's Height
+    int32_t channels;   // 0xC48: always 1
+    uint8_t asyncGrab;  // 0xC4C: an asynchronous grab is pending
     uint8_t reserved1[7];
-    void* slot;                    // 0xC54: the module's InstanceSlot
-    uint8_t volatileFlag;          // 0xC58: written by the "volatile" parameter
+    void* slot;           // 0xC54: the module's InstanceSlot
+    uint8_t volatileFlag; // 0xC58: written by the "volatile" parameter
     uint8_t reserved2[3];
-    int32_t volatileMode;          // 0xC5C: written by the "volatile" parameter
+    int32_t volatileMode; // 0xC5C: written by the "volatile" parameter
 } HostInstance;
 
 typedef struct InterfaceClass InterfaceClass;
@@ -110,28 +110,28 @@ enum { HOST_MAX_INSTANCES = 64 };
 // 0x404 on that FGInit documents; the rest belongs to the host.
 struct InterfaceClass {
     uint8_t hostOwn[0x404];
-    int32_t hostField404;                     // FGInit: 4
-    uint8_t hostField408;                     // FGInit: 1
+    int32_t hostField404; // FGInit: 4
+    uint8_t hostField408; // FGInit: 1
     uint8_t reserved0[3];
-    int32_t hostField40C;                     // FGInit: 0
-    int32_t maxInstances;                     // FGInit: 64
+    int32_t hostField40C;                        // FGInit: 0
+    int32_t maxInstances;                        // FGInit: 64
     HostInstance* instances[HOST_MAX_INSTANCES]; // filled by the host
-    KReserveSlotOp reserveSlot;               // 0x514
+    KReserveSlotOp reserveSlot;                  // 0x514
     KInstanceOp openInstance;
     KInstanceOp closeInstance;
     KGrabOp grabImage;
     KStartAsyncOp startAsyncGrab;
     KGrabAsyncOp grabImageAsync;
-    KUnusedOp hostOp52C;                      // not provided by the module
+    KUnusedOp hostOp52C; // not provided by the module
     KUnusedOp hostOp530;
-    KQueryInfoOp queryInfo;                   // 0x534
+    KQueryInfoOp queryInfo; // 0x534
     KSetParamOp setParameter;
     KGetParamOp getParameter;
-    KNoOp acceptNoOp;                         // 0x540
-    KCountOp reportEmptyCount;                // 0x544
-    KUnusedOp hostOp548;                      // not provided by the module
+    KNoOp acceptNoOp;          // 0x540
+    KCountOp reportEmptyCount; // 0x544
+    KUnusedOp hostOp548;       // not provided by the module
     KUnusedOp hostOp54C;
-    HostOpenParameters defaults;              // 0x550
+    HostOpenParameters defaults; // 0x550
 };
 
 #ifdef __cplusplus

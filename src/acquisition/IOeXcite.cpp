@@ -23,7 +23,9 @@ HostInstance** ReserveSlot(KProcHandle /*proc*/, HostInstance* instance) {
     return nullptr;
 }
 
-KErr AcceptNoOp(KProcHandle, HostInstance*) { return K_OK; }
+KErr AcceptNoOp(KProcHandle, HostInstance*) {
+    return K_OK;
+}
 
 KErr ReportEmptyCount(KProcHandle, HostInstance*, const void*, const void*, const void*,
                       int32_t* count) {

@@ -32,12 +32,12 @@ struct AcquisitionTime {
 };
 
 struct InstanceSlot {
-    void* camera;                      // the camera object while open
-    DeviceRecord* deviceRecord;        // null: the slot is free
-    bool acquisitionActive;            // queued and not yet collected
-    int32_t index;                     // position 0-63, written by FGInit
-    int32_t maxDelay;                  // ms, from the last asynchronous grab call
-    int32_t currentBuffer;             // 0-2: the buffer the next acquisition uses
+    void* camera;               // the camera object while open
+    DeviceRecord* deviceRecord; // null: the slot is free
+    bool acquisitionActive;     // queued and not yet collected
+    int32_t index;              // position 0-63, written by FGInit
+    int32_t maxDelay;           // ms, from the last asynchronous grab call
+    int32_t currentBuffer;      // 0-2: the buffer the next acquisition uses
     AcquisitionTime acquisitionStart;
     void* frameBuffers[kFrameBuffers]; // the record's buffers, or the slot's own
     bool ownsBuffers;                  // the buffers above belong to the slot

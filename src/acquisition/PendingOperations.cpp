@@ -5,10 +5,18 @@
 
 namespace IOeXcite {
 
-KErr OpenInstance(KProcHandle, HostInstance*) { return K_ERR_NOT_IMPLEMENTED; }
-KErr CloseInstance(KProcHandle, HostInstance*) { return K_ERR_NOT_IMPLEMENTED; }
-KErr GrabImage(KProcHandle, HostInstance*, HostImage*, int32_t*) { return K_ERR_NOT_IMPLEMENTED; }
-KErr StartAsyncGrab(KProcHandle, HostInstance*, double) { return K_ERR_NOT_IMPLEMENTED; }
+KErr OpenInstance(KProcHandle, HostInstance*) {
+    return K_ERR_NOT_IMPLEMENTED;
+}
+KErr CloseInstance(KProcHandle, HostInstance*) {
+    return K_ERR_NOT_IMPLEMENTED;
+}
+KErr GrabImage(KProcHandle, HostInstance*, HostImage*, int32_t*) {
+    return K_ERR_NOT_IMPLEMENTED;
+}
+KErr StartAsyncGrab(KProcHandle, HostInstance*, double) {
+    return K_ERR_NOT_IMPLEMENTED;
+}
 KErr GrabImageAsync(KProcHandle, HostInstance*, double, HostImage*, int32_t*) {
     return K_ERR_NOT_IMPLEMENTED;
 }

@@ -18,9 +18,9 @@ typedef uint32_t GxHandle;
 
 enum : uint32_t {
     GX_OK = 0,
-    GX_STATUS_FLUSHED = 0xC1010005u,       // wait: the grabber has been flushed and is empty
-    GX_STATUS_TIMEOUT = 0xC1010001u,       // wait: no buffer arrived in time
-    GX_STATUS_INCOMPLETE = 0x41010012u,    // wait: a buffer came back incomplete
+    GX_STATUS_FLUSHED = 0xC1010005u,         // wait: the grabber has been flushed and is empty
+    GX_STATUS_TIMEOUT = 0xC1010001u,         // wait: no buffer arrived in time
+    GX_STATUS_INCOMPLETE = 0x41010012u,      // wait: a buffer came back incomplete
     GX_STATUS_BUFFER_TOO_SMALL = 0x8101000Bu // GxGetStatusMessage: needed size stored
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Features.h"
 #include "korlan/KorlanApp.h"
 
 namespace {
@@ -137,6 +138,12 @@ const Command kCommands[] = {
      runInfo},
     {"query", "run an information query of the interface and print its text and values",
      kQueryUsage, runQuery},
+    {"features", "print the feature tree of an emulated camera: values, access, ranges",
+     KacqTool::kFeaturesUsage, KacqTool::RunFeatures},
+    {"get", "read one feature of an emulated camera by name", KacqTool::kGetUsage,
+     KacqTool::RunGet},
+    {"set", "write one feature of an emulated camera by name and read it back", KacqTool::kSetUsage,
+     KacqTool::RunSet},
 };
 
 const char* const kUsage = "kacq [--help] [--trace-memory] COMMAND [ARGS]";

@@ -1,0 +1,238 @@
+// kacq features/get/set: the camera feature tree over an emulated camera.
+#include "Features.h"
+
+#include <inttypes.h>
+#include <stdio.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "emulator/Model.h"
+#include "emulator/port/EmulatorPort.h"
+#include "nodeapi/Interfaces.h"
+#include "nodeapi/Types.h"
+#include "xcam/FeatureTree.h"
+#include "xcam/XCamInterface.h"
+
+namespace KacqTool {
+
+const char* const kFeaturesUsage = "kacq features [--model MODEL]";
+const char* const kGetUsage = "kacq get NAME [--model MODEL]";
+const char* const kSetUsage = "kacq set NAME VALUE [--model MODEL]";
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+// Categories deeper than this are not followed (the tree has two levels).
+constexpr int kMaxDepth = 16;
+
+int UsageError(const std::string& message, const char* usage) {
+    fprintf(stderr, "kacq: %s\nusage: %s\n", message.c_str(), usage);
+    return kExitUsage;
+}
+
+// Splits "--model M" off the arguments; the rest are positional.
+bool ParseArgs(const std::vector<std::string>& args, const char* usage, size_t positional,
+               std::vector<std::string>* values, const Emulator::ModelSpec** model, int* exitCode) {
+    std::string key = Emulator::Models().front().key;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--model" && i + 1 < args.size()) {
+            key = args[++i];
+        } else if (args[i].compare(0, 2, "--") == 0 || values->size() == positional) {
+            *exitCode = UsageError("unexpected argument '" + args[i] + "'", usage);
+            return false;
+        } else {
+            values->push_back(args[i]);
+        }
+    }
+    if (values->size() != positional) {
+        *exitCode = UsageError("missing argument", usage);
+        return false;
+    }
+    *model = Emulator::FindModel(key);
+    if (*model == nullptr) {
+        std::string known;
+        for (const Emulator::ModelSpec& m : Emulator::Models())
+            known += std::string(known.empty() ? "" : ", ") + m.key;
+        *exitCode = UsageError("unknown model '" + key + "' (models: " + known + ")", usage);
+        return false;
+    }
+    return true;
+}
+
+// The camera and its feature tree, for one command.
+struct Session {
+    explicit Session(const Emulator::ModelSpec& model)
+        : camera(model), features(&camera.cameraPort, &camera.grabberPort) {
+        camera.Open();
+    }
+    Emulator::EmulatedCamera camera;
+    XCamInterface::CXCamInterface features;
+};
+
+std::string Range(NodeApi::INode* node) {
+    if (auto* i = dynamic_cast<NodeApi::IInteger*>(node)) {
+        char text[96];
+        const int64_t inc = i->GetInc();
+        snprintf(text, sizeof text, "[%" PRId64 "..%" PRId64 "]", i->GetMin(), i->GetMax());
+        std::string range = text;
+        if (inc != 1) {
+            snprintf(text, sizeof text, " step %" PRId64, inc);
+            range += text;
+        }
+        return range;
+    }
+    if (auto* f = dynamic_cast<NodeApi::IFloat*>(node)) {
+        char text[96];
+        snprintf(text, sizeof text, "[%g..%g]", f->GetMin(), f->GetMax());
+        return text;
+    }
+    if (auto* e = dynamic_cast<NodeApi::IEnumerationBase*>(node)) {
+        NodeApi::StringList_t symbolics;
+        e->GetSymbolics(symbolics);
+        std::string list;
+        for (const std::string& s : symbolics)
+            list += (list.empty() ? "" : ", ") + s;
+        return "{" + list + "}";
+    }
+    return std::string();
+}
+
+// The members of a category as the tree lists them ("pFeature" rows, in
+// order); empty for any other node. A category's own links (pIsPresent) are
+// children too but not members.
+std::vector<std::string> CategoryMembers(const std::string& name) {
+    std::size_t count = 0;
+    const XCamInterface::FeatureNodeRow* nodes = XCamInterface::FeatureNodes(&count);
+    const XCamInterface::FeaturePropertyRow* properties = XCamInterface::FeatureProperties(nullptr);
+    std::vector<std::string> members;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (name != nodes[i].name || std::string(nodes[i].className) != "CCategory")
+            continue;
+        for (std::size_t p = 0; p < nodes[i].propertyCount; ++p) {
+            const XCamInterface::FeaturePropertyRow& row = properties[nodes[i].firstProperty + p];
+            if (std::string(row.name) == "pFeature")
+                members.push_back(row.value);
+        }
+    }
+    return members;
+}
+
+// The value as text: strings as their text up to the first zero byte (ROM
+// leaves are padded with zeros), anything else as the node shows itself.
+std::string ValueText(NodeApi::INode* node) {
+    if (auto* s = dynamic_cast<NodeApi::IString*>(node)) {
+        const std::string text = s->GetValue();
+        return text.substr(0, text.find('\0'));
+    }
+    return node->ToString();
+}
+
+// One line per node; a failure reading a feature is shown in its line and
+// counted, the walk goes on.
+void PrintNode(NodeApi::CNodeMap& map, NodeApi::INode* node, int depth, int* failures) {
+    std::string line(static_cast<size_t>(depth) * 2, ' ');
+    line += node->GetName();
+    const std::string display = node->GetDisplayName();
+    if (display != node->GetName())
+        line += " \"" + display + "\"";
+    const std::vector<std::string> members = CategoryMembers(node->GetName());
+    const bool category = !members.empty();
+    if (!category) {
+        try {
+            const NodeApi::EAccessMode mode = node->GetAccessMode();
+            line += " = ";
+            line += mode == NodeApi::RW || mode == NodeApi::RO ? ValueText(node) : "-";
+            line += std::string(" (") + NodeApi::AccessModeText(mode) + ")";
+            if (mode == NodeApi::RW || mode == NodeApi::RO) {
+                const std::string range = Range(node);
+                if (!range.empty())
+                    line += " " + range;
+            }
+        } catch (const std::exception& e) {
+            line += std::string(" ! ") + e.what();
+            ++*failures;
+        }
+    }
+    printf("%s\n", line.c_str());
+    if (!category || depth >= kMaxDepth)
+        return;
+    for (const std::string& member : members) {
+        if (NodeApi::INode* child = map.GetNode(member))
+            PrintNode(map, child, depth + 1, failures);
+    }
+}
+
+NodeApi::INode* FindFeature(Session& session, const std::string& name) {
+    NodeApi::INode* node = session.features.GetNodeMap().GetNode(name);
+    if (node == nullptr)
+        fprintf(stderr, "kacq: the camera has no feature named '%s'\n", name.c_str());
+    return node;
+}
+
+template <class F>
+int Guarded(F body) {
+    try {
+        return body();
+    } catch (const std::exception& e) {
+        fprintf(stderr, "kacq: %s\n", e.what());
+        return kExitFailed;
+    }
+}
+
+} // namespace
+
+int RunFeatures(const std::vector<std::string>& args) {
+    std::vector<std::string> values;
+    const Emulator::ModelSpec* model = nullptr;
+    int exitCode = kExitOk;
+    if (!ParseArgs(args, kFeaturesUsage, 0, &values, &model, &exitCode))
+        return exitCode;
+    return Guarded([&] {
+        Session session(*model);
+        int failures = 0;
+        XCamInterface::CXCamNodeMap& map = session.features.GetNodeMap();
+        PrintNode(map, map.GetNode("Root"), 0, &failures);
+        return failures == 0 ? kExitOk : kExitFailed;
+    });
+}
+
+int RunGet(const std::vector<std::string>& args) {
+    std::vector<std::string> values;
+    const Emulator::ModelSpec* model = nullptr;
+    int exitCode = kExitOk;
+    if (!ParseArgs(args, kGetUsage, 1, &values, &model, &exitCode))
+        return exitCode;
+    return Guarded([&] {
+        Session session(*model);
+        NodeApi::INode* node = FindFeature(session, values[0]);
+        if (node == nullptr)
+            return kExitFailed;
+        printf("%s\n", ValueText(node).c_str());
+        return kExitOk;
+    });
+}
+
+int RunSet(const std::vector<std::string>& args) {
+    std::vector<std::string> values;
+    const Emulator::ModelSpec* model = nullptr;
+    int exitCode = kExitOk;
+    if (!ParseArgs(args, kSetUsage, 2, &values, &model, &exitCode))
+        return exitCode;
+    return Guarded([&] {
+        Session session(*model);
+        NodeApi::INode* node = FindFeature(session, values[0]);
+        if (node == nullptr)
+            return kExitFailed;
+        node->FromString(values[1]);
+        // What the camera holds now, read back through the tree.
+        printf("%s = %s\n", values[0].c_str(), ValueText(node).c_str());
+        return kExitOk;
+    });
+}
+
+} // namespace KacqTool
