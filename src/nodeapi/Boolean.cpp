@@ -34,14 +34,7 @@ void CBoolean::SetValue(bool value) {
 
 EAccessMode CBoolean::GetAccessMode() {
     NodeMapLock lock(LockTarget());
-    const EAccessMode mode = CNodeImpl::GetAccessMode();
-    if (mode == NP || mode == NE)
-        return mode;
-    if (m_pValue != nullptr) {
-        auto* node = dynamic_cast<INode*>(m_pValue);
-        return node != nullptr ? node->GetAccessMode() : RW;
-    }
-    return RW;
+    return ValueNodeAccessMode(m_pValue);
 }
 
 std::string CBoolean::ToString() {

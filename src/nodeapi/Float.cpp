@@ -113,14 +113,7 @@ ERepresentation CFloat::GetRepresentation() {
 
 EAccessMode CFloat::GetAccessMode() {
     NodeMapLock lock(LockTarget());
-    const EAccessMode mode = CNodeImpl::GetAccessMode();
-    if (mode == NP || mode == NE)
-        return mode;
-    if (m_pValue != nullptr) {
-        auto* node = dynamic_cast<INode*>(m_pValue);
-        return node != nullptr ? node->GetAccessMode() : RW;
-    }
-    return RW;
+    return ValueNodeAccessMode(m_pValue);
 }
 
 std::string CFloat::ToString() {

@@ -2,7 +2,6 @@
 #include "nodeapi/IntSwissKnife.h"
 
 #include "nodeapi/Exceptions.h"
-#include "nodeapi/PropertyValue.h"
 
 namespace NodeApi {
 
@@ -38,59 +37,16 @@ int64_t CIntSwissKnife::GetValue() {
     return result;
 }
 
-EAccessMode CIntSwissKnife::GetAccessMode() {
-    NodeMapLock lock(LockTarget());
-    FormulaNode::ReentryGuard busy(m_ComputingAccess, m_Name);
-    const EAccessMode base = CNodeImpl::GetAccessMode();
-    return FormulaNode::CombineAccessModes(base, m_Variables.GetAccessMode());
-}
-
 std::string CIntSwissKnife::ToString() {
     NodeMapLock lock(LockTarget());
     return std::to_string(GetValue());
-}
-
-bool CIntSwissKnife::SetProperty(const std::string& name, const std::string& value) {
-    CheckNotInitialized();
-    if (name == "Formula") {
-        m_Formula = value;
-        return true;
-    }
-    if (name == "pVariable") {
-        // "NAME=NodeName"; the node must already be in the map.
-        if (!m_Variables.AddVariable(value, m_Name, m_pNodeMap))
-            RaiseConvertError(name, value);
-        m_Bindings = FormulaNode::ResolveBindings(m_Variables);
-        return true;
-    }
-    if (name == "Representation") {
-        m_Representation = ConvertProperty(name, value, ParseRepresentation);
-        return true;
-    }
-    if (CNodeImpl::SetProperty(name, value))
-        return true;
-    return WarnUnhandledProperty(name, value);
 }
 
 void CIntSwissKnife::FinalConstruct() {
     NodeMapLock lock(LockTarget());
     if (m_Initialized)
         NODEAPI_RAISE(LogicalErrorException, "Node already initialized");
-    CNodeImpl::FinalConstruct();
-    // The variables become children, so that a change of one of them reaches
-    // this node through the dependants mechanism.
-    for (const auto& variable : m_Variables.GetVariables())
-        AddChild(variable.second);
-}
-
-bool CIntSwissKnife::CollectDependants(NodeList_t& path) {
-    NodeMapLock lock(LockTarget());
-    if (!CNodeImpl::CollectDependants(path))
-        return false;
-    path.push_back(this);
-    FormulaNode::CollectVariableDependants(m_Variables, path);
-    path.pop_back();
-    return true;
+    ConstructWithVariables();
 }
 
 std::string CIntSwissKnife::GetInfo() {

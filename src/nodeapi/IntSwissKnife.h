@@ -17,7 +17,7 @@ namespace NodeApi {
 // Every read fetches the variables' current values (which may read the
 // camera) and evaluates the formula again in signed 64-bit arithmetic;
 // nothing is cached. Variables must be integer nodes.
-class CIntSwissKnife : public IInteger, public CNodeImpl {
+class CIntSwissKnife : public IInteger, public FormulaNode::CFormulaNodeImpl {
 public:
     static constexpr const char* kClassName = "CIntSwissKnife";
     static constexpr int64_t kMinimum = std::numeric_limits<int64_t>::min();
@@ -36,29 +36,18 @@ public:
     ERepresentation GetRepresentation() override { return m_Representation; }
 
     // INode
-    // RO, NE or NP; never writable.
-    EAccessMode GetAccessMode() override;
     // The value in decimal.
     std::string ToString() override;
 
     // INodeConstruct
-    bool SetProperty(const std::string& name, const std::string& value) override;
     // Appends the variable nodes to the children, in name order.
     void FinalConstruct() override;
-    bool CollectDependants(NodeList_t& path) override;
 
     // INodeDebug
     std::string GetInfo() override;
 
-    const std::string& GetFormula() const { return m_Formula; }
-
 protected:
-    std::string m_Formula;
-    CVariableDelegate m_Variables;
-    // m_Variables with their interfaces, rebuilt whenever a variable is bound.
-    FormulaNode::Bindings_t m_Bindings;
     CIntFormulaParser m_Parser;
-    ERepresentation m_Representation = Linear;
 
 private:
     // The variable table of the read in progress; emptied on every way out
@@ -66,7 +55,6 @@ private:
     CNameTable m_Table{sizeof(int64_t)};
     // Refuse a formula that reaches itself through its variables.
     bool m_Evaluating = false;
-    bool m_ComputingAccess = false;
 };
 
 } // namespace NodeApi

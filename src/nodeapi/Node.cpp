@@ -93,6 +93,17 @@ EAccessMode CNodeImpl::GetAccessMode() {
     return RO;
 }
 
+EAccessMode CNodeImpl::ValueNodeAccessMode(VirtualDestructable* valueNode) {
+    const EAccessMode mode = CNodeImpl::GetAccessMode();
+    if (mode == NP || mode == NE)
+        return mode;
+    if (valueNode != nullptr) {
+        auto* node = dynamic_cast<INode*>(valueNode);
+        return node != nullptr ? node->GetAccessMode() : RW;
+    }
+    return RW;
+}
+
 void CNodeImpl::SetChanged(bool changed) {
     NodeMapLock lock(LockTarget());
     if (changed) {

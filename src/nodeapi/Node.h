@@ -110,6 +110,10 @@ protected:
     CNodeMap& LockTarget() const;
 
     void AddChild(INode* child);
+    // The mode of a node whose value may live in a value node: NP or NE from
+    // the base rule, else the value node's mode (RW without a value node or
+    // for one that is no INode). Caller holds the map lock.
+    EAccessMode ValueNodeAccessMode(VirtualDestructable* valueNode);
 
     // --- the SetProperty pattern of every class level ---
     // Raises LogicalErrorException "Node %s: already initialized".

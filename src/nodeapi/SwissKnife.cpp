@@ -49,6 +49,51 @@ ReentryGuard::ReentryGuard(bool& busy, const std::string& nodeName) : m_Busy(bus
     m_Busy = true;
 }
 
+EAccessMode CFormulaNodeImpl::GetAccessMode() {
+    NodeMapLock lock(LockTarget());
+    ReentryGuard busy(m_ComputingAccess, m_Name);
+    const EAccessMode base = CNodeImpl::GetAccessMode();
+    return CombineAccessModes(base, m_Variables.GetAccessMode());
+}
+
+bool CFormulaNodeImpl::SetProperty(const std::string& name, const std::string& value) {
+    CheckNotInitialized();
+    if (name == "Formula") {
+        m_Formula = value;
+        return true;
+    }
+    if (name == "pVariable") {
+        // "NAME=NodeName"; the node must already be in the map.
+        if (!m_Variables.AddVariable(value, m_Name, m_pNodeMap))
+            RaiseConvertError(name, value);
+        m_Bindings = ResolveBindings(m_Variables);
+        return true;
+    }
+    if (name == "Representation") {
+        m_Representation = ConvertProperty(name, value, ParseRepresentation);
+        return true;
+    }
+    if (CNodeImpl::SetProperty(name, value))
+        return true;
+    return WarnUnhandledProperty(name, value);
+}
+
+void CFormulaNodeImpl::ConstructWithVariables() {
+    CNodeImpl::FinalConstruct();
+    for (const auto& variable : m_Variables.GetVariables())
+        AddChild(variable.second);
+}
+
+bool CFormulaNodeImpl::CollectDependants(NodeList_t& path) {
+    NodeMapLock lock(LockTarget());
+    if (!CNodeImpl::CollectDependants(path))
+        return false;
+    path.push_back(this);
+    CollectVariableDependants(m_Variables, path);
+    path.pop_back();
+    return true;
+}
+
 } // namespace FormulaNode
 
 // ---------------------------------------------------------------------------
@@ -106,13 +151,6 @@ double CSwissKnife::GetValueWithInput(double input) {
     return Evaluate(true, input);
 }
 
-EAccessMode CSwissKnife::GetAccessMode() {
-    NodeMapLock lock(LockTarget());
-    FormulaNode::ReentryGuard busy(m_ComputingAccess, m_Name);
-    const EAccessMode base = CNodeImpl::GetAccessMode();
-    return FormulaNode::CombineAccessModes(base, m_Variables.GetAccessMode());
-}
-
 std::string CSwissKnife::ToString() {
     NodeMapLock lock(LockTarget());
     if (!m_InputName.empty())
@@ -125,50 +163,19 @@ std::string CSwissKnife::ToString() {
 }
 
 bool CSwissKnife::SetProperty(const std::string& name, const std::string& value) {
-    CheckNotInitialized();
-    if (name == "Formula") {
-        m_Formula = value;
-        return true;
-    }
     if (name == "Input") {
+        CheckNotInitialized();
         m_InputName = value;
         return true;
     }
-    if (name == "pVariable") {
-        // "NAME=NodeName"; the node must already be in the map.
-        if (!m_Variables.AddVariable(value, m_Name, m_pNodeMap))
-            RaiseConvertError(name, value);
-        m_Bindings = FormulaNode::ResolveBindings(m_Variables);
-        return true;
-    }
-    if (name == "Representation") {
-        m_Representation = ConvertProperty(name, value, ParseRepresentation);
-        return true;
-    }
-    if (CNodeImpl::SetProperty(name, value))
-        return true;
-    return WarnUnhandledProperty(name, value);
+    return CFormulaNodeImpl::SetProperty(name, value);
 }
 
 void CSwissKnife::FinalConstruct() {
     NodeMapLock lock(LockTarget());
     if (m_Initialized)
         NODEAPI_RAISE(LogicalErrorException, "Node already initialized");
-    CNodeImpl::FinalConstruct();
-    // The variables become children, so that a change of one of them reaches
-    // this node through the dependants mechanism.
-    for (const auto& variable : m_Variables.GetVariables())
-        AddChild(variable.second);
-}
-
-bool CSwissKnife::CollectDependants(NodeList_t& path) {
-    NodeMapLock lock(LockTarget());
-    if (!CNodeImpl::CollectDependants(path))
-        return false;
-    path.push_back(this);
-    FormulaNode::CollectVariableDependants(m_Variables, path);
-    path.pop_back();
-    return true;
+    ConstructWithVariables();
 }
 
 std::string CSwissKnife::GetInfo() {

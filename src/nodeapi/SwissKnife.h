@@ -75,13 +75,47 @@ private:
     CNameTable& m_Table;
 };
 
+// The node side both formula node classes share: the formula, the bound
+// variables and the construction steps and access rule that use them.
+class CFormulaNodeImpl : public CNodeImpl {
+public:
+    // INode
+    // RO, NE or NP; never writable.
+    EAccessMode GetAccessMode() override;
+
+    // INodeConstruct: "Formula", "pVariable" and "Representation", then the
+    // base's properties.
+    bool SetProperty(const std::string& name, const std::string& value) override;
+    bool CollectDependants(NodeList_t& path) override;
+
+    const std::string& GetFormula() const { return m_Formula; }
+
+protected:
+    // The base's final construction, then the variable nodes are appended to
+    // the children in name order, so that a change of one of them reaches
+    // this node through the dependants mechanism. Caller holds the map lock
+    // and has refused a second construction.
+    void ConstructWithVariables();
+
+    std::string m_Formula;
+    CVariableDelegate m_Variables;
+    // m_Variables with their interfaces, rebuilt whenever a variable is bound.
+    Bindings_t m_Bindings;
+    ERepresentation m_Representation = Linear;
+
+private:
+    // Set while the access mode is computed: a formula that reaches itself
+    // through its variables is refused instead of recursing without end.
+    bool m_ComputingAccess = false;
+};
+
 } // namespace FormulaNode
 
 // Every read fetches the variables' current values (which may read the
 // camera) and evaluates the formula again; nothing is cached. Variables may be
 // integer or float nodes. With an "Input" name the formula also needs a value
 // from the caller and is read through GetValueWithInput only.
-class CSwissKnife : public ISwissKnife, public CNodeImpl {
+class CSwissKnife : public ISwissKnife, public FormulaNode::CFormulaNodeImpl {
 public:
     static constexpr const char* kClassName = "CSwissKnife";
     // Fixed limits: the smallest positive normal double (not the most
@@ -105,22 +139,18 @@ public:
     double GetValueWithInput(double input) override;
 
     // INode
-    // RO, NE or NP; never writable.
-    EAccessMode GetAccessMode() override;
     // "NEVAL" when the formula needs an input; else the value, six
     // significant digits in general notation.
     std::string ToString() override;
 
-    // INodeConstruct
+    // INodeConstruct: "Input", then the shared formula properties.
     bool SetProperty(const std::string& name, const std::string& value) override;
     // Appends the variable nodes to the children, in name order.
     void FinalConstruct() override;
-    bool CollectDependants(NodeList_t& path) override;
 
     // INodeDebug
     std::string GetInfo() override;
 
-    const std::string& GetFormula() const { return m_Formula; }
     const std::string& GetInputName() const { return m_InputName; }
 
 protected:
@@ -128,13 +158,8 @@ protected:
     // comes first. Caller holds the map lock.
     double Evaluate(bool hasInput, double input);
 
-    std::string m_Formula;
     std::string m_InputName;
-    CVariableDelegate m_Variables;
-    // m_Variables with their interfaces, rebuilt whenever a variable is bound.
-    FormulaNode::Bindings_t m_Bindings;
     CFormulaParser m_Parser;
-    ERepresentation m_Representation = Linear;
 
 private:
     // The variable table of the read in progress; emptied on every way out
@@ -143,7 +168,6 @@ private:
     // Set while a read runs: a formula that reaches itself through its
     // variables is refused instead of recursing without end.
     bool m_Evaluating = false;
-    bool m_ComputingAccess = false;
 };
 
 } // namespace NodeApi

@@ -7,6 +7,7 @@
 #include "nodeapi/IntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -16,21 +17,9 @@ using KacqTest::TestNodeMap;
 
 namespace {
 
-class BooleanTest : public testing::Test {
+class BooleanTest : public KacqTest::PortFixture {
 protected:
-    BooleanTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-        map.Add<CIntReg>("Reg", {{"pPort", "Port"},
-                                 {"AccessMode", "RW"},
-                                 {"Address", "0x1000"},
-                                 {"Length", "4"},
-                                 {"Sign", "Unsigned"},
-                                 {"Endianess", "BigEndian"}});
-    }
-
-    MemoryPort memory;
-    TestNodeMap map;
+    BooleanTest() { map.Add<CIntReg>("Reg", RegisterProperties("0x1000")); }
 };
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -35,19 +36,11 @@ public:
     }
 };
 
-class EnumerationTest : public testing::Test {
+class EnumerationTest : public KacqTest::PortFixture {
 protected:
-    EnumerationTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-        map.Add<CMaskedIntReg>("ModeReg", {{"pPort", "Port"},
-                                           {"AccessMode", "RW"},
-                                           {"Address", "0x1000"},
-                                           {"Length", "4"},
-                                           {"Sign", "Unsigned"},
-                                           {"Endianess", "BigEndian"},
-                                           {"LSB", "0"},
-                                           {"MSB", "7"}});
+    EnumerationTest() {
+        map.Add<CMaskedIntReg>("ModeReg",
+                               RegisterProperties("0x1000", {{"LSB", "0"}, {"MSB", "7"}}));
         map.Add<TestInteger>("Present", {{"Value", "0"}});
         map.Add<TestInteger>("Enabled", {{"Value", "0"}});
     }
@@ -72,9 +65,6 @@ protected:
         props.insert(props.end(), extra.begin(), extra.end());
         return map.Add<TestEnumeration>("Mode", props);
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace

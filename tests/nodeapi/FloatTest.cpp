@@ -12,6 +12,7 @@
 #include "nodeapi/FltReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -44,13 +45,8 @@ uint32_t BitsOf(float f) {
     return bits;
 }
 
-class FloatTest : public testing::Test {
+class FloatTest : public KacqTest::PortFixture {
 protected:
-    FloatTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-
     CFltReg& AddRegister(const std::string& name) {
         return map.Add<CFltReg>(name, {{"pPort", "Port"},
                                        {"AccessMode", "RW"},
@@ -60,17 +56,8 @@ protected:
     }
 
     static std::string RangeError(IFloat& node, double value) {
-        try {
-            node.SetValue(value);
-        } catch (const OutOfRangeException& e) {
-            EXPECT_EQ("nodeapi/Float", e.GetSourceFileName());
-            return e.GetDescription();
-        }
-        return "<accepted>";
+        return KacqTest::RangeErrorOf(node, value, "nodeapi/Float");
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace

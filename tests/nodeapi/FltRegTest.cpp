@@ -8,6 +8,7 @@
 
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -16,15 +17,7 @@ using KacqTest::TestNodeMap;
 
 namespace {
 
-class FltRegTest : public testing::Test {
-protected:
-    FltRegTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-    MemoryPort memory;
-    TestNodeMap map;
-};
+using FltRegTest = KacqTest::PortFixture;
 
 } // namespace
 

@@ -7,6 +7,7 @@
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -16,13 +17,8 @@ using KacqTest::TestNodeMap;
 
 namespace {
 
-class IntRegTest : public testing::Test {
+class IntRegTest : public KacqTest::PortFixture {
 protected:
-    IntRegTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-
     template <class T>
     T& Add(const std::string& name, Properties extra) {
         Properties props{{"pPort", "Port"}, {"AccessMode", "RW"}};
@@ -31,16 +27,8 @@ protected:
     }
 
     static std::string RangeError(IInteger& node, int64_t value) {
-        try {
-            node.SetValue(value);
-        } catch (const OutOfRangeException& e) {
-            return e.GetDescription();
-        }
-        return "<accepted>";
+        return KacqTest::RangeErrorOf(node, value, "nodeapi/IntReg");
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace

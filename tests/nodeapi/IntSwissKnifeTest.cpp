@@ -17,6 +17,7 @@
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -31,33 +32,10 @@ namespace {
 template <class E>
 std::string MessageOf(const std::function<void()>& action,
                       const char* source = "nodeapi/IntSwissKnife") {
-    try {
-        action();
-    } catch (const E& e) {
-        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
-        return e.GetDescription();
-    }
-    return "<no exception>";
+    return KacqTest::DescriptionOf<E>(action, source);
 }
 
-class IntSwissKnifeTest : public testing::Test {
-protected:
-    IntSwissKnifeTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-
-    static Properties RegisterProperties(const char* address, Properties extra = {}) {
-        Properties properties = {{"pPort", "Port"},    {"AccessMode", "RW"},
-                                 {"Address", address}, {"Length", "4"},
-                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
-        properties.insert(properties.end(), extra.begin(), extra.end());
-        return properties;
-    }
-
-    MemoryPort memory;
-    TestNodeMap map;
-};
+using IntSwissKnifeTest = KacqTest::PortFixture;
 
 } // namespace
 

@@ -14,6 +14,7 @@
 #include "nodeapi/Port.h"
 #include "nodeapi/SwissKnife.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -41,37 +42,17 @@ public:
     }
 };
 
-class IntegerTest : public testing::Test {
+class IntegerTest : public KacqTest::PortFixture {
 protected:
-    IntegerTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-
     // An 8-bit unsigned field in bits 8..15 of the big-endian quadlet at 0x1000.
     CMaskedIntReg& AddField(const std::string& name, const char* access = "RW") {
-        return map.Add<CMaskedIntReg>(name, {{"pPort", "Port"},
-                                             {"AccessMode", access},
-                                             {"Address", "0x1000"},
-                                             {"Length", "4"},
-                                             {"Sign", "Unsigned"},
-                                             {"Endianess", "BigEndian"},
-                                             {"LSB", "8"},
-                                             {"MSB", "15"}});
+        return map.Add<CMaskedIntReg>(
+            name, RegisterProperties("0x1000", {{"LSB", "8"}, {"MSB", "15"}}, access));
     }
 
     static std::string RangeError(IInteger& node, int64_t value) {
-        try {
-            node.SetValue(value);
-        } catch (const OutOfRangeException& e) {
-            EXPECT_EQ("nodeapi/Integer", e.GetSourceFileName());
-            return e.GetDescription();
-        }
-        return "<accepted>";
+        return KacqTest::RangeErrorOf(node, value, "nodeapi/Integer");
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace

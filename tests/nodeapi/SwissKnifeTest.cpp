@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "nodeapi/Category.h"
 #include "nodeapi/Float.h"
@@ -19,6 +20,7 @@
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -30,39 +32,19 @@ using KacqTest::TestNodeMap;
 
 namespace {
 
-// The description of the exception of type E that action raises, with the
-// source checked; "<no exception>" when it returns.
 template <class E>
 std::string MessageOf(const std::function<void()>& action,
                       const char* source = "nodeapi/SwissKnife") {
-    try {
-        action();
-    } catch (const E& e) {
-        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
-        return e.GetDescription();
-    }
-    return "<no exception>";
+    return KacqTest::DescriptionOf<E>(action, source);
 }
 
-class SwissKnifeTest : public testing::Test {
+class SwissKnifeTest : public KacqTest::PortFixture {
 protected:
-    SwissKnifeTest() : memory(0x1000, 0x100) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
-    }
-
     // A 32-bit big-endian register at address.
     CIntReg& AddRegister(const std::string& name, const char* address, const char* access = "RW",
                          Properties extra = {}) {
-        Properties properties = {{"pPort", "Port"},    {"AccessMode", access},
-                                 {"Address", address}, {"Length", "4"},
-                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
-        properties.insert(properties.end(), extra.begin(), extra.end());
-        return map.Add<CIntReg>(name, properties);
+        return map.Add<CIntReg>(name, RegisterProperties(address, std::move(extra), access));
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace

@@ -1,0 +1,67 @@
+// A node-map fixture with an in-memory register space behind a port node,
+// and the exception checks the node tests share.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "nodeapi/Exceptions.h"
+#include "nodeapi/Port.h"
+#include "support/MemoryPort.h"
+#include "support/TestNodeMap.h"
+
+namespace KacqTest {
+
+// The description of the exception of type E that action raises, with the
+// source checked; "<no exception>" when it returns.
+template <class E>
+std::string DescriptionOf(const std::function<void()>& action, const char* source) {
+    try {
+        action();
+    } catch (const E& e) {
+        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
+        return e.GetDescription();
+    }
+    return "<no exception>";
+}
+
+// The description of the OutOfRangeException that writing value to node
+// raises, with the source checked; "<accepted>" when the write is taken.
+template <class Node, class Value>
+std::string RangeErrorOf(Node& node, Value value, const char* source) {
+    try {
+        node.SetValue(value);
+    } catch (const NodeApi::OutOfRangeException& e) {
+        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
+        return e.GetDescription();
+    }
+    return "<accepted>";
+}
+
+// 256 bytes of register space at 0x1000, reached through the port node
+// "Port".
+class PortFixture : public testing::Test {
+protected:
+    PortFixture() : memory(0x1000, 0x100) {
+        map.AddExternal(memory, "Memory");
+        map.Add<NodeApi::CPort>("Port").SetPortImpl(&memory);
+    }
+
+    // A 32-bit unsigned big-endian register at address behind "Port", extra
+    // properties after the common ones.
+    static Properties RegisterProperties(const char* address, Properties extra = {},
+                                         const char* access = "RW") {
+        Properties properties = {{"pPort", "Port"},    {"AccessMode", access},
+                                 {"Address", address}, {"Length", "4"},
+                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
+        properties.insert(properties.end(), extra.begin(), extra.end());
+        return properties;
+    }
+
+    MemoryPort memory;
+    TestNodeMap map;
+};
+
+} // namespace KacqTest
