@@ -277,28 +277,52 @@ void CNodeImpl::SetNodeMap(CNodeMap* nodeMap, const std::string& name) {
     nodeMap->AddNode(name, this);
 }
 
+namespace {
+// Walks of a dependants search that stopped at a node already on their path,
+// on this thread. A walk below a node that adds none has met no cycle.
+thread_local uint64_t t_DependantCycleStops = 0;
+} // namespace
+
 bool CNodeImpl::CollectDependants(NodeList_t& path) {
     NodeMapLock lock(LockTarget());
-    if (std::find(path.begin(), path.end(), this) != path.end())
+    if (std::find(path.begin(), path.end(), this) != path.end()) {
+        ++t_DependantCycleStops;
         return false;
+    }
+    // Below a node without cycles, every earlier walk handed its whole path
+    // to every node it reached; if this path is already among this node's
+    // dependants, walking again would add nothing anywhere. Shared subtrees
+    // of a large tree are so walked once instead of once per path.
+    if (m_DependantsWalked && std::all_of(path.begin(), path.end(), [this](INode* node) {
+            return m_Dependants.count(node) != 0;
+        }))
+        return true;
     m_Dependants.insert(path.begin(), path.end());
+    const uint64_t stopsBefore = t_DependantCycleStops;
     path.push_back(this);
-    auto visit = [&path](INode* node) {
-        auto* impl = dynamic_cast<CNodeImpl*>(node);
-        if (impl == nullptr) {
-            path.pop_back();
-            NODEAPI_RAISE(LogicalErrorException, "Unexpected type in dynamic cast");
-        }
-        impl->CollectDependants(path);
-    };
-    for (INode* child : m_Children)
-        visit(child);
-    if (m_pIsEnabled != nullptr)
-        visit(dynamic_cast<INode*>(m_pIsEnabled));
-    if (m_pIsPresent != nullptr)
-        visit(dynamic_cast<INode*>(m_pIsPresent));
+    CollectChildDependants(path);
     path.pop_back();
+    if (t_DependantCycleStops == stopsBefore)
+        m_DependantsWalked = true;
     return true;
+}
+
+void CNodeImpl::CollectChildDependants(NodeList_t& path) {
+    for (INode* child : m_Children)
+        CollectLinkedDependants(child, path);
+    if (m_pIsEnabled != nullptr)
+        CollectLinkedDependants(dynamic_cast<INode*>(m_pIsEnabled), path);
+    if (m_pIsPresent != nullptr)
+        CollectLinkedDependants(dynamic_cast<INode*>(m_pIsPresent), path);
+}
+
+void CNodeImpl::CollectLinkedDependants(INode* node, NodeList_t& path) {
+    auto* impl = dynamic_cast<CNodeImpl*>(node);
+    if (impl == nullptr) {
+        path.pop_back();
+        NODEAPI_RAISE(LogicalErrorException, "Unexpected type in dynamic cast");
+    }
+    impl->CollectDependants(path);
 }
 
 // ---------------------------------------------------------------------------

@@ -105,6 +105,14 @@ public:
     const std::set<INode*>& GetDependants() const { return m_Dependants; }
 
 protected:
+    // The dependants walk below this node, with this node last on the path:
+    // its children, then its "pIsEnabled" and "pIsPresent" nodes. Node
+    // classes with further links (invalidators, formula variables) walk them
+    // after calling this.
+    virtual void CollectChildDependants(NodeList_t& path);
+    // Walks one linked node, which must be a node of this framework.
+    static void CollectLinkedDependants(INode* node, NodeList_t& path);
+
     // The map whose lock guards this node; raises when the node was never
     // entered into a map.
     CNodeMap& LockTarget() const;
@@ -173,6 +181,10 @@ protected:
     EVisibility m_Visibility = Beginner;
     NodeList_t m_Children;
     std::set<INode*> m_Dependants;
+    // Set after a walk below this node met no node twice on its path: what
+    // this node reaches is then free of cycles, and a later walk with a path
+    // already held in m_Dependants has nothing new to hand on.
+    bool m_DependantsWalked = false;
     bool m_Initialized = false;
     std::unique_ptr<CCallbackRegistry> m_pCallbacks;
     bool m_Cachable = true;

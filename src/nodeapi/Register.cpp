@@ -214,23 +214,12 @@ void CRegister::FinalConstruct() {
     m_Buffer.assign(static_cast<size_t>(m_Length), 0);
 }
 
-bool CRegister::CollectDependants(NodeList_t& path) {
-    NodeMapLock lock(LockTarget());
-    if (!CNodeImpl::CollectDependants(path))
-        return false;
+void CRegister::CollectChildDependants(NodeList_t& path) {
+    CNodeImpl::CollectChildDependants(path);
     // An invalidator learns that this register, and all that depends on it,
     // must be refreshed when the invalidator changes.
-    path.push_back(this);
-    for (INode* invalidator : m_Invalidators) {
-        auto* impl = dynamic_cast<CNodeImpl*>(invalidator);
-        if (impl == nullptr) {
-            path.pop_back();
-            NODEAPI_RAISE(LogicalErrorException, "Unexpected type in dynamic cast");
-        }
-        impl->CollectDependants(path);
-    }
-    path.pop_back();
-    return true;
+    for (INode* invalidator : m_Invalidators)
+        CollectLinkedDependants(invalidator, path);
 }
 
 std::string CRegister::GetInfo() {

@@ -36,7 +36,6 @@ public:
     // INodeConstruct
     bool SetProperty(const std::string& name, const std::string& value) override;
     void FinalConstruct() override;
-    bool CollectDependants(NodeList_t& path) override;
 
     // INodeDebug
     std::string GetInfo() override;
@@ -45,6 +44,7 @@ public:
     int64_t GetAddress();
 
 protected:
+    void CollectChildDependants(NodeList_t& path) override;
     // Sum of the address terms and address nodes (64-bit, wrapping). The first
     // computation drops a cached entry at the new address.
     int64_t ComputeAddress();

@@ -21,17 +21,6 @@ EAccessMode CombineAccessModes(EAccessMode base, EAccessMode variables) {
     return RO;
 }
 
-void CollectVariableDependants(const CVariableDelegate& variables, NodeList_t& path) {
-    for (const auto& variable : variables.GetVariables()) {
-        auto* impl = dynamic_cast<CNodeImpl*>(variable.second);
-        if (impl == nullptr) {
-            path.pop_back();
-            NODEAPI_RAISE(LogicalErrorException, "Unexpected type in dynamic cast");
-        }
-        impl->CollectDependants(path);
-    }
-}
-
 Bindings_t ResolveBindings(const CVariableDelegate& variables) {
     Bindings_t bindings;
     bindings.reserve(variables.GetVariables().size());
@@ -84,14 +73,10 @@ void CFormulaNodeImpl::ConstructWithVariables() {
         AddChild(variable.second);
 }
 
-bool CFormulaNodeImpl::CollectDependants(NodeList_t& path) {
-    NodeMapLock lock(LockTarget());
-    if (!CNodeImpl::CollectDependants(path))
-        return false;
-    path.push_back(this);
-    CollectVariableDependants(m_Variables, path);
-    path.pop_back();
-    return true;
+void CFormulaNodeImpl::CollectChildDependants(NodeList_t& path) {
+    CNodeImpl::CollectChildDependants(path);
+    for (const auto& variable : m_Variables.GetVariables())
+        CollectLinkedDependants(variable.second, path);
 }
 
 } // namespace FormulaNode

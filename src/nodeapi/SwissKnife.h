@@ -34,11 +34,6 @@ Bindings_t ResolveBindings(const CVariableDelegate& variables);
 // when either says NP, else NE when either says NE, else RO.
 EAccessMode CombineAccessModes(EAccessMode base, EAccessMode variables);
 
-// Continues a dependency walk into each variable node in name order; path
-// already ends with the formula node. Raises LogicalErrorException
-// "Unexpected type in dynamic cast" for a variable that is no CNodeImpl.
-void CollectVariableDependants(const CVariableDelegate& variables, NodeList_t& path);
-
 // Marks a node busy for the duration of one operation; raises
 // LogicalErrorException when the node is already busy (a formula that reaches
 // itself through its variables). The map lock is held, so only the same
@@ -86,11 +81,12 @@ public:
     // INodeConstruct: "Formula", "pVariable" and "Representation", then the
     // base's properties.
     bool SetProperty(const std::string& name, const std::string& value) override;
-    bool CollectDependants(NodeList_t& path) override;
 
     const std::string& GetFormula() const { return m_Formula; }
 
 protected:
+    // The base's walk, then the variables.
+    void CollectChildDependants(NodeList_t& path) override;
     // The base's final construction, then the variable nodes are appended to
     // the children in name order, so that a change of one of them reaches
     // this node through the dependants mechanism. Caller holds the map lock

@@ -172,6 +172,28 @@ TEST(NodeTest, CollectDependantsStopsAtCycles) {
     EXPECT_FALSE(b.CollectDependants(path));
 }
 
+TEST(NodeTest, CollectDependantsGivesEveryPathToSharedAndCyclicNodes) {
+    // A shared subtree reached on two paths gets both paths' nodes, and a
+    // subtree whose first walk met a cycle is walked again on a new path:
+    // the second walk from Root through S reaches A by way of T.
+    TestNodeMap map;
+    auto& root = map.Add<TestCategory>(
+        "Root", {{"pFeature", "A"}, {"pFeature", "S"}, {"pFeature", "P"}, {"pFeature", "Q"}});
+    auto& a = map.Add<TestCategory>("A", {{"pFeature", "S"}});
+    auto& s = map.Add<TestCategory>("S", {{"pFeature", "T"}});
+    auto& t = map.Add<TestCategory>("T", {{"pFeature", "A"}});
+    auto& p = map.Add<TestCategory>("P", {{"pFeature", "L"}});
+    auto& q = map.Add<TestCategory>("Q", {{"pFeature", "L"}});
+    auto& l = map.Add<TestCategory>("L", {{"pFeature", "M"}});
+    auto& m = map.Add<TestCategory>("M");
+    map.Build();
+    EXPECT_EQ((std::set<INode*>{&root, &s, &t}), a.GetDependants());
+    EXPECT_EQ((std::set<INode*>{&root, &a}), s.GetDependants());
+    EXPECT_EQ((std::set<INode*>{&root, &a, &s}), t.GetDependants());
+    EXPECT_EQ((std::set<INode*>{&root, &p, &q}), l.GetDependants());
+    EXPECT_EQ((std::set<INode*>{&root, &p, &q, &l}), m.GetDependants());
+}
+
 TEST(NodeTest, IsCachableIsComputedOnceFromTheChildren) {
     TestNodeMap map;
     auto& flag = map.Add<TestInteger>("Volatile", {{"Cachable", "false"}});

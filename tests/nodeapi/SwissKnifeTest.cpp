@@ -330,8 +330,9 @@ TEST_F(SwissKnifeTest, VariableOfForeignTypeStopsTheWalk) {
     auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "F=Foreign"}}, false);
     map.Build();
     NodeList_t path;
-    EXPECT_EQ("Unexpected type in dynamic cast",
-              MessageOf<LogicalErrorException>([&] { knife.CollectDependants(path); }));
+    EXPECT_EQ(
+        "Unexpected type in dynamic cast",
+        MessageOf<LogicalErrorException>([&] { knife.CollectDependants(path); }, "nodeapi/Node"));
     EXPECT_TRUE(path.empty());
     EXPECT_EQ("SwissKnife failed to get the value of : F ",
               MessageOf<RuntimeException>([&] { knife.GetValue(); }));
