@@ -10,7 +10,10 @@ SAN_DIR := build/sanitize
 FUZZ_DIR := build/fuzz
 BENCH_DIR := build/bench
 
+# The main job: what the interface tells the host, then the emulated camera's
+# feature tree.
 run: build
+	$(GCC_DIR)/bin/kacq info
 	$(GCC_DIR)/bin/kacq features
 
 test: setup format-check check-32bit tests-gcc tests-sanitize fuzz
