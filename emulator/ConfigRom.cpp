@@ -78,7 +78,7 @@ std::vector<uint32_t> BuildConfigRom(const ModelSpec& model, uint32_t commandQua
     rom.push_back(0x0C0083C0);
     const size_t rootUnitEntry = rom.size();
     rom.push_back(0);
-    // Unit directory: IIDC unit spec and version, unit-dependent directory.
+    // Unit directory: unit specifier and version, unit-dependent directory.
     const size_t unit = rom.size();
     rom[rootUnitEntry] = Pointer(0xD1, rootUnitEntry, unit);
     rom.push_back(3u << 16);

@@ -92,15 +92,15 @@ TEST(ConfigRom, EveryModelPublishesAnIidcUnitWithCorrectCrcs) {
         EXPECT_EQ(0x31333934u, rom[1]);
         EXPECT_EQ(model.eui64, uint64_t(rom[3]) << 32 | rom[4]);
 
-        // Root directory -> unit directory with the IIDC unit spec ID.
+        // Root directory -> unit directory with the camera unit specifier.
         const size_t root = 5;
         const size_t unitEntry = FindEntry(rom, root, 0xD1);
         ASSERT_NE(0u, unitEntry);
         const size_t unit = unitEntry + (rom[unitEntry] & 0xFFFFFF);
         EXPECT_EQ(unitEntry + (rom[unitEntry] & 0xFFFFFF), unit);
-        const size_t spec = FindEntry(rom, unit, 0x12);
-        ASSERT_NE(0u, spec);
-        EXPECT_EQ(0x00A02Du, rom[spec] & 0xFFFFFF);
+        const size_t specifier = FindEntry(rom, unit, 0x12);
+        ASSERT_NE(0u, specifier);
+        EXPECT_EQ(0x00A02Du, rom[specifier] & 0xFFFFFF);
         const size_t version = FindEntry(rom, unit, 0x13);
         ASSERT_NE(0u, version);
         EXPECT_EQ(0x000102u, rom[version] & 0xFFFFFF);
