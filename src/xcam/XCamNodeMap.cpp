@@ -3,24 +3,13 @@
 
 #include <cstring>
 
-#include "nodeapi/Boolean.h"
-#include "nodeapi/Category.h"
+#include "nodeapi/ClassRegistry.h"
 #include "nodeapi/DcamAccessCtrlReg.h"
 #include "nodeapi/EnumEntry.h"
 #include "nodeapi/Exceptions.h"
-#include "nodeapi/Float.h"
-#include "nodeapi/FltReg.h"
 #include "nodeapi/IEEE1212Parser.h"
-#include "nodeapi/IntReg.h"
-#include "nodeapi/IntSwissKnife.h"
-#include "nodeapi/Integer.h"
-#include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Node.h"
-#include "nodeapi/Port.h"
-#include "nodeapi/SimpleString.h"
-#include "nodeapi/SmartFeature.h"
 #include "nodeapi/SwissKnife.h"
-#include "nodeapi/TxtKey.h"
 #include "xcam/FeatureTree.h"
 #include "xcam/XCamInterface.h"
 
@@ -45,24 +34,13 @@ struct ClassRow {
 #define XCAM_CLASS(T)                                                                              \
     { T::kClassName, &Make<T> }
 
-// Every class the tree uses, by the name its node rows give. Several of them
-// (the entries, the typed enumerations, the float formula, the access control
-// register) are not in the process-wide registry, so the tree keeps its own.
+// The classes the tree uses that the process-wide registry does not hold
+// (the entries, the typed enumerations, the float formula, the access
+// control register, the ROM parser); every other class comes from the
+// registry.
 const ClassRow kClasses[] = {
-    XCAM_CLASS(NodeApi::CMaskedIntReg),
     XCAM_CLASS(NodeApi::CEnumEntry),
-    XCAM_CLASS(NodeApi::CInteger),
-    XCAM_CLASS(NodeApi::CIntSwissKnife),
-    XCAM_CLASS(NodeApi::CBoolean),
-    XCAM_CLASS(NodeApi::CIntReg),
-    XCAM_CLASS(NodeApi::CCategory),
     XCAM_CLASS(NodeApi::CSwissKnife),
-    XCAM_CLASS(NodeApi::CSmartFeature),
-    XCAM_CLASS(NodeApi::CFltReg),
-    XCAM_CLASS(NodeApi::CFloat),
-    XCAM_CLASS(NodeApi::CTxtKey),
-    XCAM_CLASS(NodeApi::CPort),
-    XCAM_CLASS(NodeApi::CStringRegister),
     XCAM_CLASS(NodeApi::CDcamAccessCtrlReg),
     XCAM_CLASS(NodeApi::CIEEE1212Parser),
     XCAM_CLASS(CEnumeration_ColorCodingEnums),
@@ -92,6 +70,8 @@ const ClassRow kClasses[] = {
 #undef XCAM_CLASS
 
 std::unique_ptr<INodeConstruct> CreateTreeNode(const char* className, const char* nodeName) {
+    if (std::unique_ptr<INodeConstruct> node = NodeApi::CreateNode(className))
+        return node;
     for (const ClassRow& row : kClasses) {
         if (std::strcmp(row.className, className) == 0)
             return row.create();
