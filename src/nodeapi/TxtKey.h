@@ -23,9 +23,10 @@ public:
     void SetValue(const std::string& value) override;
     std::string GetValue() override;
 
-    // INode
+    // INode. A text key takes no text input: FromString raises the node
+    // base's LogicalErrorException.
     std::string ToString() override { return GetValue(); }
-    void FromString(const std::string& text) override { SetValue(text); }
+    void FromString(const std::string& text) override { CNodeImpl::FromString(text); }
 
     // INodeConstruct
     bool SetProperty(const std::string& name, const std::string& value) override;
