@@ -4,12 +4,16 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "nodeapi/ClassicLocale.h"
+
 namespace NodeApi {
 
 namespace {
 
 std::string VFormatLimited(const char* format, va_list args) {
     char text[kMaxDescriptionLength + 1];
+    // Numbers in messages read the same on every host ("1.5", never "1,5").
+    const CClassicLocale classic;
     int n = std::vsnprintf(text, sizeof text, format, args);
     if (n < 0)
         return std::string();

@@ -8,6 +8,7 @@
 #include <ostream>
 #include <vector>
 
+#include "nodeapi/ClassicLocale.h"
 #include "nodeapi/PropertyValue.h"
 
 namespace NodeApi {
@@ -332,6 +333,7 @@ void CNodeImpl::WriteLine(std::ostream& out, const char* format, ...) {
     char line[kMaxDescriptionLength + 1];
     va_list args;
     va_start(args, format);
+    const CClassicLocale classic;
     int n = std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     if (n >= 0)

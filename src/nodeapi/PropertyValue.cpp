@@ -1,11 +1,12 @@
 // Conversions of property value texts.
 #include "nodeapi/PropertyValue.h"
 
-#include <cctype>
 #include <cmath>
 #include <limits>
 #include <locale>
 #include <sstream>
+
+#include "nodeapi/ClassicLocale.h"
 
 namespace NodeApi {
 
@@ -23,7 +24,7 @@ int DigitValue(char c, unsigned base) {
 }
 
 bool IsBlank(char c) {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
+    return IsAsciiBlank(c);
 }
 
 // Reads [blanks][sign][0x when hexadecimal]digits from text at pos; the
@@ -135,13 +136,13 @@ bool ParseFloat(const std::string& text, float& value) {
     if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
         ++pos;
     size_t mantissaDigits = 0;
-    while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+    while (pos < text.size() && IsAsciiDigit(text[pos])) {
         ++pos;
         ++mantissaDigits;
     }
     if (pos < text.size() && text[pos] == '.') {
         ++pos;
-        while (pos < text.size() && std::isdigit(static_cast<unsigned char>(text[pos]))) {
+        while (pos < text.size() && IsAsciiDigit(text[pos])) {
             ++pos;
             ++mantissaDigits;
         }
@@ -152,8 +153,8 @@ bool ParseFloat(const std::string& text, float& value) {
         size_t exp = pos + 1;
         if (exp < text.size() && (text[exp] == '+' || text[exp] == '-'))
             ++exp;
-        if (exp < text.size() && std::isdigit(static_cast<unsigned char>(text[exp]))) {
-            while (exp < text.size() && std::isdigit(static_cast<unsigned char>(text[exp])))
+        if (exp < text.size() && IsAsciiDigit(text[exp])) {
+            while (exp < text.size() && IsAsciiDigit(text[exp]))
                 ++exp;
             pos = exp;
         }
@@ -175,7 +176,7 @@ bool ParseFloat(const std::string& text, float& value) {
 }
 
 bool ParseBool(const std::string& text, bool& value) {
-    if (!text.empty() && std::isalpha(static_cast<unsigned char>(text[0]))) {
+    if (!text.empty() && IsAsciiLetter(text[0])) {
         if (text.compare(0, 4, "true") == 0) {
             value = true;
             return true;

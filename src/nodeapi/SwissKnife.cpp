@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "nodeapi/ClassicLocale.h"
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/PropertyValue.h"
 
@@ -141,8 +142,10 @@ std::string CSwissKnife::ToString() {
     if (!m_InputName.empty())
         return "NEVAL";
     // "%g" is the stream's default notation: six significant digits, fixed
-    // or exponent form.
+    // or exponent form; always with a decimal point, whatever the host's
+    // locale.
     char text[32];
+    const CClassicLocale classic;
     std::snprintf(text, sizeof text, "%g", GetValue());
     return text;
 }

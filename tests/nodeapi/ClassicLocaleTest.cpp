@@ -1,0 +1,132 @@
+// Texts the framework produces and parses keep the classic conventions
+// ("0.5", never "0,5") while the host process runs in a locale with a decimal
+// comma. Such a locale is taken from the system, else generated with
+// localedef into a temporary folder; without either the test is skipped.
+#include <gtest/gtest.h>
+#include <locale.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <functional>
+#include <locale>
+#include <stdexcept>
+#include <string>
+
+#include "nodeapi/Exceptions.h"
+#include "nodeapi/Float.h"
+#include "nodeapi/SwissKnife.h"
+#include "support/TestNodeMap.h"
+
+using namespace NodeApi;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+namespace {
+
+bool HasDecimalComma(const char* name) {
+    const std::string previous = setlocale(LC_ALL, nullptr);
+    bool comma =
+        setlocale(LC_ALL, name) != nullptr && strcmp(localeconv()->decimal_point, ",") == 0;
+    setlocale(LC_ALL, previous.c_str());
+    return comma;
+}
+
+// The name of a locale with a decimal comma, or "" with the reason in `why`.
+std::string DecimalCommaLocale(std::string* why) {
+    static std::string name;
+    static std::string reason;
+    static bool searched = false;
+    if (!searched) {
+        searched = true;
+        for (const char* candidate : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "fr_FR.UTF-8"}) {
+            if (HasDecimalComma(candidate)) {
+                name = candidate;
+                break;
+            }
+        }
+        if (name.empty()) {
+            std::string dir = ::testing::TempDir() + "kacq_locale_XXXXXX";
+            if (mkdtemp(&dir[0]) == nullptr) {
+                reason = "cannot create a temporary folder";
+            } else {
+                const std::string command =
+                    "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
+                setenv("LOCPATH", dir.c_str(), 1);
+                if (system(command.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8"))
+                    name = "de_DE.UTF-8";
+                else
+                    reason = "no locale with a decimal comma is installed and localedef "
+                             "could not generate de_DE.UTF-8 (Debian package 'locales')";
+            }
+        }
+    }
+    *why = reason;
+    return name;
+}
+
+// Sets the process locale as a host would (C and C++ global), and back.
+class HostLocale {
+public:
+    explicit HostLocale(const std::string& name) { std::locale::global(std::locale(name)); }
+    ~HostLocale() { std::locale::global(std::locale::classic()); }
+};
+
+template <class F>
+std::string DescriptionOf(F call) {
+    try {
+        call();
+    } catch (const GenericException& e) {
+        return e.GetDescription();
+    }
+    return "<none>";
+}
+
+TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocale) {
+    std::string why;
+    const std::string locale = DecimalCommaLocale(&why);
+    if (locale.empty())
+        GTEST_SKIP() << why;
+
+    TestNodeMap map;
+    map.Add<TestInteger>("Raw", {{"Value", "3"}});
+    auto& delay =
+        map.Add<CSwissKnife>("Delay_s", {{"Formula", "RAW/1024"}, {"pVariable", "RAW=Raw"}});
+    auto& gain = map.Add<CFloat>("Gain", {{"Value", "1.5"}, {"Min", "-2.5"}, {"Max", "10"}});
+    map.Build();
+
+    HostLocale host(locale);
+    char probe[16];
+    snprintf(probe, sizeof probe, "%.1f", 0.5);
+    ASSERT_STREQ("0,5", probe) << "the host locale is in effect";
+
+    struct Case {
+        const char* what;
+        std::function<std::string()> text;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"formula value", [&] { return delay.ToString(); }, "0.00292969"},
+        {"float value", [&] { return gain.ToString(); }, "1.5"},
+        {"range message", [&] { return DescriptionOf([&] { gain.SetValue(12.5); }); },
+         "Value 12.500000 must be smaller than or equal 10.000000"},
+        {"debug dump", [&] { return gain.GetInfo(); },
+         "Float : Value = 1.500000, Min = -2.500000, Max = 10.000000"},
+        {"float parsed",
+         [&] {
+             gain.FromString("0.25");
+             return gain.ToString();
+         },
+         "0.25"},
+        {"comma refused as decimal separator",
+         [&] {
+             const std::string error = DescriptionOf([&] { gain.FromString("0,75"); });
+             return error + " " + gain.ToString();
+         },
+         "<none> 0"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, c.text()) << c.what;
+}
+
+} // namespace
