@@ -7,8 +7,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -18,11 +18,18 @@
 #define KORLAN_DEFAULT_MODULE_DIR "."
 #endif
 
+// The handles handed to callers are not these objects' addresses but numbers
+// from a counter that never repeats (see newHandle), so a closed handle stays
+// refused however the memory of its object is reused.
 struct KInterface {
+    KInterface* handle = nullptr; // what the caller holds
     std::string name;
     void* library = nullptr;
     int32_t references = 1;
     InterfaceClass* record = nullptr; // host-owned, filled by FGInit
+    // The instance count FGInit declared (1 to HOST_MAX_INSTANCES), kept so a
+    // module that changes its record later cannot widen the cell range.
+    int32_t maxInstances = 0;
     // Handed to the module as the procedure handle; local memory is tied to
     // it.
     int32_t procTag = 0;
@@ -30,6 +37,7 @@ struct KInterface {
 };
 
 struct KAcqInstance {
+    KAcqInstance* handle = nullptr; // what the caller holds
     KInterface* iface = nullptr;
     HostInstance* record = nullptr; // host-owned, zeroed at creation
     int32_t cell = -1;              // index of the record's instance cell
@@ -45,14 +53,41 @@ using FGInitFn = KErr (*)(KProcHandle, InterfaceClass*);
 // for the whole of each application call.
 std::recursive_mutex g_lock;
 
-// Live handles, so a stale or foreign handle is refused instead of followed.
-std::set<KInterface*>& interfaces() {
-    static std::set<KInterface*>* s = new std::set<KInterface*>();
-    return *s;
+// Live handles and their objects, so a stale or foreign handle is refused
+// instead of followed.
+std::map<const KInterface*, KInterface*>& interfaces() {
+    static auto* m = new std::map<const KInterface*, KInterface*>();
+    return *m;
 }
-std::set<KAcqInstance*>& instances() {
-    static std::set<KAcqInstance*>* s = new std::set<KAcqInstance*>();
-    return *s;
+std::map<const KAcqInstance*, KAcqInstance*>& instances() {
+    static auto* m = new std::map<const KAcqInstance*, KAcqInstance*>();
+    return *m;
+}
+
+// A handle value never handed out before, with g_lock held: interfaces and
+// instances draw from one counter, so neither a closed handle nor one of the
+// other kind ever matches a live one. The values are never dereferenced; they
+// are odd, so they are no object's address either. A 64-bit counter does not
+// wrap.
+uintptr_t g_lastHandle = 1;
+
+template <class Handle>
+Handle* newHandle() {
+    g_lastHandle += 2;
+    return reinterpret_cast<Handle*>(g_lastHandle);
+}
+
+// The index of the instance cell `cell` points to, or -1 when it is not
+// exactly one of the record's first `max` cells (null, outside, or between
+// two cells). Compared as numbers, so a wild pointer is never dereferenced.
+int32_t cellIndex(const InterfaceClass* ic, int32_t max, HostInstance* const* cell) {
+    const uintptr_t first = reinterpret_cast<uintptr_t>(&ic->instances[0]);
+    const uintptr_t at = reinterpret_cast<uintptr_t>(cell);
+    const uintptr_t size = sizeof ic->instances[0];
+    if (cell == nullptr || at < first || (at - first) % size != 0 ||
+        (at - first) / size >= static_cast<uintptr_t>(max))
+        return -1;
+    return static_cast<int32_t>((at - first) / size);
 }
 
 bool validName(const char* name) {
@@ -92,23 +127,27 @@ void unload(KInterface* iface) {
 
 using Held = std::unique_lock<std::recursive_mutex>;
 
-// Takes g_lock and checks that `instance` is live.
-KErr lockInstance(const KAcqInstance* instance, Held* held) {
-    if (instance == nullptr)
+// Takes g_lock and finds the live instance of `handle`.
+KErr lockInstance(const KAcqInstance* handle, Held* held, KAcqInstance** instance) {
+    if (handle == nullptr)
         return K_ERR_NULL_POINTER;
     *held = Held(g_lock);
-    if (instances().count(const_cast<KAcqInstance*>(instance)) == 0)
+    auto found = instances().find(handle);
+    if (found == instances().end())
         return K_ERR_NO_INSTANCE;
+    *instance = found->second;
     return K_OK;
 }
 
-// Takes g_lock and checks that `iface` is live.
-KErr lockInterface(const KInterface* iface, Held* held) {
-    if (iface == nullptr)
+// Takes g_lock and finds the live interface of `handle`.
+KErr lockInterface(const KInterface* handle, Held* held, KInterface** iface) {
+    if (handle == nullptr)
         return K_ERR_NULL_POINTER;
     *held = Held(g_lock);
-    if (interfaces().count(const_cast<KInterface*>(iface)) == 0)
+    auto found = interfaces().find(handle);
+    if (found == interfaces().end())
         return K_ERR_NO_INTERFACE;
+    *iface = found->second;
     return K_OK;
 }
 
@@ -144,7 +183,7 @@ KErr closeInterfaceLocked(KInterface* iface) {
         if (rc != K_OK && result == K_OK)
             result = rc;
         // The module goes away with the interface: the instance goes too.
-        instances().erase(instance);
+        instances().erase(instance->handle);
         forgetInstance(instance);
     }
     return result;
@@ -167,10 +206,11 @@ KErr KOpenInterface(const char* name, KInterface** iface) {
         return K_ERR_NO_INTERFACE;
     }
     std::lock_guard<std::recursive_mutex> guard(g_lock);
-    for (KInterface* loaded : interfaces()) {
+    for (const auto& live : interfaces()) {
+        KInterface* loaded = live.second;
         if (loaded->name == name) {
             ++loaded->references;
-            *iface = loaded;
+            *iface = loaded->handle;
             return K_OK;
         }
     }
@@ -212,79 +252,86 @@ KErr KOpenInterface(const char* name, KInterface** iface) {
         unload(created);
         return K_ERR_NO_INTERFACE;
     }
-    interfaces().insert(created);
-    *iface = created;
+    created->maxInstances = max;
+    created->handle = newHandle<KInterface>();
+    interfaces()[created->handle] = created;
+    *iface = created->handle;
     return K_OK;
 }
 
-KErr KCloseInterface(KInterface* iface) {
-    if (iface == nullptr)
-        return K_ERR_NULL_POINTER;
-    std::lock_guard<std::recursive_mutex> guard(g_lock);
-    if (interfaces().count(iface) == 0)
-        return K_ERR_NO_INTERFACE;
+KErr KCloseInterface(KInterface* handle) {
+    Held held;
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
+    if (rc != K_OK)
+        return rc;
     if (--iface->references > 0)
         return K_OK;
-    interfaces().erase(iface);
+    interfaces().erase(handle);
     KErr result = closeInterfaceLocked(iface);
     unload(iface);
     return result;
 }
 
-KErr KGetInterfaceRecord(const KInterface* iface, const InterfaceClass** record) {
+KErr KGetInterfaceRecord(const KInterface* handle, const InterfaceClass** record) {
     if (record != nullptr)
         *record = nullptr;
     if (record == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
     *record = iface->record;
     return K_OK;
 }
 
-KErr KGetMaxInstances(const KInterface* iface, int32_t* count) {
+KErr KGetMaxInstances(const KInterface* handle, int32_t* count) {
     if (count == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
-    *count = iface->record->maxInstances;
+    *count = iface->maxInstances;
     return K_OK;
 }
 
-KErr KGetDefaultOpenParameters(const KInterface* iface, HostOpenParameters* params) {
+KErr KGetDefaultOpenParameters(const KInterface* handle, HostOpenParameters* params) {
     if (params == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
     *params = iface->record->defaults;
     return K_OK;
 }
 
-KErr KGetInterfaceDefaults(const KInterface* iface, HostValue** values, int32_t* count) {
+KErr KGetInterfaceDefaults(const KInterface* handle, HostValue** values, int32_t* count) {
     if (values != nullptr)
         *values = nullptr;
     if (values == nullptr || count == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
-    return KFgGetDefaults(procOf(const_cast<KInterface*>(iface)), iface->record, values, count);
+    return KFgGetDefaults(procOf(iface), iface->record, values, count);
 }
 
-KErr KOpenInstance(KInterface* iface, const HostOpenParameters* params, KAcqInstance** instance) {
+KErr KOpenInstance(KInterface* handle, const HostOpenParameters* params, KAcqInstance** instance) {
     if (instance != nullptr)
         *instance = nullptr;
     if (instance == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
     InterfaceClass* ic = iface->record;
@@ -304,15 +351,22 @@ KErr KOpenInstance(KInterface* iface, const HostOpenParameters* params, KAcqInst
     KProcHandle proc = procOf(iface);
     HostInstance** cell = ic->reserveSlot(proc, record);
     endOperation(iface);
-    // The cell must be one of the record's free instance cells.
-    int32_t max = ic->maxInstances;
-    if (cell == nullptr || cell < &ic->instances[0] || cell >= &ic->instances[max] ||
-        *cell != nullptr) {
+    // The cell must be one of the record's free instance cells, exactly.
+    const int32_t max = iface->maxInstances;
+    const int32_t index = cellIndex(ic, max, cell);
+    if (cell == nullptr) {
         free(record);
         printHostError("korlan: interface '%s' has no free instance slot (%d at most)",
                        iface->name.c_str(), max);
         return K_ERR_NO_INSTANCE;
     }
+    if (index < 0 || ic->instances[index] != nullptr) {
+        free(record);
+        printHostError("korlan: interface '%s' reserved a cell that is not a free instance cell",
+                       iface->name.c_str());
+        return K_ERR_NO_INSTANCE;
+    }
+    cell = &ic->instances[index];
     *cell = record;
     rc = ic->openInstance(proc, record);
     endOperation(iface);
@@ -322,18 +376,20 @@ KErr KOpenInstance(KInterface* iface, const HostOpenParameters* params, KAcqInst
         return rc;
     }
     KAcqInstance* created = new KAcqInstance();
+    created->handle = newHandle<KAcqInstance>();
     created->iface = iface;
     created->record = record;
-    created->cell = static_cast<int32_t>(cell - &ic->instances[0]);
-    instances().insert(created);
+    created->cell = index;
+    instances()[created->handle] = created;
     iface->instances.push_back(created);
-    *instance = created;
+    *instance = created->handle;
     return K_OK;
 }
 
-KErr KCloseInstance(KAcqInstance* instance) {
+KErr KCloseInstance(KAcqInstance* handle) {
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -343,28 +399,30 @@ KErr KCloseInstance(KAcqInstance* instance) {
     endOperation(iface);
     if (rc != K_OK)
         return rc;
-    instances().erase(instance);
+    instances().erase(handle);
     forgetInstance(instance);
     return K_OK;
 }
 
-KErr KGetInstanceRecord(const KAcqInstance* instance, const HostInstance** record) {
+KErr KGetInstanceRecord(const KAcqInstance* handle, const HostInstance** record) {
     if (record == nullptr)
         return K_ERR_NULL_POINTER;
     *record = nullptr;
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     *record = instance->record;
     return K_OK;
 }
 
-KErr KGrabImage(KAcqInstance* instance, HostImage* image) {
+KErr KGrabImage(KAcqInstance* handle, HostImage* image) {
     if (image == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -376,9 +434,10 @@ KErr KGrabImage(KAcqInstance* instance, HostImage* image) {
     return rc;
 }
 
-KErr KStartAsyncGrab(KAcqInstance* instance, double maxDelayMs) {
+KErr KStartAsyncGrab(KAcqInstance* handle, double maxDelayMs) {
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -389,11 +448,12 @@ KErr KStartAsyncGrab(KAcqInstance* instance, double maxDelayMs) {
     return rc;
 }
 
-KErr KGrabImageAsync(KAcqInstance* instance, double maxDelayMs, HostImage* image) {
+KErr KGrabImageAsync(KAcqInstance* handle, double maxDelayMs, HostImage* image) {
     if (image == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -405,14 +465,14 @@ KErr KGrabImageAsync(KAcqInstance* instance, double maxDelayMs, HostImage* image
     return rc;
 }
 
-KErr KSetParameter(KAcqInstance* instance, const char* name, const HostValue* values,
-                   int32_t count) {
+KErr KSetParameter(KAcqInstance* handle, const char* name, const HostValue* values, int32_t count) {
     if (name == nullptr || (values == nullptr && count > 0))
         return K_ERR_NULL_POINTER;
     if (count < 0 || count > K_MAX_PARAM_VALUES)
         return K_ERR_BAD_SIZE;
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -423,13 +483,14 @@ KErr KSetParameter(KAcqInstance* instance, const char* name, const HostValue* va
     return rc;
 }
 
-KErr KGetParameter(KAcqInstance* instance, const char* name, HostValue** values, int32_t* count) {
+KErr KGetParameter(KAcqInstance* handle, const char* name, HostValue** values, int32_t* count) {
     if (values != nullptr)
         *values = nullptr;
     if (name == nullptr || values == nullptr || count == nullptr)
         return K_ERR_NULL_POINTER;
     Held held;
-    KErr rc = lockInstance(instance, &held);
+    KAcqInstance* instance = nullptr;
+    KErr rc = lockInstance(handle, &held, &instance);
     if (rc != K_OK)
         return rc;
     KInterface* iface = instance->iface;
@@ -450,7 +511,7 @@ KErr KGetParameter(KAcqInstance* instance, const char* name, HostValue** values,
     return rc;
 }
 
-KErr KQueryInfo(KInterface* iface, int32_t query, char* text, size_t capacity, HostValue** values,
+KErr KQueryInfo(KInterface* handle, int32_t query, char* text, size_t capacity, HostValue** values,
                 int32_t* count) {
     if (values != nullptr)
         *values = nullptr;
@@ -459,7 +520,8 @@ KErr KQueryInfo(KInterface* iface, int32_t query, char* text, size_t capacity, H
     if (capacity == 0)
         return K_ERR_BAD_SIZE;
     Held held;
-    KErr rc = lockInterface(iface, &held);
+    KInterface* iface = nullptr;
+    KErr rc = lockInterface(handle, &held, &iface);
     if (rc != K_OK)
         return rc;
     if (iface->record->queryInfo == nullptr)
