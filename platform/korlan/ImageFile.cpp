@@ -1,10 +1,21 @@
 // Image files: binary PGM (8-bit, 16-bit big-endian) and gray PNG through
-// libpng.
+// libpng. A file is written as a new file next to its target and renamed over
+// it once complete, so a failed write leaves whatever was at the path as it
+// was; a target that exists and is not a regular file (a device, a pipe) is
+// written directly and never removed.
+#include <errno.h>
+#include <fcntl.h>
 #include <inttypes.h>
+#include <limits.h>
 #include <png.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
 
 #include "korlan/HostInternal.h"
 
@@ -49,21 +60,112 @@ uint32_t pgmMaxval16(const HostImage* image) {
     return maxval;
 }
 
-KErr finishFile(FILE* f, bool ok, const char* path) {
-    if (fclose(f) != 0)
-        ok = false;
-    if (!ok) {
-        remove(path);
-        printHostError("korlan: cannot write image file '%.512s'", path);
+// Symbolic links followed before giving up (as the system's own limit).
+constexpr int kMaxLinks = 40;
+
+// Where an image file goes: the path with its symbolic links followed, and
+// the new file being written next to it ("" when written directly).
+struct Target {
+    std::string path;
+    std::string temp;
+};
+
+// Follows symbolic links from `path` (a link to a missing file included), so
+// the link itself stays and the file it names is replaced. False for a loop.
+bool followLinks(const char* path, std::string* resolved) {
+    std::string p = path;
+    for (int depth = 0; depth <= kMaxLinks; ++depth) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            *resolved = p;
+            return true;
+        }
+        char link[PATH_MAX];
+        ssize_t n = readlink(p.c_str(), link, sizeof link - 1);
+        if (n <= 0)
+            return false;
+        link[n] = '\0';
+        if (link[0] == '/') {
+            p = link;
+        } else {
+            size_t slash = p.rfind('/');
+            p = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + link;
+        }
+    }
+    return false;
+}
+
+// Creates a new file in the folder of `path` with a name no one else uses,
+// permissions `mode` (before the umask).
+int createTemp(const std::string& path, mode_t mode, std::string* temp) {
+    static std::atomic<unsigned> serial{0};
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = folder + ".korlan-" + std::to_string(getpid()) + "-" + std::to_string(serial++) +
+                ".tmp";
+        int fd = open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Opens the stream an image is written to: a new file next to a regular or
+// missing target, or the existing device or pipe itself. A pipe without a
+// reader is refused instead of waited for.
+KErr openForWrite(const char* path, Target* target, FILE** f) {
+    *f = nullptr;
+    int fd = -1;
+    struct stat st;
+    if (followLinks(path, &target->path)) {
+        if (stat(target->path.c_str(), &st) != 0) {
+            if (errno == ENOENT)
+                fd = createTemp(target->path, 0666, &target->temp);
+        } else if (S_ISREG(st.st_mode)) {
+            // Replaced only where it could have been overwritten; the new
+            // file keeps the old one's permissions.
+            if (access(target->path.c_str(), W_OK) == 0)
+                fd = createTemp(target->path, 0600, &target->temp);
+            if (fd >= 0 && fchmod(fd, st.st_mode & 07777) != 0) {
+                close(fd);
+                fd = -1;
+            }
+        } else if (!S_ISDIR(st.st_mode)) {
+            fd = open(target->path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd >= 0)
+                fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+        }
+    }
+    if (fd >= 0) {
+        *f = fdopen(fd, "wb");
+        if (*f == nullptr)
+            close(fd);
+    }
+    if (*f == nullptr) {
+        if (!target->temp.empty())
+            unlink(target->temp.c_str());
+        printHostError("korlan: cannot create image file '%.512s'", path);
         return K_ERR_FILE;
     }
     return K_OK;
 }
 
-KErr openForWrite(const char* path, FILE** f) {
-    *f = fopen(path, "wb");
-    if (*f == nullptr) {
-        printHostError("korlan: cannot create image file '%.512s'", path);
+// Completes the file: a new file is flushed to the disk and renamed over the
+// target, or removed when anything failed; a device or pipe is only closed.
+KErr finishFile(const Target& target, FILE* f, bool ok, const char* path) {
+    if (!target.temp.empty())
+        ok = ok && fflush(f) == 0 && fsync(fileno(f)) == 0;
+    if (fclose(f) != 0)
+        ok = false;
+    if (!target.temp.empty()) {
+        if (ok && rename(target.temp.c_str(), target.path.c_str()) != 0)
+            ok = false;
+        if (!ok)
+            unlink(target.temp.c_str());
+    }
+    if (!ok) {
+        printHostError("korlan: cannot write image file '%.512s'", path);
         return K_ERR_FILE;
     }
     return K_OK;
@@ -128,8 +230,9 @@ KErr KWritePgm(const HostImage* image, const char* path) {
     if (rc != K_OK)
         return rc;
     uint32_t maxval = image->kind == K_PIXEL_BYTE ? 255 : pgmMaxval16(image);
+    Target target;
     FILE* f = nullptr;
-    rc = openForWrite(path, &f);
+    rc = openForWrite(path, &target, &f);
     if (rc != K_OK)
         return rc;
     bool ok = fprintf(f, "P5\n%" PRId32 " %" PRId32 "\n%" PRIu32 "\n", image->width, image->height,
@@ -142,8 +245,7 @@ KErr KWritePgm(const HostImage* image, const char* path) {
         // Most significant byte first, row by row.
         unsigned char* row = static_cast<unsigned char*>(malloc(rowBytes));
         if (row == nullptr) {
-            fclose(f);
-            remove(path);
+            finishFile(target, f, false, path);
             return K_ERR_OUT_OF_MEMORY;
         }
         for (int32_t y = 0; ok && y < image->height; ++y) {
@@ -158,7 +260,7 @@ KErr KWritePgm(const HostImage* image, const char* path) {
         }
         free(row);
     }
-    return finishFile(f, ok, path);
+    return finishFile(target, f, ok, path);
 }
 
 KErr KWritePng(const HostImage* image, const char* path) {
@@ -171,8 +273,9 @@ KErr KWritePng(const HostImage* image, const char* path) {
     unsigned char* row = static_cast<unsigned char*>(malloc(rowBytes));
     if (row == nullptr)
         return K_ERR_OUT_OF_MEMORY;
+    Target target;
     FILE* f = nullptr;
-    rc = openForWrite(path, &f);
+    rc = openForWrite(path, &target, &f);
     if (rc != K_OK) {
         free(row);
         return rc;
@@ -185,7 +288,7 @@ KErr KWritePng(const HostImage* image, const char* path) {
               writePngRows(&state, f, image, rowBytes, row);
     png_destroy_write_struct(&state.png, &state.info);
     free(row);
-    return finishFile(f, ok, path);
+    return finishFile(target, f, ok, path);
 }
 
 } // extern "C"

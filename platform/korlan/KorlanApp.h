@@ -80,6 +80,13 @@ KORLAN_API KErr KFreeLocalMemory(KProcHandle proc);
 // Releases the pixel memory the image owns and empties the image.
 KORLAN_API KErr KClearImage(struct HostImage* image);
 
+// Image files are written whole or not at all: the new file is written next
+// to the target and renamed over it when complete (symbolic links are
+// followed, the link stays; an existing file's permissions are kept), so a
+// failed write (K_ERR_FILE) leaves what was at the path as it was. A target
+// that exists and is not a regular file (a device, a pipe) is written
+// directly and never removed; a pipe without a reader is refused.
+//
 // Writes a binary PGM: 8-bit images with maxval 255; 16-bit images with their
 // samples big-endian and maxval 2^bits - 1 when the significant bits are 9 to
 // 16 and every sample fits, else 65535.

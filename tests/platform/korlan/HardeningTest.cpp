@@ -1,11 +1,23 @@
-// The host library against careless callers and misbehaving modules: handles
-// that stay refused after their close however memory is reused, and
-// ReserveSlot answers that are not exactly a free instance cell.
+// The host library against careless callers and misbehaving modules: image
+// writes that fail leave what was at the path as it was, handles that stay
+// refused after their close however memory is reused, and ReserveSlot answers
+// that are not exactly a free instance cell.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "korlan/KorlanApp.h"
 
@@ -21,6 +33,170 @@ class KorlanHardening : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(setenv("KORLAN_MODULE_DIR", KACQ_MODULE_DIR, 1), 0); }
 };
+
+// A folder of the test's own, removed with what is left in it.
+struct Folder {
+    Folder() {
+        path = ::testing::TempDir() + "korlan_hardening_XXXXXX";
+        EXPECT_NE(mkdtemp(&path[0]), nullptr);
+    }
+    ~Folder() {
+        for (const std::string& name : Names())
+            unlink((path + "/" + name).c_str());
+        rmdir(path.c_str());
+    }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        if (DIR* dir = opendir(path.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+                    names.push_back(entry->d_name);
+            }
+            closedir(dir);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string operator/(const char* name) const { return path + "/" + name; }
+    std::string path;
+};
+
+std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void writeFile(const std::string& path, const std::string& text, mode_t mode) {
+    std::ofstream(path, std::ios::binary) << text;
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+// What a path is, to compare before and after a write.
+struct Snapshot {
+    bool operator==(const Snapshot& o) const {
+        return exists == o.exists && type == o.type && inode == o.inode && mode == o.mode &&
+               device == o.device && link == o.link && names == o.names && image == o.image;
+    }
+    bool exists = false;
+    mode_t type = 0, mode = 0;
+    ino_t inode = 0;
+    dev_t device = 0;
+    std::string link, image;
+    std::vector<std::string> names;
+};
+
+Snapshot snapshot(const Folder& folder, const std::string& path) {
+    Snapshot s;
+    struct stat st;
+    s.exists = lstat(path.c_str(), &st) == 0;
+    if (s.exists) {
+        s.type = st.st_mode & S_IFMT;
+        s.mode = st.st_mode & 07777;
+        s.inode = st.st_ino;
+        s.device = st.st_rdev;
+    }
+    char link[256] = "";
+    ssize_t n = readlink(path.c_str(), link, sizeof link - 1);
+    s.link = n > 0 ? std::string(link, static_cast<size_t>(n)) : "";
+    if (s.type == S_IFREG || s.type == S_IFLNK)
+        s.image = contents(path);
+    s.names = folder.Names();
+    return s;
+}
+
+// Writes to regular files stop with an error past `bytes` (the signal that
+// would end the process is ignored meanwhile).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_Old);
+        m_Handler = signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = m_Old;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_Old);
+        signal(SIGXFSZ, m_Handler);
+    }
+
+private:
+    struct rlimit m_Old;
+    void (*m_Handler)(int);
+};
+
+const std::string kOldImage = "P5\n1 1\n255\n\x2a";
+
+TEST(KorlanHardeningImageFile, FailedWritesLeaveWhatWasAtThePath) {
+    std::vector<uint8_t> pixels(64 * 64, 0x55);
+    HostImage image{};
+    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, pixels.data(), 0), K_OK);
+    enum Kind { kImage, kLink, kFullDevice };
+    struct Case {
+        const char* what;
+        Kind kind;
+    };
+    const Case cases[] = {
+        {"an existing image", kImage},
+        {"a symbolic link to an image", kLink},
+        {"a device that is full (or a pipe without reader)", kFullDevice},
+    };
+    for (auto write : {KWritePgm, KWritePng}) {
+        for (const Case& c : cases) {
+            Folder folder;
+            writeFile(folder / "old.pgm", kOldImage, 0640);
+            std::string path = folder / "old.pgm";
+            if (c.kind == kLink) {
+                path = folder / "link.pgm";
+                ASSERT_EQ(symlink("old.pgm", path.c_str()), 0);
+            } else if (c.kind == kFullDevice) {
+                path = folder / "full";
+                // A node for the full device needs privileges; a pipe with no
+                // reader fails the write as well.
+                if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+                    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0) << c.what;
+                }
+            }
+            const Snapshot before = snapshot(folder, path);
+            const Snapshot imageBefore = snapshot(folder, folder / "old.pgm");
+            {
+                FileSizeLimit limit(16);
+                EXPECT_EQ(write(&image, path.c_str()), K_ERR_FILE) << c.what;
+            }
+            EXPECT_TRUE(snapshot(folder, path) == before) << c.what;
+            EXPECT_TRUE(snapshot(folder, folder / "old.pgm") == imageBefore) << c.what;
+            EXPECT_EQ(contents(folder / "old.pgm"), kOldImage) << c.what;
+        }
+    }
+}
+
+TEST(KorlanHardeningImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
+    uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
+    HostImage image{};
+    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 0), K_OK);
+    Folder folder;
+    writeFile(folder / "old.pgm", kOldImage, 0640);
+    ASSERT_EQ(symlink("old.pgm", (folder / "link.pgm").c_str()), 0);
+    // A reader that has the old file open keeps reading the old file whole:
+    // the new one is renamed into place, never written over the old.
+    int reader = open((folder / "old.pgm").c_str(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(KWritePgm(&image, (folder / "link.pgm").c_str()), K_OK);
+    char old[64] = "";
+    ssize_t n = read(reader, old, sizeof old);
+    close(reader);
+    EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
+    EXPECT_EQ(contents(folder / "old.pgm"),
+              std::string("P5\n3 2\n255\n") + std::string(pixels, pixels + 6));
+    const Snapshot link = snapshot(folder, folder / "link.pgm");
+    EXPECT_EQ(link.type, static_cast<mode_t>(S_IFLNK));
+    EXPECT_EQ(link.link, "old.pgm");
+    EXPECT_EQ(snapshot(folder, folder / "old.pgm").mode, 0640u) << "permissions kept";
+    EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.pgm", "old.pgm"}))
+        << "nothing else left in the folder";
+}
 
 // Enough rounds for the allocator to hand a freed block out again.
 constexpr int kReopenRounds = 64;
