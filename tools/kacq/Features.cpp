@@ -4,6 +4,7 @@
 #include <inttypes.h>
 #include <stdio.h>
 
+#include <cmath>
 #include <exception>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 #include "emulator/Model.h"
 #include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Interfaces.h"
+#include "nodeapi/PropertyValue.h"
 #include "nodeapi/Types.h"
 #include "xcam/FeatureTree.h"
 #include "xcam/XCamInterface.h"
@@ -174,6 +176,105 @@ NodeApi::INode* FindFeature(Session& session, const std::string& name) {
     return node;
 }
 
+// Why a feature cannot be read (or written) now; null when it can.
+const char* Unavailable(NodeApi::EAccessMode mode, bool write) {
+    switch (mode) {
+    case NodeApi::NP:
+        return "not available (NP)";
+    case NodeApi::NE:
+        return "not available (NE)";
+    case NodeApi::RO:
+        return write ? "read-only (RO)" : nullptr;
+    case NodeApi::WO:
+        return write ? nullptr : "write-only (WO)";
+    default:
+        return nullptr;
+    }
+}
+
+bool IsDigits(const std::string& text, size_t from, bool hex) {
+    if (from >= text.size())
+        return false;
+    for (size_t i = from; i < text.size(); ++i) {
+        const char c = text[i];
+        const bool digit = c >= '0' && c <= '9';
+        const bool hexLetter = (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!digit && !(hex && hexLetter))
+            return false;
+    }
+    return true;
+}
+
+// A whole integer: optional sign, then decimal digits or "0x" and hexadecimal
+// digits, nothing else (the framework would take "320abc" as 320).
+bool IsWholeInteger(const std::string& text) {
+    const size_t start = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (text.compare(start, 2, "0x") == 0 || text.compare(start, 2, "0X") == 0)
+        return IsDigits(text, start + 2, true);
+    return IsDigits(text, start, false);
+}
+
+// A whole decimal number: [sign] digits [. digits] [e [sign] digits], with
+// at least one digit before or after the point, nothing else.
+bool IsWholeNumber(const std::string& text) {
+    size_t pos = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    size_t digits = 0;
+    auto skipDigits = [&] {
+        size_t n = 0;
+        while (pos < text.size() && text[pos] >= '0' && text[pos] <= '9') {
+            ++pos;
+            ++n;
+        }
+        return n;
+    };
+    digits += skipDigits();
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        digits += skipDigits();
+    }
+    if (digits == 0)
+        return false;
+    if (pos < text.size() && (text[pos] == 'e' || text[pos] == 'E')) {
+        ++pos;
+        if (pos < text.size() && (text[pos] == '+' || text[pos] == '-'))
+            ++pos;
+        if (skipDigits() == 0)
+            return false;
+    }
+    return pos == text.size();
+}
+
+// What the command line takes for a feature, when stricter than the
+// framework's own lenient conversion: "" when the text is acceptable, else
+// what the feature takes.
+std::string RefusedText(NodeApi::INode* node, const std::string& text) {
+    if (dynamic_cast<NodeApi::IInteger*>(node) != nullptr)
+        return IsWholeInteger(text) ? "" : "a whole number";
+    if (dynamic_cast<NodeApi::IFloat*>(node) != nullptr)
+        return IsWholeNumber(text) ? "" : "a number";
+    if (dynamic_cast<NodeApi::IBoolean*>(node) != nullptr)
+        return text == "0" || text == "1" || text == "true" || text == "false"
+                   ? ""
+                   : "true, false, 1 or 0";
+    return "";
+}
+
+// Whether the value read back is the value asked for: numbers compared as
+// numbers (floats to the precision a float holds), anything else as text.
+bool SameValue(NodeApi::INode* node, const std::string& asked, const std::string& readBack) {
+    if (auto* i = dynamic_cast<NodeApi::IInteger*>(node)) {
+        int64_t value = 0;
+        return NodeApi::ParseInt64(asked, value) && value == i->GetValue();
+    }
+    if (auto* f = dynamic_cast<NodeApi::IFloat*>(node)) {
+        float value = 0;
+        const double now = f->GetValue();
+        return NodeApi::ParseFloat(asked, value) &&
+               std::fabs(now - value) <= 1e-6 * std::fmax(1.0, std::fabs(now));
+    }
+    return asked == readBack;
+}
+
 template <class F>
 int Guarded(F body) {
     try {
@@ -212,6 +313,10 @@ int RunGet(const std::vector<std::string>& args) {
         NodeApi::INode* node = FindFeature(session, values[0]);
         if (node == nullptr)
             return kExitFailed;
+        if (const char* why = Unavailable(node->GetAccessMode(), false)) {
+            fprintf(stderr, "kacq: %s is %s\n", values[0].c_str(), why);
+            return kExitFailed;
+        }
         printf("%s\n", ValueText(node).c_str());
         return kExitOk;
     });
@@ -225,12 +330,50 @@ int RunSet(const std::vector<std::string>& args) {
         return exitCode;
     return Guarded([&] {
         Session session(*model);
-        NodeApi::INode* node = FindFeature(session, values[0]);
+        const std::string& name = values[0];
+        const std::string& asked = values[1];
+        NodeApi::INode* node = FindFeature(session, name);
         if (node == nullptr)
             return kExitFailed;
-        node->FromString(values[1]);
+        const NodeApi::EAccessMode mode = node->GetAccessMode();
+        if (const char* why = Unavailable(mode, true)) {
+            fprintf(stderr, "kacq: %s is %s\n", name.c_str(), why);
+            return kExitFailed;
+        }
+        const std::string takes = RefusedText(node, asked);
+        if (!takes.empty()) {
+            fprintf(stderr, "kacq: %s takes %s, not '%s'\n", name.c_str(), takes.c_str(),
+                    asked.c_str());
+            return kExitFailed;
+        }
+        if (mode == NodeApi::WO) {
+            node->FromString(asked);
+            printf("%s = %s (written, cannot be read back)\n", name.c_str(), asked.c_str());
+            return kExitOk;
+        }
+        const std::string before = ValueText(node);
+        node->FromString(asked);
         // What the camera holds now, read back through the tree.
-        printf("%s = %s\n", values[0].c_str(), ValueText(node).c_str());
+        const std::string now = ValueText(node);
+        printf("%s = %s\n", name.c_str(), now.c_str());
+        if (SameValue(node, asked, now))
+            return kExitOk;
+        std::string range = Range(node);
+        range = range.empty() ? "" : " (values " + range + ")";
+        // A command bit clears itself once done: reading back something else
+        // after a write is no refusal there.
+        if (dynamic_cast<NodeApi::IBoolean*>(node) != nullptr) {
+            fprintf(stderr, "kacq: %s reads %s after %s was written\n", name.c_str(), now.c_str(),
+                    asked.c_str());
+            return kExitOk;
+        }
+        if (now == before) {
+            fprintf(stderr, "kacq: %s: the camera kept %s, not %s%s\n", name.c_str(), now.c_str(),
+                    asked.c_str(), range.c_str());
+            return kExitFailed;
+        }
+        fprintf(stderr, "kacq: %s: the camera adjusted %s to %s%s\n", name.c_str(), asked.c_str(),
+                now.c_str(), range.c_str());
         return kExitOk;
     });
 }
