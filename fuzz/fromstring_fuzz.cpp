@@ -2,8 +2,8 @@
 // camera feature tree, on each emulated camera model, as a host or `kacq set`
 // would hand it over. Each call either takes the value or raises a framework
 // exception; a refused call leaves the camera's registers, and the value of a
-// node that holds its own, exactly as they were. Every input starts from freshly built cameras,
-// so a finding reproduces from its input alone.
+// node that holds its own, exactly as they were. Every input starts from
+// freshly built cameras, so a finding reproduces from its input alone.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
