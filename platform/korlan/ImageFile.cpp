@@ -118,7 +118,7 @@ KErr openForWrite(const char* path, Target* target, FILE** f) {
     *f = nullptr;
     int fd = -1;
     struct stat st;
-    if (followLinks(path, &target->path)) {
+    if (path[0] != '\0' && followLinks(path, &target->path)) {
         if (stat(target->path.c_str(), &st) != 0) {
             if (errno == ENOENT)
                 fd = createTemp(target->path, 0666, &target->temp);

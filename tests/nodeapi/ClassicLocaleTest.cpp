@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <locale>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
@@ -65,11 +66,24 @@ std::string DecimalCommaLocale(std::string* why) {
     return name;
 }
 
-// Sets the process locale as a host would (C and C++ global), and back.
+// The C++ side of a decimal-comma host: classic but for the separator.
+struct CommaNumbers : std::numpunct<char> {
+    char do_decimal_point() const override { return ','; }
+};
+
+// Sets the process locale as a host would (C, and the C++ global locale),
+// and back. The C++ locale is built from facets rather than by name, as
+// glibc leaks a little for each locale opened by name under LOCPATH.
 class HostLocale {
 public:
-    explicit HostLocale(const std::string& name) { std::locale::global(std::locale(name)); }
-    ~HostLocale() { std::locale::global(std::locale::classic()); }
+    explicit HostLocale(const std::string& name) {
+        setlocale(LC_ALL, name.c_str());
+        std::locale::global(std::locale(std::locale::classic(), new CommaNumbers));
+    }
+    ~HostLocale() {
+        std::locale::global(std::locale::classic());
+        setlocale(LC_ALL, "C");
+    }
 };
 
 template <class F>
@@ -99,6 +113,9 @@ TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocal
     char probe[16];
     snprintf(probe, sizeof probe, "%.1f", 0.5);
     ASSERT_STREQ("0,5", probe) << "the host locale is in effect";
+    std::ostringstream stream;
+    stream << 0.5;
+    ASSERT_EQ("0,5", stream.str()) << "and so is the C++ global locale";
 
     struct Case {
         const char* what;

@@ -169,6 +169,7 @@ TEST(KorlanHardeningImageFile, FailedWritesLeaveWhatWasAtThePath) {
             EXPECT_TRUE(snapshot(folder, folder / "old.pgm") == imageBefore) << c.what;
             EXPECT_EQ(contents(folder / "old.pgm"), kOldImage) << c.what;
         }
+        EXPECT_EQ(write(&image, ""), K_ERR_FILE) << "an empty path";
     }
 }
 
