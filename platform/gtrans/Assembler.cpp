@@ -146,6 +146,10 @@ void Assembler::OnPacket(const uint8_t* data, size_t size, uint64_t nowUs,
             ++counters_.packetsDropped;
             return;
         }
+        // A block that begins without its leader asks for it at once: at full
+        // rate the next blocks come long before any quiet round.
+        if (header.format != gvwire::kFormatLeader && header.status == gvwire::kSuccess)
+            Request(*block, 0, 0, resend);
     }
     if (header.status != gvwire::kSuccess && header.status != gvwire::kPacketResend) {
         // The camera says a packet will not come.

@@ -54,7 +54,7 @@ public:
     static constexpr uint64_t kQuietUs = 20000;      // silence before a resend round
     static constexpr int kMaxQuietRounds = 12;       // rounds without progress, then give up
     static constexpr uint64_t kMaxBlockUs = 3000000; // hard limit per block
-    static constexpr size_t kMaxBlocks = 4;          // blocks in assembly at once
+    static constexpr size_t kMaxBlocks = 256;        // blocks in assembly at once
     static constexpr uint32_t kMaxCommandsPerBlock = 1024;
     static constexpr size_t kMaxRangesPerRound = 64;
 

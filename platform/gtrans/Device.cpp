@@ -138,7 +138,7 @@ uint32_t Device::Open(const std::string& expectedSerial) {
         for (int i = 0; i < 4; ++i)
             gvwire::Put32(reinterpret_cast<uint8_t*>(serial) + 4 * i, values[i]);
         serial_ = serial;
-        heartbeatMs_ = values[4];
+        heartbeatMs_ = values[4] ? values[4] : gvwire::kHeartbeatDefaultMs;
         capabilities_ = values[5];
         if (!expectedSerial.empty() && expectedSerial != serial_)
             status = Fail(kWrongDevice, Describe() + ", not " + expectedSerial);
@@ -169,24 +169,38 @@ void Device::StopHeartbeat() {
 }
 
 void Device::Heartbeat() {
-    // A read of CCP at a quarter of the camera's time-out (at least every
-    // 1.5 s, at most every 50 ms) keeps the privilege with a spare try.
-    uint32_t period = heartbeatMs_ / 4;
-    if (period < 50)
-        period = 50;
-    if (period > 1500)
-        period = 1500;
+    // A read of CCP at a quarter of the camera's time-out (at most every
+    // 1.5 s, at least 50 ms apart) keeps the privilege with a spare try. The
+    // same read fetches the time-out, so a change by anyone is followed.
     std::unique_lock<std::mutex> lock(heartbeatMutex_);
     while (!heartbeatStop_) {
+        uint32_t period = heartbeatMs_ / 4;
+        period = period < 50 ? 50 : period > 1500 ? 1500 : period;
         if (heartbeatWake_.wait_for(lock, std::chrono::milliseconds(period),
-                                    [this] { return heartbeatStop_; }))
+                                    [this] { return heartbeatStop_ || heartbeatChanged_; }) &&
+            heartbeatStop_)
             break;
+        if (heartbeatChanged_) {
+            heartbeatChanged_ = false;
+            continue;
+        }
         lock.unlock();
-        const uint32_t ccp = gvwire::kRegCcp;
-        uint32_t value = 0;
-        ReadRegs(&ccp, &value, 1);
+        const uint32_t addresses[2] = {gvwire::kRegCcp, gvwire::kRegHeartbeatTimeout};
+        uint32_t values[2] = {0, 0};
+        const bool read = ReadRegs(addresses, values, 2) == 0;
         lock.lock();
+        if (read && values[1] != 0)
+            heartbeatMs_ = values[1];
     }
+}
+
+void Device::HeartbeatChanged(uint32_t timeoutMs) {
+    {
+        std::lock_guard<std::mutex> lock(heartbeatMutex_);
+        heartbeatMs_ = timeoutMs;
+        heartbeatChanged_ = true;
+    }
+    heartbeatWake_.notify_all();
 }
 
 uint32_t Device::Exchange(uint16_t command, const uint8_t* payload, size_t length, uint16_t ack,
@@ -295,6 +309,10 @@ uint32_t Device::WriteRegs(const uint32_t* addresses, const uint32_t* values, ui
                 " (" + std::to_string(failed) + " of " + std::to_string(count) + " written before)";
         return Fail(AckStatus(ackStatus), detail + " of " + Describe());
     }
+    // A new heartbeat time-out takes effect for our own heartbeat at once.
+    for (uint32_t i = 0; i < count; ++i)
+        if (addresses[i] == gvwire::kRegHeartbeatTimeout && values[i] != 0)
+            HeartbeatChanged(values[i]);
     if (indexed && index != count)
         return Fail(kBadAnswer, what + " of " + Describe() + ": success for " +
                                     std::to_string(index) + " of " + std::to_string(count));

@@ -52,6 +52,7 @@ private:
                       const std::string& what);
     void Heartbeat();
     void StopHeartbeat();
+    void HeartbeatChanged(uint32_t timeoutMs);
 
     const uint32_t address_;
     const uint16_t port_;
@@ -59,12 +60,13 @@ private:
     std::mutex commandMutex_; // one outstanding command; guards the socket and reqId_
     uint16_t reqId_ = 0;
     uint32_t capabilities_ = 0;
-    uint32_t heartbeatMs_ = 3000;
     std::string serial_;
 
     std::mutex heartbeatMutex_;
     std::condition_variable heartbeatWake_;
     bool heartbeatStop_ = false;
+    bool heartbeatChanged_ = false;
+    uint32_t heartbeatMs_ = 3000; // the camera's heartbeat time-out
     std::thread heartbeat_;
 };
 
