@@ -180,6 +180,48 @@ TEST_F(GTransRegisters, VanishedCameraGivesATimeoutWithinTheRetries) {
     device = 0;
 }
 
+TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
+    struct Case {
+        const char* name;
+        double dropAck;
+        uint32_t delayMs;
+        bool answered;
+    } cases[] = {
+        {"a third of the acks lost", 0.3, 0, true},
+        {"acks later than one try", 0, 300, true},
+        {"acks later than every try", 0, 800, false},
+    };
+    const uint32_t brightness = 0xF0F00800u;
+    const uint32_t expected = emu.server->Registers(0).ReadQuadlet(0xFFFFF0F00800ull);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Emulator::FaultOptions faults;
+        faults.dropAck = c.dropAck;
+        faults.ackDelayMs = c.delayMs;
+        emu.server->SetFaults(faults);
+        for (int i = 0; i < 3; ++i) {
+            uint32_t value = 0xDEADBEEF;
+            const auto start = Clock::now();
+            const GxStatus status = GxReadReg(device, &brightness, &value, 1);
+            EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+            if (c.answered) {
+                ASSERT_EQ(GX_OK, status) << StatusText(status);
+                EXPECT_EQ(expected, value) << "late answers to earlier reads are not taken";
+            } else {
+                EXPECT_EQ(0xC1020004u, status);
+                EXPECT_EQ("camera did not answer: reading register 0xF0F00800 on camera "
+                          "127.0.24.1:" +
+                              std::to_string(emu.port) + " (" + emu.server->Serial(0) +
+                              "): no answer after 3 tries of 200 ms",
+                          StatusText(status));
+                EXPECT_EQ(0xDEADBEEFu, value);
+            }
+        }
+        emu.server->SetFaults(Emulator::FaultOptions{});
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.delayMs));
+    }
+}
+
 TEST(GTransControl, SecondOpenerDeniedUntilTheHeartbeatsStop) {
     Initialised init;
     Emulated emu(Ip(127, 0, 25, 1), 1);

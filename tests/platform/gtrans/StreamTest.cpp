@@ -215,6 +215,43 @@ TEST(GTransStream, BufferSmallerThanTheFrameIsNeverOverrun) {
     EXPECT_GT(stream.Stats().packetsDropped, 0u);
 }
 
+TEST(GTransStream, DestroyWhileFramesArriveAndAWaiterBlocks) {
+    Initialised init;
+    Emulated emu(Ip(127, 0, 54, 1), 1, "vga-mono", true);
+    ASSERT_NE(0, emu.port);
+    GxHandle device = 0, grabber = 0;
+    ASSERT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
+    uint32_t size = 640 * 480;
+    ASSERT_EQ(GX_OK, GxStreamGrabberCreate(&grabber));
+    ASSERT_EQ(GX_OK, GxStreamGrabberAllocResourcesEx(grabber, 50, &size, 1, 1500, 0));
+    GxStreamAddress address{};
+    ASSERT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
+    ASSERT_EQ(GX_OK, GxOpenStream(device, 0, &address, 1500));
+    std::vector<std::vector<uint8_t>> buffers(50, std::vector<uint8_t>(size));
+    for (auto& buffer : buffers)
+        ASSERT_EQ(GX_OK, GxStreamGrabberReceiveAsync(grabber, buffer.data(), size, nullptr, 0));
+    const uint32_t isoEnable = 0xF0F00614u, on = 0x80000000u;
+    ASSERT_EQ(GX_OK, GxWriteReg(device, &isoEnable, &on, 1));
+    // A waiter that drains and keeps waiting while the grabber goes away.
+    std::thread waiter([grabber] {
+        void* context = nullptr;
+        for (int i = 0; i < 200; ++i) {
+            const GxStatus status = GxStreamGrabberWaitForBuffer(grabber, 1000, &context);
+            if (status == GX_STATUS_FLUSHED || status == 0xC1020003u)
+                break;
+        }
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(GX_OK, GxStreamGrabberDestroy(grabber));
+    waiter.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900))
+        << "the waiter is released at once";
+    EXPECT_EQ(0xC1020003u, GxStreamGrabberDestroy(grabber));
+    EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
+    EXPECT_EQ(GX_OK, GxClose(device));
+}
+
 TEST(GTransStream, DatagramsFromAForeignSourceAreIgnored) {
     Initialised init;
     Emulated emu(Ip(127, 0, 53, 1), 1);
