@@ -116,6 +116,11 @@ void Assembler::Payload(Block& block, uint32_t packetId, const uint8_t* data, si
     memcpy(block.buffer.data + offset, data, length);
     block.state[packetId] = 2;
     ++block.payloadCount;
+    if (length != dataPerPacket_) {
+        ++block.shortPackets;
+        block.shortId = packetId;
+        block.shortLength = uint32_t(length);
+    }
     block.lastUs = nowUs;
     block.quietRounds = 0;
     if (packetId > block.highest + 1 && !block.trailer)
@@ -225,8 +230,15 @@ void Assembler::Check(Block& block) {
     if (block.payloadCount < payloads)
         return;
     const uint64_t expectedPackets = (block.expectedBytes + dataPerPacket_ - 1) / dataPerPacket_;
-    // Every payload packet but the last is full; the last ends the frame.
-    bool sizes = expectedPackets == payloads;
+    // Every payload packet but the last is full and the last ends the frame,
+    // so every byte of the image was written once.
+    bool sizes = expectedPackets == payloads && payloads > 0;
+    if (sizes) {
+        const uint64_t rest = block.expectedBytes - uint64_t(payloads - 1) * dataPerPacket_;
+        sizes = rest == dataPerPacket_ ? block.shortPackets == 0
+                                       : block.shortPackets == 1 && block.shortId == payloads &&
+                                             block.shortLength == rest;
+    }
     Finish(block, sizes);
 }
 

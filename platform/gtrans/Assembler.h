@@ -90,11 +90,13 @@ private:
         bool leader = false, trailer = false;
         bool failed = false, finished = false, complete = false;
         uint64_t expectedBytes = 0;
-        uint32_t lastId = 0;        // trailer's packet id; 0 while unknown
-        uint32_t highest = 0;       // highest payload id seen
-        uint32_t payloadIds = 0;    // payload ids that fit the buffer
-        uint32_t payloadCount = 0;  // distinct payload packets received
-        std::vector<uint8_t> state; // per payload id: 0 missing, 1 requested, 2 received
+        uint32_t lastId = 0;                   // trailer's packet id; 0 while unknown
+        uint32_t highest = 0;                  // highest payload id seen
+        uint32_t payloadIds = 0;               // payload ids that fit the buffer
+        uint32_t payloadCount = 0;             // distinct payload packets received
+        uint32_t shortPackets = 0;             // payload packets with fewer bytes than a full one
+        uint32_t shortId = 0, shortLength = 0; // the latest of them
+        std::vector<uint8_t> state;            // per payload id: 0 missing, 1 requested, 2 received
         uint64_t startUs = 0, lastUs = 0, lastRoundUs = 0;
         int quietRounds = 0;
         uint32_t commands = 0;
