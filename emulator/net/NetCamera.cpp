@@ -523,12 +523,24 @@ void NetCamera::QueueAck(const Peer& peer, std::vector<uint8_t> bytes) {
         ++acksDropped_;
         return;
     }
-    if (faults.ackDelayMs == 0) {
-        control_.SendTo(bytes.data(), bytes.size(), peer.address, peer.port);
-        return;
+    std::vector<std::vector<uint8_t>> messages;
+    if (faults_.Chance(faults.strayAck)) {
+        std::vector<uint8_t> stray = bytes;
+        stray[6] ^= 0x80; // ack_id of another request
+        messages.push_back(std::move(stray));
     }
-    pendingAcks_.push_back(PendingAck{Clock::now() + std::chrono::milliseconds(faults.ackDelayMs),
-                                      peer, std::move(bytes)});
+    messages.push_back(bytes);
+    if (faults_.Chance(faults.duplicateAck)) {
+        messages.push_back(std::move(bytes));
+    }
+    const auto due = Clock::now() + std::chrono::milliseconds(faults.ackDelayMs);
+    for (auto& message : messages) {
+        if (faults.ackDelayMs == 0) {
+            control_.SendTo(message.data(), message.size(), peer.address, peer.port);
+        } else {
+            pendingAcks_.push_back(PendingAck{due, peer, std::move(message)});
+        }
+    }
 }
 
 void NetCamera::SendDueAcks() {
