@@ -13,8 +13,12 @@ struct FaultOptions {
     double dropPacket = 0;
     double duplicatePacket = 0;
     double reorderPacket = 0; // held back and sent after the next packet
-    // Control acknowledges: probability of dropping one, and a delay for all.
+    // Control acknowledges: probability of dropping one, of sending it twice,
+    // of sending first a stray copy answering another req_id (ack_id with
+    // its top bit flipped); and a delay for all.
     double dropAck = 0;
+    double duplicateAck = 0;
+    double strayAck = 0;
     uint32_t ackDelayMs = 0;
     // Every attempt to take control answers ACCESS_DENIED.
     bool denyControl = false;

@@ -36,7 +36,13 @@ constexpr uint32_t kTicksPerSecond = 1000000000; // timestamps in nanoseconds
 constexpr uint32_t kMinPacketSize = 576;
 constexpr uint32_t kMaxPacketSize = 9000;
 
-constexpr int kPollMs = 20;               // longest a control thread sleeps between checks
+// Longest sleeps of an idle camera: the control thread between its time
+// checks (heartbeat watched, or nobody in control), the stream thread between
+// looks at the register space (commands wake it at once; only direct calls
+// on the register space wait this long).
+constexpr int kPollMs = 20;
+constexpr int kIdlePollMs = 100;
+constexpr auto kStreamIdle = std::chrono::milliseconds(50);
 constexpr size_t kMaxPeers = 256;         // remembered last acknowledges
 constexpr uint32_t kMaxUnavailable = 256; // error packets answered per resend request
 
@@ -261,7 +267,13 @@ NetCounters NetCamera::Counters() const {
 void NetCamera::ControlLoop() {
     uint8_t buffer[2048];
     while (!stop_ && serving_) {
-        int timeout = kPollMs;
+        int timeout = kIdlePollMs;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (controlled_) {
+                timeout = kPollMs; // the heartbeat is being watched
+            }
+        }
         if (!pendingAcks_.empty()) {
             const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
                 pendingAcks_.front().due - Clock::now());
@@ -316,6 +328,7 @@ void NetCamera::HandleDatagram(const uint8_t* data, size_t size, const Peer& pee
         if (controlled_ && peer == controller_) {
             lastHeartbeat_ = Clock::now();
         }
+        ++generation_;
         const auto last = lastAcks_.find(peer);
         if (last != lastAcks_.end() && last->second.reqId == header.reqId) {
             ack = last->second.bytes; // a retry: answered again, not executed twice
@@ -498,6 +511,7 @@ void NetCamera::CheckHeartbeat() {
             return;
         }
         ReleaseControl();
+        ++generation_;
         ++heartbeatExpiries_;
     }
     wake_.notify_all();
@@ -509,12 +523,24 @@ void NetCamera::QueueAck(const Peer& peer, std::vector<uint8_t> bytes) {
         ++acksDropped_;
         return;
     }
-    if (faults.ackDelayMs == 0) {
-        control_.SendTo(bytes.data(), bytes.size(), peer.address, peer.port);
-        return;
+    std::vector<std::vector<uint8_t>> messages;
+    if (faults_.Chance(faults.strayAck)) {
+        std::vector<uint8_t> stray = bytes;
+        stray[6] ^= 0x80; // ack_id of another request
+        messages.push_back(std::move(stray));
     }
-    pendingAcks_.push_back(PendingAck{Clock::now() + std::chrono::milliseconds(faults.ackDelayMs),
-                                      peer, std::move(bytes)});
+    messages.push_back(bytes);
+    if (faults_.Chance(faults.duplicateAck)) {
+        messages.push_back(std::move(bytes));
+    }
+    const auto due = Clock::now() + std::chrono::milliseconds(faults.ackDelayMs);
+    for (auto& message : messages) {
+        if (faults.ackDelayMs == 0) {
+            control_.SendTo(message.data(), message.size(), peer.address, peer.port);
+        } else {
+            pendingAcks_.push_back(PendingAck{due, peer, std::move(message)});
+        }
+    }
 }
 
 void NetCamera::SendDueAcks() {
@@ -580,6 +606,11 @@ void NetCamera::StreamLoop() {
     while (!stop_ && serving_) {
         Destination destination;
         std::optional<FrameInfo> frame;
+        uint64_t seen;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            seen = generation_;
+        }
         // The channel must be open before a frame is taken, so a one-shot
         // waits for its receiver.
         if (!streamHalted_ && StreamDestination(destination)) {
@@ -587,7 +618,8 @@ void NetCamera::StreamLoop() {
         }
         if (!frame) {
             std::unique_lock<std::mutex> lock(mutex_);
-            wake_.wait_for(lock, std::chrono::milliseconds(5));
+            wake_.wait_for(lock, kStreamIdle,
+                           [&] { return stop_ || !serving_ || generation_ != seen; });
             continue;
         }
         if (!options_.maxRate) {

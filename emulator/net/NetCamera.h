@@ -131,6 +131,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;           // register writes and Stop wake the stream thread
+    uint64_t generation_ = 0;                // counts handled commands, so no wake-up is missed
     std::map<uint32_t, uint32_t> bootstrap_; // stored values by address
     bool controlled_ = false;
     Peer controller_{0, 0};

@@ -354,6 +354,23 @@ TEST(NetServer, AcksCanBeDroppedOrDelayedAndRetriesAreAnsweredOnce) {
     // The retry gets the stored answer; the command ran once, on the first try.
     EXPECT_EQ(host.Write(kRegCcp, kCcpControl, 10), kSuccess);
     EXPECT_EQ(other.Write(kRegCcp, kCcpControl), kAccessDenied);
+
+    // A stray answer for another req_id first, then the right one twice.
+    faults.ackDelayMs = 0;
+    faults.strayAck = 1.0;
+    faults.duplicateAck = 1.0;
+    server.SetFaults(faults);
+    UdpSocket raw;
+    std::string error;
+    ASSERT_TRUE(raw.Bind(Ip(0, 0, 1), 0, error)) << error;
+    uint8_t out[kMaxMessage];
+    const uint32_t address = kRegVersion;
+    raw.SendTo(out, EncodeReadRegCmd(out, sizeof out, 0x1234, &address, 1), Ip(19, 0, 1), port);
+    std::vector<uint16_t> ids;
+    for (std::vector<uint8_t> d = Receive(raw, 500); !d.empty(); d = Receive(raw, 100)) {
+        ids.push_back(Get16(d.data() + 6));
+    }
+    EXPECT_EQ(ids, (std::vector<uint16_t>{0x9234, 0x1234, 0x1234}));
 }
 
 TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {

@@ -29,6 +29,8 @@ const char kUsage[] =
     "  --duplicate P          send stream packets twice with probability P\n"
     "  --reorder P            send stream packets late with probability P\n"
     "  --drop-ack P           drop control acknowledges with probability P\n"
+    "  --duplicate-ack P      send control acknowledges twice with probability P\n"
+    "  --stray-ack P          send an acknowledge for another request first, with probability P\n"
     "  --ack-delay MS         answer control commands MS milliseconds late\n"
     "  --deny-control         refuse every attempt to take control\n"
     "  --stop-mid-frame F:K   stop streaming after K packets of frame F\n"
@@ -119,6 +121,10 @@ int main(int argc, char** argv) {
             ok = ParseProbability(value, options.faults.reorderPacket);
         } else if (arg == "--drop-ack") {
             ok = ParseProbability(value, options.faults.dropAck);
+        } else if (arg == "--duplicate-ack") {
+            ok = ParseProbability(value, options.faults.duplicateAck);
+        } else if (arg == "--stray-ack") {
+            ok = ParseProbability(value, options.faults.strayAck);
         } else if (arg == "--ack-delay") {
             ok = ParseUnsigned(value, 60000, number);
             options.faults.ackDelayMs = uint32_t(number);
