@@ -183,13 +183,15 @@ TEST_F(GTransRegisters, VanishedCameraGivesATimeoutWithinTheRetries) {
 TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
     struct Case {
         const char* name;
-        double dropAck;
+        double dropAck, duplicateAck, strayAck;
         uint32_t delayMs;
         bool answered;
     } cases[] = {
-        {"a third of the acks lost", 0.3, 0, true},
-        {"acks later than one try", 0, 300, true},
-        {"acks later than every try", 0, 800, false},
+        {"a third of the acks lost", 0.3, 0, 0, 0, true},
+        {"every ack twice", 0, 1, 0, 0, true},
+        {"stray acks for other requests", 0, 0, 1, 0, true},
+        {"acks later than one try", 0, 0, 0, 300, true},
+        {"acks later than every try", 0, 0, 0, 800, false},
     };
     const uint32_t brightness = 0xF0F00800u;
     const uint32_t expected = emu.server->Registers(0).ReadQuadlet(0xFFFFF0F00800ull);
@@ -197,6 +199,8 @@ TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
         SCOPED_TRACE(c.name);
         Emulator::FaultOptions faults;
         faults.dropAck = c.dropAck;
+        faults.duplicateAck = c.duplicateAck;
+        faults.strayAck = c.strayAck;
         faults.ackDelayMs = c.delayMs;
         emu.server->SetFaults(faults);
         for (int i = 0; i < 3; ++i) {
