@@ -115,11 +115,11 @@ int32_t Ignore(const char*, const char*, void*) {
 }
 
 // Discovery, register traffic, a short stream with resends, and the close.
-void Session(Emulated& emu, uint16_t& streamPort) {
+// The grabber exists already (its port is in the capture filter).
+void Session(Emulated& emu, GxHandle grabber) {
     setenv("GTRANS_DISCOVERY", Dotted(emu.server->Address(0)).c_str(), 1);
-    Initialised init;
     ASSERT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 1000, Ignore, nullptr));
-    GxHandle device = 0, grabber = 0;
+    GxHandle device = 0;
     ASSERT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
     const uint32_t addresses[2] = {0xF0F0800Cu, 0xF0F08010u};
     const uint32_t values[2] = {(160u << 16) | 120u, 0};
@@ -127,13 +127,9 @@ void Session(Emulated& emu, uint16_t& streamPort) {
     uint32_t read[2] = {};
     ASSERT_EQ(GX_OK, GxReadReg(device, addresses, read, 2));
     uint32_t size = 160 * 120;
-    ASSERT_EQ(GX_OK, GxStreamGrabberCreate(&grabber));
     ASSERT_EQ(GX_OK, GxStreamGrabberAllocResourcesEx(grabber, 50, &size, 1, 1500, 0));
     GxStreamAddress address{};
     ASSERT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
-    sockaddr_in local{};
-    memcpy(&local, address.bytes, sizeof local);
-    streamPort = ntohs(local.sin_port);
     ASSERT_EQ(GX_OK, GxOpenStream(device, 0, &address, 1500));
     std::vector<std::vector<uint8_t>> buffers(4, std::vector<uint8_t>(size));
     for (auto& buffer : buffers)
@@ -166,15 +162,26 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
     Emulated emu(Ip(127, 0, 60, 1), 1, "vga-mono", false, faults);
     ASSERT_NE(0, emu.port);
     const std::string camera = Dotted(emu.server->Address(0));
-    uint16_t streamPort = 0;
+    Initialised init;
+    GxHandle grabber = 0;
+    ASSERT_EQ(GX_OK, GxStreamGrabberCreate(&grabber));
+    GxStreamAddress address{};
+    ASSERT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
+    sockaddr_in local{};
+    memcpy(&local, address.bytes, sizeof local);
+    const uint16_t streamPort = ntohs(local.sin_port);
     {
-        Capture capture("udp and host " + camera, file, log);
+        // Only this test's traffic: its camera's control port and its grabber.
+        Capture capture("udp and host " + camera + " and (port " + std::to_string(emu.port) +
+                            " or port " + std::to_string(streamPort) + ")",
+                        file, log);
         if (!capture.Ready()) {
             const std::string reason = ReadFile(log);
             RemoveFolder(folder);
+            GxStreamGrabberDestroy(grabber);
             GTEST_SKIP() << "capture on lo impossible here: " << reason;
         }
-        Session(emu, streamPort);
+        Session(emu, grabber);
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     // Two passes, so commands learn their acknowledge (gvcp.response_in).
