@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "emulator/Model.h"
-#include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Interfaces.h"
+#include "support/emulated/EmulatorPort.h"
 #include "xcam/XCamInterface.h"
 
 using namespace NodeApi;

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "emulator/Model.h"
-#include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Interfaces.h"
 #include "nodeapi/Types.h"
+#include "support/emulated/EmulatorPort.h"
 #include "xcam/FeatureTree.h"
 #include "xcam/XCamInterface.h"
 
