@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
-#include <vector>
 
 #include "contracts/GTrans.h"
 #include "gxdevice/DeviceIoException.h"
