@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Features.h"
+#include "Session.h"
 #include "korlan/KorlanApp.h"
 
 namespace {
@@ -138,12 +139,14 @@ const Command kCommands[] = {
      runInfo},
     {"query", "run an information query of the interface and print its text and values",
      kQueryUsage, runQuery},
-    {"features", "print the feature tree of an emulated camera: values, access, ranges",
-     KacqTool::kFeaturesUsage, KacqTool::RunFeatures},
-    {"get", "read one feature of an emulated camera by name", KacqTool::kGetUsage,
-     KacqTool::RunGet},
-    {"set", "write one feature of an emulated camera by name and read it back", KacqTool::kSetUsage,
-     KacqTool::RunSet},
+    {"list", "list the cameras on the network: name, vendor, model", KacqTool::kListUsage,
+     KacqTool::RunList},
+    {"features",
+     "print the feature tree of a camera (emulated, or --device): values, access, ranges",
+     KacqTool::kFeaturesUsage, KacqTool::RunFeaturesOn},
+    {"get", "read one feature of a camera by name", KacqTool::kGetUsage, KacqTool::RunGetOn},
+    {"set", "write one feature of a camera by name and read it back", KacqTool::kSetUsage,
+     KacqTool::RunSetOn},
 };
 
 const char* const kUsage = "kacq [--help] [--trace-memory] COMMAND [ARGS]";

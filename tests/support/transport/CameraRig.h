@@ -1,0 +1,47 @@
+// CameraRig: a "GxCam" camera object over the recording transport.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "device/GxCam.h"
+#include "support/ExpectRaise.h"
+#include "support/transport/RecordingTransport.h"
+
+namespace KacqTest {
+
+constexpr const char* kDelegateSource = "gxdevice/GxDelegateImpl";
+constexpr const char* kBaseSource = "camera/TliDelegateBase";
+
+class CameraTest : public ::testing::Test {
+protected:
+    void SetUp() override { Tr().Reset(); }
+
+    static RecordingTransport& Tr() { return RecordingTransport::Instance(); }
+
+    // A camera built over a freshly reset recording transport, opened unless
+    // told not to; the calls of building and opening are forgotten.
+    static std::unique_ptr<XCamera::CGxCamera> NewCamera(bool open = true) {
+        Tr().Reset();
+        XCamera::DeviceInfo info;
+        info.Name = "127.0.0.2:eXcite";
+        info.DeviceClass = XCamera::kGxCamClassName;
+        auto camera =
+            std::make_unique<XCamera::CGxCamera>(info, std::make_unique<XCamera::CGxDelegate>());
+        if (open)
+            camera->Open();
+        Tr().Calls.clear();
+        return camera;
+    }
+
+    // The status text the recording transport gives for status.
+    static std::string TextOf(uint32_t status) {
+        char text[32];
+        std::snprintf(text, sizeof text, "status 0x%08x", status);
+        return text;
+    }
+};
+
+} // namespace KacqTest
