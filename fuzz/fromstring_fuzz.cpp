@@ -15,7 +15,7 @@
 
 #include "emulator/Model.h"
 #include "emulator/RegisterSpace.h"
-#include "emulator/port/EmulatorPort.h"
+#include "support/emulated/EmulatorPort.h"
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/Interfaces.h"
 #include "xcam/XCamInterface.h"
