@@ -7,14 +7,6 @@
 namespace EmulatorTest {
 namespace {
 
-TEST(AdvancedFeature, InquiryRegistersPointAtTheMakerBlocks) {
-    Camera cam(Vga());
-    EXPECT_EQ(kAcrBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kAdvancedFeatureInq));
-    EXPECT_EQ(kPioBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kPioCsrInq));
-    EXPECT_EQ(kStrobeBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kStrobeCsrInq));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kSioCsrInq)) << "no serial port";
-}
-
 TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
     struct Case {
         const char* what;
@@ -58,22 +50,6 @@ const SmartCase kSmart[] = {
     {"648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55", kSmartShutterBase},
 };
 
-TEST(AdvancedFeature, GuidTextBecomesTheInquiryQuadlets) {
-    const GuidQuadlets q = ParseGuid("2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548");
-    EXPECT_EQ((GuidQuadlets{0x2A411342, 0x4368C0CA, 0x5DEE6EB4, 0x4805BFEE}), q);
-    EXPECT_EQ((GuidQuadlets{0x01234567, 0xCDEF89AB, 0x67452301, 0xEFCDAB89}),
-              ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF"));
-    const char* malformed[] = {"",
-                               "2A411342-C0CA-4368-B46E",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF05",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF054811",
-                               "2A41134G-C0CA-4368-B46E-EE5DEEBF0548",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF0548x"};
-    for (const char* text : malformed) {
-        EXPECT_THROW(ParseGuid(text), std::invalid_argument) << text;
-    }
-}
-
 TEST(AdvancedFeature, GuidInquiryAnswersEachSmartFeaturesAddress) {
     for (const ModelSpec& model : Models()) {
         Camera cam(model);
@@ -110,46 +86,6 @@ TEST(AdvancedFeature, GuidInquiryAnswersEachSmartFeaturesAddress) {
     }
 }
 
-TEST(AdvancedFeature, SmartFeatureBlocksHoldWhatTheirInquiriesAnnounce) {
-    Camera cam(Vga());
-    // Test image: images 1..3 offered; 4 refused.
-    EXPECT_EQ(0x80E00000u, cam.R(kSmartTestImage));
-    cam.W(kSmartTestImage, 2u << 13);
-    EXPECT_EQ(0x80E04000u, cam.R(kSmartTestImage));
-    EXPECT_EQ(2u, cam.space.CurrentLayout().testImage);
-    cam.W(kSmartTestImage, 4u << 13);
-    EXPECT_EQ(0x80E04000u, cam.R(kSmartTestImage));
-    // Extended version info: length in quadlets, then the text.
-    const uint32_t header = cam.R(kSmartExtVerInfo);
-    EXPECT_EQ(kPresence, header & kPresence);
-    const uint32_t quadlets = (header >> 16) & 0xFF;
-    std::vector<uint8_t> text(4 * quadlets);
-    ASSERT_EQ(Status::Ok, cam.space.Read(kSmartExtVerInfo + 4, text.data(), text.size()));
-    EXPECT_STREQ(Vga().versionText, reinterpret_cast<const char*>(text.data()));
-    // Strobe time bases: duration bits 16..8, delay bits 7..0.
-    EXPECT_EQ(0x80000101u, cam.R(kSmartStrobeBase));
-    cam.W(kSmartStrobeBase, (85u << 8) | 3);
-    EXPECT_EQ(0x80005503u, cam.R(kSmartStrobeBase));
-    // Shutter time base: floats in seconds; values outside min..max refused.
-    auto bits = [](float f) {
-        uint32_t b;
-        std::memcpy(&b, &f, 4);
-        return b;
-    };
-    EXPECT_EQ(bits(1e-6f), cam.R(kSmartShutterBase + 0x8));
-    EXPECT_EQ(bits(1e-3f), cam.R(kSmartShutterBase + 0xC));
-    cam.W(kSmartShutterBase + 0x10, bits(5e-5f));
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    cam.W(kSmartShutterBase + 0x10, bits(2e-3f));
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    cam.W(kSmartShutterBase + 0x10, 0x7FC00000); // NaN
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    // Enabled, the time base scales the shutter: 2000 * 50 us = 0.1 s.
-    cam.W(kSmartShutterBase, 1);
-    cam.SetCmd(0x81C, 0x82000000 | 2000);
-    EXPECT_NEAR(0.1, cam.FrameInterval(), 1e-6);
-}
-
 TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
     Camera cam(Vga());
     const uint64_t out0 = kPioOutBase, out1 = kPioOutBase + kPioOutStride;
@@ -179,26 +115,6 @@ TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
     EXPECT_EQ(0x0Bu, bayer.R(kPioOutBase + 2 * kPioOutStride + 4));
     bayer.W(kPioOutBase + 2 * kPioOutStride, 4);
     EXPECT_EQ(0xF0000003u, bayer.R(kPioOutBase + 2 * kPioOutStride));
-}
-
-TEST(AdvancedFeature, StrobeBlockOffersTheModelsStrobes) {
-    Camera vga(Vga());
-    EXPECT_EQ(0xF0000000u, vga.R(kStrobeBase));
-    Camera bayer(Bayer());
-    EXPECT_EQ(0xC0000000u, bayer.R(kStrobeBase));
-    EXPECT_EQ(0x8E000FFFu, bayer.R(kStrobeBase + 0x104));
-    EXPECT_EQ(0u, bayer.R(kStrobeBase + 0x108)) << "strobe 2 absent";
-    bayer.W(kStrobeBase + 0x204, 0x037FF123);
-    EXPECT_EQ(0x837FF123u, bayer.R(kStrobeBase + 0x204)) << "on, high, delay, duration";
-    bayer.W(kStrobeBase + 0x208, 0x037FF123);
-    EXPECT_EQ(0u, bayer.R(kStrobeBase + 0x208)) << "absent strobe ignores writes";
-}
-
-TEST(AdvancedFeature, TemperaturesAreReadOnly) {
-    Camera cam(Vga());
-    EXPECT_EQ((45u << 8) | 38, cam.R(kTemperatureAddress));
-    cam.W(kTemperatureAddress, 0);
-    EXPECT_EQ((45u << 8) | 38, cam.R(kTemperatureAddress));
 }
 
 } // namespace
