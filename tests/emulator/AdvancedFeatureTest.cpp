@@ -36,56 +36,6 @@ TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
     }
 }
 
-// The six smart features of the feature tree, by GUID.
-struct SmartCase {
-    const char* guid;
-    uint64_t address;
-};
-const SmartCase kSmart[] = {
-    {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548", kSmartTestImage},
-    {"2B2D8714 - C15E - 4176 - A235 - 6EF843D747B4", kSmartExtVerInfo},
-    {"E77E6336 - E617 - 11D8 - 9653 - 00105A5BAE55", kSmartStrobeBase},
-    {"16C31A78 - 3F75 - 11D8 - 94EC - 00105A5BAE55", kSmartTriggerCounter},
-    {"93A06C5C - 87BF - 11D8 - 86DD - 00105A5BAE55", kSmartStartupMemCh},
-    {"648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55", kSmartShutterBase},
-};
-
-TEST(AdvancedFeature, GuidInquiryAnswersEachSmartFeaturesAddress) {
-    for (const ModelSpec& model : Models()) {
-        Camera cam(model);
-        for (const SmartCase& c : kSmart) {
-            SCOPED_TRACE(std::string(model.key) + " " + c.guid);
-            // Written in one 16-byte block, read back as the 24-byte reply.
-            const GuidQuadlets q = ParseGuid(c.guid);
-            uint8_t inquiry[16];
-            for (int i = 0; i < 4; ++i) {
-                for (int b = 0; b < 4; ++b) {
-                    inquiry[4 * i + b] = uint8_t(q[i] >> (24 - 8 * b));
-                }
-            }
-            ASSERT_EQ(Status::Ok, cam.space.Write(kAcrBase + 0x10, inquiry, 16));
-            uint8_t reply[24];
-            ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase + 0x10, reply, 24));
-            EXPECT_EQ(0, std::memcmp(inquiry, reply, 16)) << "the GUID stays readable";
-            auto quad = [&](int i) {
-                return uint32_t(reply[4 * i]) << 24 | uint32_t(reply[4 * i + 1]) << 16 |
-                       uint32_t(reply[4 * i + 2]) << 8 | reply[4 * i + 3];
-            };
-            EXPECT_EQ(c.address, uint64_t(quad(5)) << 32 | quad(4)) << "5 high, 4 low";
-            EXPECT_EQ(0x0000FFFFu, quad(5));
-            EXPECT_EQ(kPresence, cam.R(c.address) & kPresence) << "the feature is present";
-        }
-        // An unknown GUID answers 0: the feature is not supported.
-        for (uint32_t off = 0x10; off < 0x20; off += 4) {
-            cam.W(kAcrBase + off, 0x11111111);
-        }
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x20));
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x24));
-        cam.W(kAcrBase + 0x20, 0x12345678);
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x20)) << "the answer is read-only";
-    }
-}
-
 TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
     Camera cam(Vga());
     const uint64_t out0 = kPioOutBase, out1 = kPioOutBase + kPioOutStride;

@@ -47,55 +47,6 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
     }
 }
 
-TEST(Format7, AcceptedGeometryMovesWithinTheSensor) {
-    Camera cam(Vga());
-    cam.SetF7(F7::kImageSize, Pack(320, 240));
-    cam.SetF7(F7::kImagePosition, Pack(320, 240));
-    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImagePosition)) << "left + width = 640 exactly";
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    // Growing the size now would leave the sensor: refused.
-    cam.SetF7(F7::kImageSize, Pack(328, 240));
-    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImageSize));
-    EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
-}
-
-TEST(Format7, DerivedValuesFollowSizeCodingAndPacketSize) {
-    struct Case {
-        const char* model;
-        uint32_t width, height;
-        uint8_t coding;
-        uint32_t bytesPerPacket;
-        uint32_t totalBytes, packets;
-        uint8_t depth;
-    };
-    const Case cases[] = {
-        {"vga-mono", 640, 480, kMono8, 8192, 307200, 38, 8},
-        {"vga-mono", 640, 480, kMono16, 8192, 614400, 75, 12},
-        {"vga-mono", 320, 240, kMono8, 256, 76800, 300, 8},
-        {"vga-mono", 8, 2, kMono16, 256, 32, 1, 12},
-        {"2mp-bayer", 1600, 1200, kRaw8, 8192, 1920000, 235, 8},
-        {"2mp-bayer", 1600, 1200, kRaw16, 8192, 3840000, 469, 12},
-        {"2mp-bayer", 1600, 1200, kRaw16, 1024, 3840000, 3750, 12},
-        {"2mp-bayer", 16, 2, kMono8, 1024, 32, 1, 8},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.width) + "x" +
-                     std::to_string(c.height) + " coding " + std::to_string(c.coding));
-        Camera cam(*FindModel(c.model));
-        cam.SetF7(F7::kImageSize, Pack(c.width, c.height));
-        cam.SetF7(F7::kColorCodingId, uint32_t(c.coding) << 24);
-        cam.SetF7(F7::kBytePerPacket, c.bytesPerPacket << 16);
-        ASSERT_EQ(kPresence, cam.F7(F7::kValueSetting));
-        EXPECT_EQ(c.width * c.height, cam.F7(F7::kPixelNumber));
-        EXPECT_EQ(0u, cam.F7(F7::kTotalBytesHi));
-        EXPECT_EQ(c.totalBytes, cam.F7(F7::kTotalBytesLo)) << "width * height * bytes/pixel";
-        EXPECT_EQ(c.packets, cam.F7(F7::kPacketPerFrame)) << "ceil(total / bytes per packet)";
-        EXPECT_EQ(uint32_t(c.depth) << 24, cam.F7(F7::kDataDepth));
-        EXPECT_EQ(uint32_t(c.depth) << 24, cam.Cmd(Cmd::kDataDepth));
-        EXPECT_GE(c.packets * c.bytesPerPacket, c.totalBytes);
-    }
-}
-
 TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
     Camera cam(Vga()); // unit 256, maximum 8192
     EXPECT_EQ(Pack(256, 8192), cam.F7(F7::kPacketParaInq));
