@@ -62,39 +62,15 @@ TEST(CategoryTest, LongInfoIsCutAfter250Characters) {
     EXPECT_EQ(std::string::npos, whole250.GetInfo().find("[...]"));
 }
 
-TEST(CategoryTest, ConditionsAndPropertyErrors) {
+TEST(CategoryTest, AMemberNotPresentMakesTheCategoryNotPresent) {
     TestNodeMap map;
     auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
     map.Add<TestInteger>("Member", {{"pIsPresent", "Present"}});
     auto& group = map.Add<CCategory>("Group", {{"pFeature", "Member"}});
-    auto& open = map.Add<CCategory>("Open", {}, false);
     map.Build();
     EXPECT_EQ(RO, group.GetAccessMode());
-    // A member that is not present makes the category not present.
     present.SetValue(0);
     EXPECT_EQ(NP, group.GetAccessMode());
-    try {
-        open.SetProperty("pFeature", "Missing");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Open : property 'pFeature' : node 'Missing' does not exist", e.GetDescription());
-    }
-    try {
-        open.SetProperty("pCategory", "Missing");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Open : property 'pCategory' : node 'Missing' does not exist",
-                  e.GetDescription());
-    }
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(open.SetProperty("Colour", "red"));
-    EXPECT_EQ("WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n",
-              testing::internal::GetCapturedStdout());
-    NodeList_t children;
-    open.GetChildren(children);
-    EXPECT_TRUE(children.empty());
-    EXPECT_THROW(group.SetProperty("pFeature", "Member"), LogicalErrorException);
 }
 
 // The factories the start-up registrations use for the value and category classes.

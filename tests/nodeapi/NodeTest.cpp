@@ -225,26 +225,6 @@ TEST(NodeTest, DumpOfACyclicTreeStopsWithAnError) {
     EXPECT_THROW(a.DumpChangedFlags(nullptr, 0, out), LogicalErrorException);
 }
 
-TEST(NodeTest, FinalConstructTwiceAndPropertiesAfterwards) {
-    TestNodeMap map;
-    auto& n = map.Add<CNodeImpl>("N");
-    map.Build();
-    try {
-        n.FinalConstruct();
-        FAIL();
-    } catch (const LogicalErrorException& e) {
-        EXPECT_EQ("Node already initialized", e.GetDescription());
-    }
-    for (const char* name : {"ToolTip", "NoSuchProperty"}) {
-        try {
-            n.SetProperty(name, "x");
-            FAIL();
-        } catch (const LogicalErrorException& e) {
-            EXPECT_EQ("Node N: already initialized", e.GetDescription());
-        }
-    }
-}
-
 TEST(NodeTest, LockingOperationsNeedAMap) {
     CNodeImpl orphan;
     EXPECT_THROW(orphan.GetAccessMode(), LogicalErrorException);

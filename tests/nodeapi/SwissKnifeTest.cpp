@@ -127,54 +127,16 @@ TEST_F(SwissKnifeTest, EmptyFormulaReadsZero) {
     EXPECT_EQ("0", knife.ToString());
 }
 
-TEST_F(SwissKnifeTest, PropertyErrors) {
+TEST_F(SwissKnifeTest, FirstBindingOfANameWins) {
     map.Add<TestInteger>("One", {{"Value", "1"}});
     map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {}, false);
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "X=One"},
+                                                 {"pVariable", "X=Two"},
+                                                 {"Formula", "X*10"},
+                                                 {"Representation", "Logarithmic"}});
     map.Build();
-    const struct {
-        const char* property;
-        const char* value;
-        const char* message;
-    } cases[] = {
-        {"pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='"},
-        {"pVariable", "A", "Knife : property 'pVariable' : cannot convert value 'A'"},
-        {"Representation", "linear",
-         "Knife : property 'Representation' : cannot convert value 'linear'"},
-        {"Visibility", "expert", "Knife : property 'Visibility' : cannot convert value 'expert'"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.message, MessageOf<PropertyException>(
-                                 [&] { knife.SetProperty(c.property, c.value); }, "nodeapi/Node"))
-            << c.property << "=" << c.value;
-    }
-    EXPECT_EQ("Knife : property 'A' : node 'Nowhere' does not exist",
-              MessageOf<PropertyException>([&] { knife.SetProperty("pVariable", "A=Nowhere"); },
-                                           "nodeapi/VariableDelegate"));
-
-    // A second binding of a name is ignored; the first stays.
-    EXPECT_TRUE(knife.SetProperty("pVariable", "X=One"));
-    EXPECT_TRUE(knife.SetProperty("pVariable", "X=Two"));
-    EXPECT_TRUE(knife.SetProperty("Formula", "X*10"));
-    EXPECT_TRUE(knife.SetProperty("Representation", "Logarithmic"));
-    EXPECT_TRUE(knife.SetProperty("ToolTip", "scaled"));
-
-    // An unknown property: one warning line per class level, and false.
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(knife.SetProperty("Colour", "red"));
-    const std::string warning =
-        "WARNING - node 'Knife' : cannot handle property 'Colour' = 'red'\n";
-    EXPECT_EQ(warning + warning, testing::internal::GetCapturedStdout());
-
-    knife.FinalConstruct();
     EXPECT_EQ(10.0, knife.GetValue());
     EXPECT_EQ(Logarithmic, knife.GetRepresentation());
-    EXPECT_EQ("scaled", knife.GetToolTip());
-    for (const char* property : {"Formula", "Colour"}) {
-        EXPECT_EQ("Node Knife: already initialized",
-                  MessageOf<LogicalErrorException>([&] { knife.SetProperty(property, "1"); },
-                                                   "nodeapi/Node"));
-    }
     EXPECT_EQ("X*10", knife.GetFormula());
 }
 

@@ -334,52 +334,6 @@ TEST_F(ValueNodeTest, IncrementRepresentationAndUnit) {
     EXPECT_EQ("Integer : Value = -7, Min = -7, Max = -7 Physical Unitms", unit.GetInfo());
 }
 
-TEST_F(ValueNodeTest, PropertyErrorsNameNodePropertyAndText) {
-    map.Add<CCategory>("Group");
-    map.Add<CIntSwissKnife>("IntKnife", {{"Formula", "1"}});
-    auto& i = map.Add<CInteger>("Number", {}, false);
-    auto& f = map.Add<CFloat>("Feature", {}, false);
-    auto& done = map.Add<CInteger>("Done");
-    map.Build();
-    const struct {
-        INodeConstruct& node;
-        const char *property, *value, *raised;
-    } rows[] = {
-        {i, "pToPhysical", "Field",
-         "Property: Number : property 'pToPhysical' : node 'Field' has no interface 'CSwissKnife'"},
-        {i, "pToPhysical", "IntKnife",
-         "Property: Number : property 'pToPhysical' : node 'IntKnife' has no interface "
-         "'CSwissKnife'"},
-        {i, "pFromPhysical", "Nowhere",
-         "Property: Number : property 'pFromPhysical' : node 'Nowhere' does not exist"},
-        {i, "pValue", "Group",
-         "Property: Number : property 'pValue' : node 'Group' has no interface 'IInteger'"},
-        {i, "pMin", "Group",
-         "Property: Number : property 'pMin' : node 'Group' has no interface 'IInteger'"},
-        {i, "Min", "ten", "Property: Number : property 'Min' : cannot convert value 'ten'"},
-        {i, "Representation", "linear",
-         "Property: Number : property 'Representation' : cannot convert value 'linear'"},
-        {f, "pValue", "Field",
-         "Property: Feature : property 'pValue' : node 'Field' has no interface 'IFloat'"},
-        {f, "pInc", "None", "Property: Feature : property 'pInc' : node 'None' does not exist"},
-        {f, "Max", "1e40", "Property: Feature : property 'Max' : cannot convert value '1e40'"},
-        {f, "Value", "x", "Property: Feature : property 'Value' : cannot convert value 'x'"},
-        {done, "Unit", "s", "Logical: Node Done: already initialized"},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(r.raised, Raised([&] { r.node.SetProperty(r.property, r.value); })) << r.property;
-    NodeList_t children; // a refused link is not kept
-    i.GetChildren(children);
-    EXPECT_TRUE(children.empty());
-    EXPECT_EQ(0.0, f.GetValue());
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(i.SetProperty("Colour", "red"));
-    // One line per class level that passes the property on.
-    EXPECT_EQ("WARNING - node 'Number' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Number' : cannot handle property 'Colour' = 'red'\n",
-              testing::internal::GetCapturedStdout());
-}
-
 TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
     auto& number = map.Add<CInteger>("Number", {{"Value", "0"}, {"Min", "-10"}, {"Max", "10"}});
     map.Build();
