@@ -178,26 +178,6 @@ TEST_F(IntSwissKnifeTest, VariablesBindByNameFirstBindingWins) {
     EXPECT_EQ((NodeList_t{map.GetNode("One"), map.GetNode("Two")}), children);
 }
 
-TEST_F(IntSwissKnifeTest, ReadOnlyWithFixedLimits) {
-    map.Add<CIntSwissKnife>("Knife", {{"Formula", "40+2"}});
-    auto& feature = map.Add<CInteger>("Feature", {{"pValue", "Knife"}});
-    map.Build();
-    auto& knife = map.Get<CIntSwissKnife>("Knife");
-    const std::string message = "IntSwissKnife : Knife SetValue failed. IntSwissKnife is read only";
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { knife.SetValue(1); }));
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] {
-                  IInteger& value = knife;
-                  value = 2;
-              }));
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { feature.SetValue(3); }));
-    EXPECT_EQ(42, feature.GetValue());
-    EXPECT_EQ(RO, feature.GetAccessMode());
-    EXPECT_EQ(INT64_MIN, knife.GetMin());
-    EXPECT_EQ(INT64_MAX, knife.GetMax());
-    EXPECT_EQ(1, knife.GetInc());
-    EXPECT_EQ(Linear, knife.GetRepresentation());
-}
-
 TEST_F(IntSwissKnifeTest, DebugTexts) {
     map.Add<TestInteger>("Three", {{"Value", "3"}});
     map.Add<TestInteger>("Minus", {{"Value", "-2"}});
