@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "nodeapi/Boolean.h"
-#include "nodeapi/ClassRegistry.h"
-#include "nodeapi/Float.h"
 #include "nodeapi/Integer.h"
 #include "support/TestNodeMap.h"
 
@@ -71,14 +68,4 @@ TEST(CategoryTest, AMemberNotPresentMakesTheCategoryNotPresent) {
     EXPECT_EQ(RO, group.GetAccessMode());
     present.SetValue(0);
     EXPECT_EQ(NP, group.GetAccessMode());
-}
-
-// The factories the start-up registrations use for the value and category classes.
-TEST(CategoryTest, FactoriesOfTheRegisteredClasses) {
-    EXPECT_NE(nullptr, dynamic_cast<CCategory*>(CreateNodeOfClass<CCategory>("CCategory").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CBoolean*>(CreateNodeOfClass<CBoolean>("CBoolean").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CFloat*>(CreateNodeOfClass<CFloat>("CFloat").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CInteger*>(CreateNodeOfClass<CInteger>("CInteger").get()));
-    EXPECT_EQ(nullptr, CreateNodeOfClass<CInteger>("CFloat"));
-    EXPECT_EQ(nullptr, CreateNodeOfClass<CCategory>("Category"));
 }

@@ -117,19 +117,6 @@ TEST_F(EnumerationTest, SymbolicsSkipAbsentEntriesButLookupsDoNot) {
     EXPECT_EQ((StringList_t{"A", "B", "C", "D"}), symbolics);
 }
 
-TEST_F(EnumerationTest, EnumerationWithoutEntries) {
-    auto& empty = map.Add<TestEnumeration>("Empty");
-    map.Build();
-    StringList_t symbolics{"stale"};
-    empty.GetSymbolics(symbolics);
-    EXPECT_TRUE(symbolics.empty());
-    std::string symbolic;
-    for (int64_t v : {0, 1, -5})
-        EXPECT_THROW(empty.GetEnumDelegate().ValueToSymbolic(symbolic, v),
-                     InvalidArgumentException);
-    EXPECT_EQ("", empty.GetEnumDelegate().ListEntries());
-}
-
 TEST_F(EnumerationTest, ValueThroughValueNode) {
     auto& mode = AddMode();
     map.Build();
