@@ -7,14 +7,6 @@
 namespace EmulatorTest {
 namespace {
 
-TEST(AdvancedFeature, InquiryRegistersPointAtTheMakerBlocks) {
-    Camera cam(Vga());
-    EXPECT_EQ(kAcrBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kAdvancedFeatureInq));
-    EXPECT_EQ(kPioBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kPioCsrInq));
-    EXPECT_EQ(kStrobeBase, kInitialSpace + 4ull * cam.Cmd(Cmd::kStrobeCsrInq));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kSioCsrInq)) << "no serial port";
-}
-
 TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
     struct Case {
         const char* what;
@@ -42,112 +34,6 @@ TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
                               uint32_t(bytes[6]) << 8 | bytes[7];
         EXPECT_EQ(c.recognised ? uint64_t(c.hi) << 32 | c.lo : ~0ull, read);
     }
-}
-
-// The six smart features of the feature tree, by GUID.
-struct SmartCase {
-    const char* guid;
-    uint64_t address;
-};
-const SmartCase kSmart[] = {
-    {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548", kSmartTestImage},
-    {"2B2D8714 - C15E - 4176 - A235 - 6EF843D747B4", kSmartExtVerInfo},
-    {"E77E6336 - E617 - 11D8 - 9653 - 00105A5BAE55", kSmartStrobeBase},
-    {"16C31A78 - 3F75 - 11D8 - 94EC - 00105A5BAE55", kSmartTriggerCounter},
-    {"93A06C5C - 87BF - 11D8 - 86DD - 00105A5BAE55", kSmartStartupMemCh},
-    {"648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55", kSmartShutterBase},
-};
-
-TEST(AdvancedFeature, GuidTextBecomesTheInquiryQuadlets) {
-    const GuidQuadlets q = ParseGuid("2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548");
-    EXPECT_EQ((GuidQuadlets{0x2A411342, 0x4368C0CA, 0x5DEE6EB4, 0x4805BFEE}), q);
-    EXPECT_EQ((GuidQuadlets{0x01234567, 0xCDEF89AB, 0x67452301, 0xEFCDAB89}),
-              ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF"));
-    const char* malformed[] = {"",
-                               "2A411342-C0CA-4368-B46E",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF05",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF054811",
-                               "2A41134G-C0CA-4368-B46E-EE5DEEBF0548",
-                               "2A411342-C0CA-4368-B46E-EE5DEEBF0548x"};
-    for (const char* text : malformed) {
-        EXPECT_THROW(ParseGuid(text), std::invalid_argument) << text;
-    }
-}
-
-TEST(AdvancedFeature, GuidInquiryAnswersEachSmartFeaturesAddress) {
-    for (const ModelSpec& model : Models()) {
-        Camera cam(model);
-        for (const SmartCase& c : kSmart) {
-            SCOPED_TRACE(std::string(model.key) + " " + c.guid);
-            // Written in one 16-byte block, read back as the 24-byte reply.
-            const GuidQuadlets q = ParseGuid(c.guid);
-            uint8_t inquiry[16];
-            for (int i = 0; i < 4; ++i) {
-                for (int b = 0; b < 4; ++b) {
-                    inquiry[4 * i + b] = uint8_t(q[i] >> (24 - 8 * b));
-                }
-            }
-            ASSERT_EQ(Status::Ok, cam.space.Write(kAcrBase + 0x10, inquiry, 16));
-            uint8_t reply[24];
-            ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase + 0x10, reply, 24));
-            EXPECT_EQ(0, std::memcmp(inquiry, reply, 16)) << "the GUID stays readable";
-            auto quad = [&](int i) {
-                return uint32_t(reply[4 * i]) << 24 | uint32_t(reply[4 * i + 1]) << 16 |
-                       uint32_t(reply[4 * i + 2]) << 8 | reply[4 * i + 3];
-            };
-            EXPECT_EQ(c.address, uint64_t(quad(5)) << 32 | quad(4)) << "5 high, 4 low";
-            EXPECT_EQ(0x0000FFFFu, quad(5));
-            EXPECT_EQ(kPresence, cam.R(c.address) & kPresence) << "the feature is present";
-        }
-        // An unknown GUID answers 0: the feature is not supported.
-        for (uint32_t off = 0x10; off < 0x20; off += 4) {
-            cam.W(kAcrBase + off, 0x11111111);
-        }
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x20));
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x24));
-        cam.W(kAcrBase + 0x20, 0x12345678);
-        EXPECT_EQ(0u, cam.R(kAcrBase + 0x20)) << "the answer is read-only";
-    }
-}
-
-TEST(AdvancedFeature, SmartFeatureBlocksHoldWhatTheirInquiriesAnnounce) {
-    Camera cam(Vga());
-    // Test image: images 1..3 offered; 4 refused.
-    EXPECT_EQ(0x80E00000u, cam.R(kSmartTestImage));
-    cam.W(kSmartTestImage, 2u << 13);
-    EXPECT_EQ(0x80E04000u, cam.R(kSmartTestImage));
-    EXPECT_EQ(2u, cam.space.CurrentLayout().testImage);
-    cam.W(kSmartTestImage, 4u << 13);
-    EXPECT_EQ(0x80E04000u, cam.R(kSmartTestImage));
-    // Extended version info: length in quadlets, then the text.
-    const uint32_t header = cam.R(kSmartExtVerInfo);
-    EXPECT_EQ(kPresence, header & kPresence);
-    const uint32_t quadlets = (header >> 16) & 0xFF;
-    std::vector<uint8_t> text(4 * quadlets);
-    ASSERT_EQ(Status::Ok, cam.space.Read(kSmartExtVerInfo + 4, text.data(), text.size()));
-    EXPECT_STREQ(Vga().versionText, reinterpret_cast<const char*>(text.data()));
-    // Strobe time bases: duration bits 16..8, delay bits 7..0.
-    EXPECT_EQ(0x80000101u, cam.R(kSmartStrobeBase));
-    cam.W(kSmartStrobeBase, (85u << 8) | 3);
-    EXPECT_EQ(0x80005503u, cam.R(kSmartStrobeBase));
-    // Shutter time base: floats in seconds; values outside min..max refused.
-    auto bits = [](float f) {
-        uint32_t b;
-        std::memcpy(&b, &f, 4);
-        return b;
-    };
-    EXPECT_EQ(bits(1e-6f), cam.R(kSmartShutterBase + 0x8));
-    EXPECT_EQ(bits(1e-3f), cam.R(kSmartShutterBase + 0xC));
-    cam.W(kSmartShutterBase + 0x10, bits(5e-5f));
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    cam.W(kSmartShutterBase + 0x10, bits(2e-3f));
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    cam.W(kSmartShutterBase + 0x10, 0x7FC00000); // NaN
-    EXPECT_EQ(bits(5e-5f), cam.R(kSmartShutterBase + 0x10));
-    // Enabled, the time base scales the shutter: 2000 * 50 us = 0.1 s.
-    cam.W(kSmartShutterBase, 1);
-    cam.SetCmd(0x81C, 0x82000000 | 2000);
-    EXPECT_NEAR(0.1, cam.FrameInterval(), 1e-6);
 }
 
 TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
@@ -179,26 +65,6 @@ TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
     EXPECT_EQ(0x0Bu, bayer.R(kPioOutBase + 2 * kPioOutStride + 4));
     bayer.W(kPioOutBase + 2 * kPioOutStride, 4);
     EXPECT_EQ(0xF0000003u, bayer.R(kPioOutBase + 2 * kPioOutStride));
-}
-
-TEST(AdvancedFeature, StrobeBlockOffersTheModelsStrobes) {
-    Camera vga(Vga());
-    EXPECT_EQ(0xF0000000u, vga.R(kStrobeBase));
-    Camera bayer(Bayer());
-    EXPECT_EQ(0xC0000000u, bayer.R(kStrobeBase));
-    EXPECT_EQ(0x8E000FFFu, bayer.R(kStrobeBase + 0x104));
-    EXPECT_EQ(0u, bayer.R(kStrobeBase + 0x108)) << "strobe 2 absent";
-    bayer.W(kStrobeBase + 0x204, 0x037FF123);
-    EXPECT_EQ(0x837FF123u, bayer.R(kStrobeBase + 0x204)) << "on, high, delay, duration";
-    bayer.W(kStrobeBase + 0x208, 0x037FF123);
-    EXPECT_EQ(0u, bayer.R(kStrobeBase + 0x208)) << "absent strobe ignores writes";
-}
-
-TEST(AdvancedFeature, TemperaturesAreReadOnly) {
-    Camera cam(Vga());
-    EXPECT_EQ((45u << 8) | 38, cam.R(kTemperatureAddress));
-    cam.W(kTemperatureAddress, 0);
-    EXPECT_EQ((45u << 8) | 38, cam.R(kTemperatureAddress));
 }
 
 } // namespace

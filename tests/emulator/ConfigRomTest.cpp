@@ -9,15 +9,6 @@
 namespace EmulatorTest {
 namespace {
 
-TEST(ConfigRom, Crc16IsTheIeee1212Crc) {
-    // Directory CRCs of the reference example ROM.
-    const uint32_t rootDirectory[] = {0x03ACDE48, 0x0C0083C0, 0xD1000001};
-    EXPECT_EQ(0x6EB5, Crc16(rootDirectory, 3));
-    const uint32_t unitDirectory[] = {0x1200A02D, 0x13000102, 0xD4000001};
-    EXPECT_EQ(0x937D, Crc16(unitDirectory, 3));
-    EXPECT_EQ(0, Crc16(nullptr, 0));
-}
-
 TEST(ConfigRom, ReproducesTheReferenceExampleQuadletForQuadlet) {
     ModelSpec example = Vga();
     example.vendorName = "EXAMPLE";

@@ -8,7 +8,6 @@ namespace {
 constexpr uint32_t kShutter = Cmd::kFeatureCtrl0 + 4 * Feature::kShutter;
 constexpr uint32_t kGain = Cmd::kFeatureCtrl0 + 4 * Feature::kGain;
 constexpr uint32_t kBrightness = Cmd::kFeatureCtrl0 + 4 * Feature::kBrightness;
-constexpr uint32_t kWhiteBalance = Cmd::kFeatureCtrl0 + 4 * Feature::kWhiteBalance;
 constexpr uint32_t kTrigger = Cmd::kFeatureCtrl0 + 4 * Feature::kTrigger;
 
 TEST(Control, AfterAOneShotWriteOneFrameIsDueAndTheBitReadsZero) {
@@ -82,35 +81,6 @@ TEST(Control, FeatureValuesOutsideTheirLimitsAreRefusedAndFlagged) {
         EXPECT_EQ((before & 0xFFFFF000) | 1, cam.Cmd(c.control));
         EXPECT_EQ(0u, cam.Cmd(Cmd::kFeatureErrorHi));
     }
-}
-
-TEST(Control, FeatureErrorBitsClearWhenTheHostWritesOne) {
-    Camera cam(Vga());
-    cam.SetCmd(kGain, 0x82000FFF);
-    cam.SetCmd(kBrightness, 0x82000FFF);
-    EXPECT_EQ(0x80800000u, cam.Cmd(Cmd::kFeatureErrorHi));
-    cam.SetCmd(Cmd::kFeatureErrorHi, 0x00800000);
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kFeatureErrorHi));
-}
-
-TEST(Control, InquiriesMatchTheModelsFeatures) {
-    Camera vga(Vga());
-    EXPECT_EQ(0x81880000u, vga.Cmd(Cmd::kFeatureHiInq)) << "brightness, shutter, gain, trigger";
-    EXPECT_EQ(0x890000FFu, vga.Cmd(0x500)) << "brightness 0..255";
-    EXPECT_EQ(0x89001FFFu, vga.Cmd(0x51C)) << "shutter 1..4095";
-    EXPECT_EQ(0u, vga.Cmd(0x50C)) << "no white balance on a monochrome camera";
-    EXPECT_EQ(0u, vga.Cmd(kWhiteBalance));
-    EXPECT_EQ(0xF0801802u, vga.Cmd(Cmd::kBasicFuncInq)) << "2 memory channels";
-    EXPECT_EQ(0x50000000u, vga.Cmd(Cmd::kOptFunctionInq)) << "PIO and strobe, no SIO";
-    Camera bayer(Bayer());
-    EXPECT_EQ(0x91880000u, bayer.Cmd(Cmd::kFeatureHiInq));
-    EXPECT_EQ(0x890003FFu, bayer.Cmd(0x50C)) << "white balance 0..1023";
-    EXPECT_EQ(0x82200200u, bayer.Cmd(kWhiteBalance)) << "U/B and V/R at 512";
-    bayer.SetCmd(kWhiteBalance, 0x82100300);
-    EXPECT_EQ(0x82100300u, bayer.Cmd(kWhiteBalance));
-    bayer.SetCmd(kWhiteBalance, 0x82400300);
-    EXPECT_EQ(0x82100300u, bayer.Cmd(kWhiteBalance)) << "U/B 1024 beyond the maximum";
-    EXPECT_EQ(0x10000000u, bayer.Cmd(Cmd::kFeatureErrorHi));
 }
 
 TEST(Control, TriggerSettingsAreCheckedAgainstTheTriggerInquiry) {
@@ -191,14 +161,6 @@ TEST(Control, HardwareTriggerFiresOnTheActiveEdgeOfTheSelectedInput) {
     EXPECT_EQ(kPresence | 1, cam.R(kSmartTriggerCounter));
 }
 
-TEST(Control, SoftwareTriggerCountsOnlyWhenItIsTheSource) {
-    Camera cam(Vga());
-    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0x80000000); // trigger off
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kSoftwareTrigger));
-    EXPECT_EQ(kPresence, cam.R(kSmartTriggerCounter));
-}
-
 TEST(Control, MemoryChannelsSaveAndRestoreSettings) {
     Camera cam(Vga());
     cam.SetCmd(kGain, 0x82000100);
@@ -222,28 +184,6 @@ TEST(Control, MemoryChannelsSaveAndRestoreSettings) {
     EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kCurMemCh));
     cam.SetCmd(Cmd::kMemSaveCh, 0);
     EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kMemSaveCh)) << "channel 0 is the factory set";
-}
-
-TEST(Control, InitializeReturnsToPowerUpAndLoadsTheStartupChannel) {
-    Camera cam(Vga());
-    cam.SetCmd(kGain, 0x82000100);
-    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
-    cam.SetCmd(Cmd::kInitialize, 0x80000000);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kInitialize)) << "done at once";
-    EXPECT_EQ(0x82000000u, cam.Cmd(kGain));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kIsoEnable));
-    // Save gain 0x100 to channel 1 and make it the start-up channel.
-    cam.SetCmd(kGain, 0x82000100);
-    cam.SetCmd(Cmd::kMemSaveCh, 1u << 28);
-    cam.SetCmd(Cmd::kMemorySave, 0x80000000);
-    cam.W(kSmartStartupMemCh, 1);
-    cam.SetCmd(kGain, 0x82000005);
-    cam.SetCmd(Cmd::kInitialize, 0x80000000);
-    EXPECT_EQ(0x82000100u, cam.Cmd(kGain));
-    EXPECT_EQ(1u << 28, cam.Cmd(Cmd::kCurMemCh));
-    EXPECT_EQ(kPresence | 1, cam.R(kSmartStartupMemCh)) << "start-up channel kept";
-    cam.W(kSmartStartupMemCh, 3);
-    EXPECT_EQ(kPresence | 1, cam.R(kSmartStartupMemCh)) << "channel 3 does not exist";
 }
 
 } // namespace

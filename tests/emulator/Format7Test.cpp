@@ -9,38 +9,6 @@ uint32_t Pack(uint32_t hi, uint32_t lo) {
     return hi << 16 | lo;
 }
 
-TEST(Format7, PowersUpInFormat7Mode0AtFullSize) {
-    for (const ModelSpec& model : Models()) {
-        SCOPED_TRACE(model.key);
-        Camera cam(model);
-        const Format7Mode& f = model.modes[0];
-        EXPECT_EQ(7u, cam.Cmd(Cmd::kCurVFormat) >> 29);
-        EXPECT_EQ(0u, cam.Cmd(Cmd::kCurVMode) >> 29);
-        EXPECT_EQ(0u, cam.Cmd(Cmd::kVModeErrorStatus));
-        EXPECT_EQ(0x01000000u, cam.Cmd(Cmd::kVFormatInq)) << "Format_7 only";
-        EXPECT_EQ(0xC0000000u, cam.Cmd(Cmd::kVModeInq0 + 4 * 7)) << "modes 0 and 1";
-        EXPECT_EQ(Pack(f.maxWidth, f.maxHeight), cam.F7(F7::kMaxImageSize));
-        EXPECT_EQ(Pack(f.maxWidth, f.maxHeight), cam.F7(F7::kImageSize));
-        EXPECT_EQ(0u, cam.F7(F7::kImagePosition));
-        EXPECT_EQ(Pack(f.unitWidth, f.unitHeight), cam.F7(F7::kUnitSize));
-        EXPECT_EQ(Pack(f.unitLeft, f.unitTop), cam.F7(F7::kUnitPosition));
-        EXPECT_EQ(uint32_t(model.resetColorCoding) << 24, cam.F7(F7::kColorCodingId));
-        EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting)) << "handshake present, no error";
-    }
-}
-
-TEST(Format7, TheModeCsrBlocksAreWhereTheInquiryPointsAndDistinct) {
-    Camera cam(Bayer());
-    EXPECT_EQ(0x003C2000u, cam.Cmd(Cmd::kVCsrInq7));
-    EXPECT_EQ(0x003C2400u, cam.Cmd(Cmd::kVCsrInq7 + 4));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kVCsrInq7 + 8)) << "mode 2 absent";
-    cam.SetCmd(Cmd::kCurVMode, 1u << 29);
-    EXPECT_EQ(Pack(800, 600), cam.F7(F7::kMaxImageSize));
-    cam.SetF7(F7::kImageSize, Pack(400, 300));
-    cam.SetCmd(Cmd::kCurVMode, 0);
-    EXPECT_EQ(Pack(1600, 1200), cam.F7(F7::kImageSize)) << "mode 0 keeps its own AOI";
-}
-
 TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
     struct Case {
         const char* what;
@@ -76,55 +44,6 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
         // The next accepted write clears the flag again.
         cam.SetF7(F7::kImageSize, Pack(320, 240));
         EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    }
-}
-
-TEST(Format7, AcceptedGeometryMovesWithinTheSensor) {
-    Camera cam(Vga());
-    cam.SetF7(F7::kImageSize, Pack(320, 240));
-    cam.SetF7(F7::kImagePosition, Pack(320, 240));
-    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImagePosition)) << "left + width = 640 exactly";
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    // Growing the size now would leave the sensor: refused.
-    cam.SetF7(F7::kImageSize, Pack(328, 240));
-    EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImageSize));
-    EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
-}
-
-TEST(Format7, DerivedValuesFollowSizeCodingAndPacketSize) {
-    struct Case {
-        const char* model;
-        uint32_t width, height;
-        uint8_t coding;
-        uint32_t bytesPerPacket;
-        uint32_t totalBytes, packets;
-        uint8_t depth;
-    };
-    const Case cases[] = {
-        {"vga-mono", 640, 480, kMono8, 8192, 307200, 38, 8},
-        {"vga-mono", 640, 480, kMono16, 8192, 614400, 75, 12},
-        {"vga-mono", 320, 240, kMono8, 256, 76800, 300, 8},
-        {"vga-mono", 8, 2, kMono16, 256, 32, 1, 12},
-        {"2mp-bayer", 1600, 1200, kRaw8, 8192, 1920000, 235, 8},
-        {"2mp-bayer", 1600, 1200, kRaw16, 8192, 3840000, 469, 12},
-        {"2mp-bayer", 1600, 1200, kRaw16, 1024, 3840000, 3750, 12},
-        {"2mp-bayer", 16, 2, kMono8, 1024, 32, 1, 8},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.width) + "x" +
-                     std::to_string(c.height) + " coding " + std::to_string(c.coding));
-        Camera cam(*FindModel(c.model));
-        cam.SetF7(F7::kImageSize, Pack(c.width, c.height));
-        cam.SetF7(F7::kColorCodingId, uint32_t(c.coding) << 24);
-        cam.SetF7(F7::kBytePerPacket, c.bytesPerPacket << 16);
-        ASSERT_EQ(kPresence, cam.F7(F7::kValueSetting));
-        EXPECT_EQ(c.width * c.height, cam.F7(F7::kPixelNumber));
-        EXPECT_EQ(0u, cam.F7(F7::kTotalBytesHi));
-        EXPECT_EQ(c.totalBytes, cam.F7(F7::kTotalBytesLo)) << "width * height * bytes/pixel";
-        EXPECT_EQ(c.packets, cam.F7(F7::kPacketPerFrame)) << "ceil(total / bytes per packet)";
-        EXPECT_EQ(uint32_t(c.depth) << 24, cam.F7(F7::kDataDepth));
-        EXPECT_EQ(uint32_t(c.depth) << 24, cam.Cmd(Cmd::kDataDepth));
-        EXPECT_GE(c.packets * c.bytesPerPacket, c.totalBytes);
     }
 }
 
@@ -186,21 +105,6 @@ TEST(Format7, GeometryIsLockedWhileImagesAreSent) {
     cam.SetCmd(Cmd::kIsoEnable, 0);
     cam.SetF7(F7::kImageSize, Pack(320, 240));
     EXPECT_EQ(Pack(320, 240), cam.F7(F7::kImageSize));
-}
-
-TEST(Format7, AnUnsupportedModeIsFlaggedByVmodeErrorStatus) {
-    Camera cam(Vga());
-    cam.SetCmd(Cmd::kCurVMode, 5u << 29);
-    EXPECT_EQ(5u, cam.Cmd(Cmd::kCurVMode) >> 29);
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kVModeErrorStatus));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kDataDepth));
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kVCsrInq7 + 4 * 5)) << "no CSR block for the mode";
-    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "no frames in an invalid mode";
-    cam.SetCmd(Cmd::kOneShot, 0); // cancel, so the format may change again
-    cam.SetCmd(Cmd::kCurVFormat, 0);
-    cam.SetCmd(Cmd::kCurVMode, 0);
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kVModeErrorStatus)) << "Format_0 not offered";
 }
 
 } // namespace

@@ -63,13 +63,6 @@ TEST(TestImage, AnAoiShowsItsPartOfTheSensorPicture) {
     EXPECT_EQ(TestSample(0, 100 + 10, 20 + 2, frame->number, 8), img[2 * 64 + 10]);
 }
 
-TEST(TestImage, SelectedTestPatternsAreStatic) {
-    EXPECT_EQ(TestSample(2, 40, 3, 1, 8), TestSample(2, 40, 3, 99, 8));
-    EXPECT_EQ(TestSample(3, 8, 0, 1, 8), 255u);
-    EXPECT_EQ(TestSample(3, 8, 8, 1, 8), 0u);
-    EXPECT_NE(TestSample(1, 40, 3, 1, 8), TestSample(1, 40, 3, 2, 8));
-}
-
 TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
     const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
     uint8_t small[63];

@@ -107,28 +107,3 @@ TEST_F(BooleanTest, FailedWriteKeepsFlagAndConditions) {
     EXPECT_FALSE(onReg.GetValue());
     EXPECT_EQ(0u, memory.Peek32(0x1000));
 }
-
-TEST_F(BooleanTest, PropertyErrors) {
-    map.Add<CBoolean>("Flag", {}, false);
-    map.Build();
-    auto& flag = map.Get<CBoolean>("Flag");
-    const struct {
-        const char* property;
-        const char* value;
-        const char* message;
-    } cases[] = {
-        {"pValue", "Port", "Flag : property 'pValue' : node 'Port' has no interface 'IInteger'"},
-        {"OnValue", "on", "Flag : property 'OnValue' : cannot convert value 'on'"},
-        {"Value", "2", "Flag : property 'Value' : cannot convert value '2'"},
-    };
-    for (const auto& c : cases) {
-        try {
-            flag.SetProperty(c.property, c.value);
-            ADD_FAILURE() << c.property;
-        } catch (const PropertyException& e) {
-            EXPECT_EQ(c.message, e.GetDescription());
-        }
-    }
-    // A failed link leaves the flag a software variable.
-    EXPECT_TRUE(flag.GetValue());
-}

@@ -3,9 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "nodeapi/Boolean.h"
-#include "nodeapi/ClassRegistry.h"
-#include "nodeapi/Float.h"
 #include "nodeapi/Integer.h"
 #include "support/TestNodeMap.h"
 
@@ -62,47 +59,13 @@ TEST(CategoryTest, LongInfoIsCutAfter250Characters) {
     EXPECT_EQ(std::string::npos, whole250.GetInfo().find("[...]"));
 }
 
-TEST(CategoryTest, ConditionsAndPropertyErrors) {
+TEST(CategoryTest, AMemberNotPresentMakesTheCategoryNotPresent) {
     TestNodeMap map;
     auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
     map.Add<TestInteger>("Member", {{"pIsPresent", "Present"}});
     auto& group = map.Add<CCategory>("Group", {{"pFeature", "Member"}});
-    auto& open = map.Add<CCategory>("Open", {}, false);
     map.Build();
     EXPECT_EQ(RO, group.GetAccessMode());
-    // A member that is not present makes the category not present.
     present.SetValue(0);
     EXPECT_EQ(NP, group.GetAccessMode());
-    try {
-        open.SetProperty("pFeature", "Missing");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Open : property 'pFeature' : node 'Missing' does not exist", e.GetDescription());
-    }
-    try {
-        open.SetProperty("pCategory", "Missing");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Open : property 'pCategory' : node 'Missing' does not exist",
-                  e.GetDescription());
-    }
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(open.SetProperty("Colour", "red"));
-    EXPECT_EQ("WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Open' : cannot handle property 'Colour' = 'red'\n",
-              testing::internal::GetCapturedStdout());
-    NodeList_t children;
-    open.GetChildren(children);
-    EXPECT_TRUE(children.empty());
-    EXPECT_THROW(group.SetProperty("pFeature", "Member"), LogicalErrorException);
-}
-
-// The factories the start-up registrations use for the value and category classes.
-TEST(CategoryTest, FactoriesOfTheRegisteredClasses) {
-    EXPECT_NE(nullptr, dynamic_cast<CCategory*>(CreateNodeOfClass<CCategory>("CCategory").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CBoolean*>(CreateNodeOfClass<CBoolean>("CBoolean").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CFloat*>(CreateNodeOfClass<CFloat>("CFloat").get()));
-    EXPECT_NE(nullptr, dynamic_cast<CInteger*>(CreateNodeOfClass<CInteger>("CInteger").get()));
-    EXPECT_EQ(nullptr, CreateNodeOfClass<CInteger>("CFloat"));
-    EXPECT_EQ(nullptr, CreateNodeOfClass<CCategory>("Category"));
 }

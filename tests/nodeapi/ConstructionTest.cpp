@@ -1,24 +1,42 @@
-// Construction protocol: property conversion errors, links resolved at once,
-// warning lines per class level, and the class registry.
+// Construction protocol over every node class: refused property values and
+// links with their exact texts, links resolved at once, warning lines per
+// class level, properties after FinalConstruct, and the class registry.
 #include <gtest/gtest.h>
 
+#include "nodeapi/Boolean.h"
+#include "nodeapi/Category.h"
 #include "nodeapi/ClassRegistry.h"
 #include "nodeapi/DcamAccessCtrlReg.h"
+#include "nodeapi/EnumEntry.h"
+#include "nodeapi/Enumeration.h"
+#include "nodeapi/Float.h"
 #include "nodeapi/FltReg.h"
+#include "nodeapi/IEEE1212Parser.h"
 #include "nodeapi/IntReg.h"
+#include "nodeapi/IntSwissKnife.h"
+#include "nodeapi/Integer.h"
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "nodeapi/SimpleString.h"
+#include "nodeapi/SwissKnife.h"
+#include "nodeapi/TxtKey.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
 using KacqTest::MemoryPort;
+using KacqTest::Raised;
 using KacqTest::TestCategory;
 using KacqTest::TestInteger;
 using KacqTest::TestNodeMap;
 
 namespace {
+
+class TestEnumeration : public CEnumerationBase {
+public:
+    std::string ToString() override { return ""; }
+};
 
 std::string PropertyError(INodeConstruct& node, const std::string& name, const std::string& value) {
     try {
@@ -42,35 +60,123 @@ std::pair<int, bool> WarningLines(INodeConstruct& node, const std::string& name,
 
 } // namespace
 
-TEST(ConstructionTest, ValueConversionFailuresNameNodePropertyAndText) {
+// Every class refuses a value it cannot convert and a link to a node that is
+// missing or lacks the interface, naming node, property and text; a refused
+// link is not kept.
+TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     TestNodeMap map;
-    auto& n = map.Add<CNodeImpl>("Node");
-    auto& reg = map.Add<CIntReg>("Reg");
-    auto& masked = map.Add<CMaskedIntReg>("Field");
-    auto& ctrl = map.Add<CDcamAccessCtrlReg>("Ctrl");
-    n.SetNodeMap(&map, "Node");
-    reg.SetNodeMap(&map, "Reg");
-    masked.SetNodeMap(&map, "Field");
-    ctrl.SetNodeMap(&map, "Ctrl");
+    map.Add<TestCategory>("Cat");
+    map.Add<TestInteger>("Number");
+    map.Add<CIntSwissKnife>("IntKnife");
+    auto& n = map.Add<CNodeImpl>("Node", {}, false);
+    auto& reg = map.Add<CIntReg>("Reg", {}, false);
+    auto& masked = map.Add<CMaskedIntReg>("Field", {}, false);
+    auto& ctrl = map.Add<CDcamAccessCtrlReg>("Ctrl", {}, false);
+    auto& str = map.Add<CStringRegister>("Str", {}, false);
+    auto& integer = map.Add<CInteger>("Int", {}, false);
+    auto& flt = map.Add<CFloat>("Flt", {}, false);
+    auto& flag = map.Add<CBoolean>("Flag", {}, false);
+    auto& mode = map.Add<TestEnumeration>("Mode", {}, false);
+    auto& entry = map.Add<CEnumEntry>("Entry", {}, false);
+    auto& knife = map.Add<CSwissKnife>("Knife", {}, false);
+    auto& iknife = map.Add<CIntSwissKnife>("IKnife", {}, false);
+    auto& key = map.Add<CTxtKey>("Key", {}, false);
+    auto& group = map.Add<CCategory>("Group", {}, false);
+    map.Build();
+    const char* vd = "nodeapi/VariableDelegate";
     const struct {
-        INodeConstruct* node;
-        const char* property;
-        const char* value;
-        const char* message;
-    } cases[] = {
-        {&n, "Cachable", "yes", "Node : property 'Cachable' : cannot convert value 'yes'"},
-        {&n, "Cachable", "2", "Node : property 'Cachable' : cannot convert value '2'"},
-        {&n, "Visibility", "expert",
-         "Node : property 'Visibility' : cannot convert value 'expert'"},
-        {&reg, "Address", "&h", "Reg : property 'Address' : cannot convert value '&h'"},
-        {&reg, "Sign", "signed", "Reg : property 'Sign' : cannot convert value 'signed'"},
-        {&reg, "AccessMode", "R/W", "Reg : property 'AccessMode' : cannot convert value 'R/W'"},
-        {&masked, "LSB", "-1", "Field : property 'LSB' : cannot convert value '-1'"},
-        {&ctrl, "Timeout", "70000", "Ctrl : property 'Timeout' : cannot convert value '70000'"},
+        INodeConstruct& node;
+        const char *property, *value, *raised;
+        const char* source = nullptr;
+    } rows[] = {
+        {n, "Cachable", "yes", "Node : property 'Cachable' : cannot convert value 'yes'"},
+        {n, "Cachable", "2", "Node : property 'Cachable' : cannot convert value '2'"},
+        {n, "Visibility", "expert", "Node : property 'Visibility' : cannot convert value 'expert'"},
+        {n, "pIsPresent", "Cat",
+         "Node : property 'pIsPresent' : node 'Cat' has no interface 'IInteger'"},
+        {n, "pIsEnabled", "Cat",
+         "Node : property 'pIsEnabled' : node 'Cat' has no interface 'IInteger'"},
+        {reg, "Address", "&h", "Reg : property 'Address' : cannot convert value '&h'"},
+        {reg, "Sign", "signed", "Reg : property 'Sign' : cannot convert value 'signed'"},
+        {reg, "AccessMode", "R/W", "Reg : property 'AccessMode' : cannot convert value 'R/W'"},
+        {reg, "pPort", "Cat", "Reg : property 'pPort' : node 'Cat' has no interface 'IPort'"},
+        {reg, "pAddress", "Cat",
+         "Reg : property list element 'pAddress' : node 'Cat' has no interface 'IInteger'"},
+        {reg, "pInvalidator", "Later",
+         "Reg : property 'pInvalidator' : node 'Later' does not exist"},
+        {masked, "LSB", "-1", "Field : property 'LSB' : cannot convert value '-1'"},
+        {ctrl, "Timeout", "70000", "Ctrl : property 'Timeout' : cannot convert value '70000'"},
+        {str, "pLength", "Cat",
+         "Str : property 'pLength' : node 'Cat' has no interface 'IInteger'"},
+        {integer, "pToPhysical", "Number",
+         "Int : property 'pToPhysical' : node 'Number' has no interface 'CSwissKnife'"},
+        {integer, "pToPhysical", "IntKnife",
+         "Int : property 'pToPhysical' : node 'IntKnife' has no interface 'CSwissKnife'"},
+        {integer, "pFromPhysical", "Nowhere",
+         "Int : property 'pFromPhysical' : node 'Nowhere' does not exist"},
+        {integer, "pValue", "Cat",
+         "Int : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
+        {integer, "pMin", "Cat", "Int : property 'pMin' : node 'Cat' has no interface 'IInteger'"},
+        {integer, "Min", "ten", "Int : property 'Min' : cannot convert value 'ten'"},
+        {integer, "Representation", "linear",
+         "Int : property 'Representation' : cannot convert value 'linear'"},
+        {flt, "pValue", "Number",
+         "Flt : property 'pValue' : node 'Number' has no interface 'IFloat'"},
+        {flt, "pInc", "None", "Flt : property 'pInc' : node 'None' does not exist"},
+        {flt, "Max", "1e40", "Flt : property 'Max' : cannot convert value '1e40'"},
+        {flt, "Value", "x", "Flt : property 'Value' : cannot convert value 'x'"},
+        {flag, "pValue", "Cat",
+         "Flag : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
+        {flag, "OnValue", "on", "Flag : property 'OnValue' : cannot convert value 'on'"},
+        {flag, "Value", "2", "Flag : property 'Value' : cannot convert value '2'"},
+        {mode, "pEnumEntry", "Number",
+         "Mode : property enum entry 'pEnumEntry' : node 'Number' is not of class IEnumEntry "},
+        {mode, "pEnumEntry", "Nowhere",
+         "Mode : property 'pEnumEntry' : node 'Nowhere' does not exist"},
+        {mode, "pValue", "Cat",
+         "Mode : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
+        {mode, "Value", "4294967296",
+         "Mode : property 'Value' : cannot convert value '4294967296'"},
+        {entry, "Value", "one", "Entry : property 'Value' : cannot convert value 'one'"},
+        {knife, "pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='",
+         "nodeapi/Node"},
+        {knife, "pVariable", "A", "Knife : property 'pVariable' : cannot convert value 'A'",
+         "nodeapi/Node"},
+        {knife, "pVariable", "A=Nowhere", "Knife : property 'A' : node 'Nowhere' does not exist",
+         vd},
+        {knife, "Representation", "linear",
+         "Knife : property 'Representation' : cannot convert value 'linear'", "nodeapi/Node"},
+        {iknife, "pVariable", "A=", "IKnife : property 'pVariable' : cannot convert value 'A='",
+         "nodeapi/Node"},
+        {iknife, "pVariable", "A=Nowhere", "IKnife : property 'A' : node 'Nowhere' does not exist",
+         vd},
+        {iknife, "Representation", "Hex",
+         "IKnife : property 'Representation' : cannot convert value 'Hex'", "nodeapi/Node"},
+        {key, "p1212Parser", "Missing",
+         "Key : property 'p1212Parser' : node 'Missing' does not exist"},
+        {key, "p1212Parser", "Number",
+         "Key : property 'p1212Parser' : node 'Number' has no interface 'CIEEE1212Parser'"},
+        {key, "Key", "zz", "Key : property 'Key' : cannot convert value 'zz'"},
+        {key, "Key", "70000", "Key : property 'Key' : cannot convert value '70000'"},
+        {key, "Key", "", "Key : property 'Key' : cannot convert value ''"},
+        {group, "pFeature", "Missing",
+         "Group : property 'pFeature' : node 'Missing' does not exist"},
+        {group, "pCategory", "Missing",
+         "Group : property 'pCategory' : node 'Missing' does not exist"},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.message, PropertyError(*c.node, c.property, c.value)) << c.property;
-
+    for (const auto& r : rows) {
+        EXPECT_EQ(std::string("Property: ") + r.raised,
+                  Raised([&] { r.node.SetProperty(r.property, r.value); }, r.source))
+            << r.property << " = " << r.value;
+        NodeList_t children{nullptr};
+        r.node.GetChildren(children);
+        EXPECT_TRUE(children.empty()) << r.node.GetName() << " kept a refused link";
+    }
+    NodeList_t entries;
+    mode.GetEntries(entries);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_TRUE(flag.GetValue()) << "a refused link leaves the flag a software variable";
+    EXPECT_EQ(0.0, flt.GetValue());
     // Accepted forms.
     for (const char* v : {"true", "false", "0", "1"})
         EXPECT_TRUE(n.SetProperty("Cachable", v)) << v;
@@ -96,46 +202,56 @@ TEST(ConstructionTest, ListPropertiesAccumulateAndSingleOnesOverwrite) {
     EXPECT_EQ(4, reg.GetLength());
 }
 
-TEST(ConstructionTest, LinksResolveAtOnceAndNeedTheirInterface) {
+TEST(ConstructionTest, LinksResolveAtOnce) {
     TestNodeMap map;
     auto& reg = map.Add<CIntReg>("Reg");
-    auto& str = map.Add<CStringRegister>("Str");
     auto& plain = map.Add<CNodeImpl>("Plain");
     auto& category = map.Add<TestCategory>("Cat");
     auto& number = map.Add<TestInteger>("Number");
     reg.SetNodeMap(&map, "Reg");
-    str.SetNodeMap(&map, "Str");
     plain.SetNodeMap(&map, "Plain");
-
     // "Number" is entered only later: the link fails at once.
     EXPECT_EQ("Plain : property 'pIsPresent' : node 'Number' does not exist",
               PropertyError(plain, "pIsPresent", "Number"));
-    EXPECT_EQ("Reg : property 'pInvalidator' : node 'Later' does not exist",
-              PropertyError(reg, "pInvalidator", "Later"));
     number.SetNodeMap(&map, "Number");
     EXPECT_EQ("<accepted>", PropertyError(plain, "pIsPresent", "Number"));
-
     category.SetNodeMap(&map, "Cat");
-    EXPECT_EQ("Plain : property 'pIsPresent' : node 'Cat' has no interface 'IInteger'",
-              PropertyError(plain, "pIsPresent", "Cat"));
-    EXPECT_EQ("Plain : property 'pIsEnabled' : node 'Cat' has no interface 'IInteger'",
-              PropertyError(plain, "pIsEnabled", "Cat"));
-    EXPECT_EQ("Reg : property 'pPort' : node 'Cat' has no interface 'IPort'",
-              PropertyError(reg, "pPort", "Cat"));
-    EXPECT_EQ("Reg : property list element 'pAddress' : node 'Cat' has no interface 'IInteger'",
-              PropertyError(reg, "pAddress", "Cat"));
-    EXPECT_EQ("Str : property 'pLength' : node 'Cat' has no interface 'IInteger'",
-              PropertyError(str, "pLength", "Cat"));
-    // Only the successful link became a child.
+    EXPECT_NE("<accepted>", PropertyError(plain, "pIsPresent", "Cat"));
+    // Only the successful link became a child; the failed single link
+    // cleared the stored is-present node, so "Number" reading 0 no longer
+    // makes the node NP.
     NodeList_t children;
     plain.GetChildren(children);
     EXPECT_EQ((NodeList_t{&number}), children);
-    // The failed single link cleared the stored is-present node, so "Number"
-    // reading 0 no longer makes the node NP.
     number.SetValue(0);
     EXPECT_EQ(RO, plain.GetAccessMode());
     // Any node will do as an invalidator.
     EXPECT_TRUE(reg.SetProperty("pInvalidator", "Cat"));
+}
+
+// A finished node takes no more properties and refuses a second finish.
+TEST(ConstructionTest, FinishedNodesRefuseProperties) {
+    TestNodeMap map;
+    map.Add<TestInteger>("One", {{"Value", "1"}});
+    INodeConstruct* nodes[] = {
+        &map.Add<CNodeImpl>("Plain"),        &map.Add<CInteger>("Int"),
+        &map.Add<CSwissKnife>("Knife"),      &map.Add<CIntSwissKnife>("IKnife"),
+        &map.Add<CEnumEntry>("Entry"),       &map.Add<CCategory>("Group"),
+        &map.Add<CTxtKey>("Key", {}, false),
+    };
+    map.Build();
+    // Without a parser a text key is refused after it is finished.
+    EXPECT_EQ("Runtime: pParser not specified", Raised([&] { nodes[6]->FinalConstruct(); }));
+    for (INodeConstruct* node : nodes) {
+        const std::string name = node->GetName();
+        for (const char* property : {"ToolTip", "Formula", "Value", "pFeature", "Colour"}) {
+            EXPECT_EQ("Logical: Node " + name + ": already initialized",
+                      Raised([&] { node->SetProperty(property, "One"); }, "nodeapi/Node"))
+                << name << " " << property;
+        }
+        EXPECT_EQ("Logical: Node already initialized", Raised([&] { node->FinalConstruct(); }))
+            << name;
+    }
 }
 
 TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
@@ -144,10 +260,22 @@ TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
         INodeConstruct* node;
         int lines;
     } cases[] = {
-        {&fresh.Add<CNodeImpl>("Plain"), 1},      {&fresh.Add<CPort>("APort"), 1},
-        {&fresh.Add<CRegister>("Reg"), 2},        {&fresh.Add<CIntReg>("Int"), 3},
-        {&fresh.Add<CMaskedIntReg>("Masked"), 4}, {&fresh.Add<CFltReg>("Flt"), 3},
-        {&fresh.Add<CStringRegister>("Str"), 3},  {&fresh.Add<CDcamAccessCtrlReg>("Ctrl"), 3},
+        {&fresh.Add<CNodeImpl>("Plain"), 1},
+        {&fresh.Add<CPort>("APort"), 1},
+        {&fresh.Add<CRegister>("Reg"), 2},
+        {&fresh.Add<CIntReg>("Int"), 3},
+        {&fresh.Add<CMaskedIntReg>("Masked"), 4},
+        {&fresh.Add<CFltReg>("Flt"), 3},
+        {&fresh.Add<CStringRegister>("Str"), 3},
+        {&fresh.Add<CDcamAccessCtrlReg>("Ctrl"), 3},
+        {&fresh.Add<CInteger>("I"), 2},
+        {&fresh.Add<CFloat>("F"), 2},
+        {&fresh.Add<TestEnumeration>("E"), 2},
+        {&fresh.Add<CEnumEntry>("EE"), 2},
+        {&fresh.Add<CSwissKnife>("K"), 2},
+        {&fresh.Add<CIntSwissKnife>("IK"), 2},
+        {&fresh.Add<CTxtKey>("T"), 2},
+        {&fresh.Add<CCategory>("C"), 2},
     };
     for (const auto& c : cases) {
         c.node->SetNodeMap(&fresh, "N");
@@ -162,6 +290,13 @@ TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
     WarningLines(masked, "Colour", "blue", &text);
     const std::string line = "WARNING - node 'M2' : cannot handle property 'Colour' = 'blue'\n";
     EXPECT_EQ(line + line + line + line, text);
+
+    // "Input" belongs to the float formula node only.
+    auto& intKnife = fresh.Add<CIntSwissKnife>("Knife");
+    intKnife.SetNodeMap(&fresh, "Knife");
+    EXPECT_EQ(2, WarningLines(intKnife, "Input", "X", &text).first);
+    EXPECT_EQ("WARNING - node 'Knife' : cannot handle property 'Input' = 'X'\n",
+              text.substr(0, 62));
 
     // The line is cut to 255 characters.
     auto& longValue = fresh.Add<CNodeImpl>("L");

@@ -117,19 +117,6 @@ TEST_F(EnumerationTest, SymbolicsSkipAbsentEntriesButLookupsDoNot) {
     EXPECT_EQ((StringList_t{"A", "B", "C", "D"}), symbolics);
 }
 
-TEST_F(EnumerationTest, EnumerationWithoutEntries) {
-    auto& empty = map.Add<TestEnumeration>("Empty");
-    map.Build();
-    StringList_t symbolics{"stale"};
-    empty.GetSymbolics(symbolics);
-    EXPECT_TRUE(symbolics.empty());
-    std::string symbolic;
-    for (int64_t v : {0, 1, -5})
-        EXPECT_THROW(empty.GetEnumDelegate().ValueToSymbolic(symbolic, v),
-                     InvalidArgumentException);
-    EXPECT_EQ("", empty.GetEnumDelegate().ListEntries());
-}
-
 TEST_F(EnumerationTest, ValueThroughValueNode) {
     auto& mode = AddMode();
     map.Build();
@@ -201,53 +188,6 @@ TEST_F(EnumerationTest, AccessModes) {
     EXPECT_EQ("2", c.ToString());
     EXPECT_EQ(2, c.GetValue());
     EXPECT_EQ("C", c.GetSymbolic());
-}
-
-TEST_F(EnumerationTest, PropertyErrors) {
-    AddEntry("A", "0");
-    auto& mode = map.Add<TestEnumeration>("Mode", {}, false);
-    auto& entry = map.Add<CEnumEntry>("Entry", {}, false);
-    map.Build();
-    const struct {
-        const char* property;
-        const char* value;
-        const char* message;
-    } cases[] = {
-        {"pEnumEntry", "ModeReg",
-         "Mode : property enum entry 'pEnumEntry' : node 'ModeReg' is not of class IEnumEntry "},
-        {"pEnumEntry", "Nowhere", "Mode : property 'pEnumEntry' : node 'Nowhere' does not exist"},
-        {"pValue", "EnumEntry_Mode_A",
-         "Mode : property 'pValue' : node 'EnumEntry_Mode_A' has no interface 'IInteger'"},
-        {"Value", "4294967296", "Mode : property 'Value' : cannot convert value '4294967296'"},
-    };
-    for (const auto& c : cases) {
-        try {
-            mode.SetProperty(c.property, c.value);
-            ADD_FAILURE() << c.property << c.value;
-        } catch (const PropertyException& e) {
-            EXPECT_EQ(c.message, e.GetDescription());
-        }
-    }
-    NodeList_t entries;
-    mode.GetEntries(entries);
-    EXPECT_TRUE(entries.empty());
-    try {
-        entry.SetProperty("Value", "one");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Entry : property 'Value' : cannot convert value 'one'", e.GetDescription());
-    }
-    // An unknown property: one warning line per class level.
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(entry.SetProperty("Colour", "red"));
-    EXPECT_FALSE(mode.SetProperty("Colour", "red"));
-    EXPECT_EQ("WARNING - node 'Entry' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Entry' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Mode' : cannot handle property 'Colour' = 'red'\n"
-              "WARNING - node 'Mode' : cannot handle property 'Colour' = 'red'\n",
-              testing::internal::GetCapturedStdout());
-    entry.FinalConstruct();
-    EXPECT_THROW(entry.SetProperty("Value", "1"), LogicalErrorException);
 }
 
 TEST_F(EnumerationTest, TableRefusesNodesThatAreNoEntries) {

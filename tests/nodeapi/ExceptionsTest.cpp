@@ -19,14 +19,6 @@ std::string MessageOf(void (*raise)()) {
 
 } // namespace
 
-TEST(ExceptionsTest, MessageIsDescriptionThenSourceAndLine) {
-    const RuntimeException e("id overflow", "nodeapi/Node", 42);
-    EXPECT_STREQ("id overflow (nodeapi/Node:42)", e.what());
-    EXPECT_EQ("id overflow", e.GetDescription());
-    EXPECT_EQ("nodeapi/Node", e.GetSourceFileName());
-    EXPECT_EQ(42u, e.GetSourceLine());
-}
-
 TEST(ExceptionsTest, ReporterFormatsAndCutsAt255Characters) {
     std::string long300(300, 'x');
     try {

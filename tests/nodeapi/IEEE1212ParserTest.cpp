@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "nodeapi/TxtKey.h"
 #include "support/MemoryPort.h"
+#include "support/PortFixture.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -125,7 +127,8 @@ struct RomFixture {
     CTxtKey* vendor = nullptr;
     CTxtKey* model = nullptr;
 
-    explicit RomFixture(const std::vector<uint8_t>& rom) {
+    explicit RomFixture(const std::vector<uint8_t>& rom,
+                        const std::function<void(TestNodeMap&)>& more = nullptr) {
         port.Poke(kRomAddress, rom);
         map.AddExternal(port, "CameraPort");
         map.Add<TestInteger>("InitialNodeSpace", {{"Value", "0xFFFFF0000000"}});
@@ -137,6 +140,8 @@ struct RomFixture {
         vendor = &map.Add<CTxtKey>("VendorName", {{"p1212Parser", "ConfRom"}, {"Key", "0x81"}});
         model = &map.Add<CTxtKey>("ModelName", {{"p1212Parser", "ConfRom"}, {"Key", "0x82"}});
         map.Add<TestCategory>("Root", {{"pFeature", "VendorName"}, {"pFeature", "ModelName"}});
+        if (more)
+            more(map);
         map.Build();
     }
 
@@ -552,4 +557,50 @@ TEST(IEEE1212ParserTest, PropertiesAndTextForms) {
     EXPECT_EQ("CIEEE1212Parser: m_UnitId=0xffffff, m_Address=0x0, m_Length=0x400, "
               "m_Language=0, m_CharSet=0",
               parser.GetInfo());
+}
+
+// A text key looks up the low byte of its key, reads through the parser's one
+// ROM read, and refuses writes; without a parser it refuses reads.
+TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
+    CTxtKey *wide = nullptr, *missing = nullptr, *orphan = nullptr;
+    RomFixture f(WellFormedRom().Bytes(), [&](TestNodeMap& map) {
+        wide = &map.Add<CTxtKey>("Wide", {{"p1212Parser", "ConfRom"}, {"Key", "0x181"}});
+        missing = &map.Add<CTxtKey>("Missing", {{"p1212Parser", "ConfRom"}, {"Key", "131"}});
+        orphan = &map.Add<CTxtKey>("Orphan", {{"Key", "0x81"}}, false);
+    });
+    CTxtKey& vendor = *f.vendor;
+    EXPECT_EQ("TxtKey : Key = 0x81, Value = ", vendor.GetInfo()); // nothing read yet
+    EXPECT_EQ(kVendorText, vendor());
+    EXPECT_EQ(kVendorText, wide->ToString());
+    EXPECT_EQ("TxtKey : Key = 0x81, Value = Vendor Ltd", vendor.GetInfo());
+    const std::string readOnly =
+        "Logical: TxtKey : VendorName SetValue to Other failed. TxtKey is read only";
+    const struct {
+        const char* name;
+        std::function<void()> action;
+        std::string raised;
+    } rows[] = {
+        {"missing key", [&] { missing->GetValue(); }, "Runtime: Key 0x83, not found"},
+        {"set", [&] { vendor.SetValue("Other"); }, readOnly},
+        {"assign", [&] { static_cast<IString&>(vendor) = std::string("Other"); }, readOnly},
+        {"text", [&] { vendor.FromString("Other"); },
+         "Logical: NodeImpl VendorName can't set value from string  : Other. Use derived class!"},
+        {"finish without parser", [&] { orphan->FinalConstruct(); },
+         "Runtime: pParser not specified"},
+        {"read without parser", [&] { orphan->GetValue(); }, "Runtime: pParser not specified"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(r.raised, KacqTest::Raised(r.action)) << r.name;
+    EXPECT_EQ("TxtKey : Key = 0x83, Value = ", missing->GetInfo());
+    EXPECT_TRUE(orphan->IsInitialized());
+    EXPECT_EQ(1, f.port.TotalReads());
+    EXPECT_EQ(0, f.port.TotalWrites());
+    EXPECT_EQ(kVendorText, vendor.GetValue());
+    EXPECT_EQ(RO, vendor.GetAccessMode());
+    // The parser is the key's child: a closed port makes the key absent.
+    NodeList_t children;
+    vendor.GetChildren(children);
+    EXPECT_EQ((NodeList_t{f.parser}), children);
+    f.port.SetOpen(false);
+    EXPECT_EQ(NP, vendor.GetAccessMode());
 }

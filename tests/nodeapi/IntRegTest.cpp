@@ -1,9 +1,15 @@
-// CIntReg and CMaskedIntReg: limits, byte order, sign extension, bit fields,
-// shared cache entries, text forms and description errors.
+// The register value nodes CIntReg, CMaskedIntReg and CFltReg, one test per
+// theme over the three: limits, range checks before any port access, byte
+// order and sign extension, bit fields sharing a cache entry, text forms
+// following the access mode, and description errors.
 #include "nodeapi/IntReg.h"
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
+#include <cmath>
+
+#include "nodeapi/FltReg.h"
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
@@ -24,6 +30,15 @@ protected:
         Properties props{{"pPort", "Port"}, {"AccessMode", "RW"}};
         props.insert(props.end(), extra.begin(), extra.end());
         return map.Add<T>(name, props);
+    }
+
+    // A 4-byte float register at address.
+    CFltReg& AddFloat(const std::string& name, const char* address, const char* access = "RW",
+                      const char* endianess = "BigEndian") {
+        return Add<CFltReg>(name, {{"Address", address},
+                                   {"Length", "4"},
+                                   {"AccessMode", access},
+                                   {"Endianess", endianess}});
     }
 
     static std::string RangeError(IInteger& node, int64_t value) {
@@ -55,7 +70,10 @@ TEST_F(IntRegTest, LimitsBySizeAndSign) {
                                  {{"Address", "0x1000"}, {"Length", c.length}, {"Sign", c.sign}});
         (void)reg;
     }
+    auto& flt = AddFloat("Flt", "0x1000");
     map.Build();
+    EXPECT_EQ(-FLT_MAX, flt.GetMin()); // the finite single-precision range
+    EXPECT_EQ(FLT_MAX, flt.GetMax());
     i = 0;
     for (const auto& c : cases) {
         auto& reg = map.Get<CIntReg>("R" + std::to_string(i++));
@@ -67,10 +85,15 @@ TEST_F(IntRegTest, LimitsBySizeAndSign) {
 
 TEST_F(IntRegTest, RangeChecksComeBeforeAnyPortAccess) {
     auto& reg = Add<CIntReg>("Reg", {{"Address", "0x1000"}, {"Length", "4"}, {"Sign", "Unsigned"}});
+    auto& flt = AddFloat("Flt", "0x1010");
     map.Build();
     EXPECT_EQ("Value 4294967296 must be smaller than or equal 4294967295",
               RangeError(reg, 1LL << 32));
     EXPECT_EQ("Value -1 must be greater than or equal 0", RangeError(reg, -1));
+    for (double refused : {1e39, -1e39, std::nan("")}) {
+        EXPECT_EQ("Range: ", KacqTest::Raised([&] { flt.SetValue(refused); }).substr(0, 7))
+            << refused;
+    }
     EXPECT_EQ(0, memory.TotalWrites() + memory.TotalReads());
     reg.SetValue(4294967295LL);
     EXPECT_EQ(0xFFFFFFFFu, memory.Peek32(0x1000));
@@ -85,7 +108,16 @@ TEST_F(IntRegTest, ByteOrderAndSignExtension) {
                                    {"Sign", "Unsigned"},
                                    {"Endianess", "LittleEndian"}});
     auto& big = Add<CIntReg>("Big", {{"Address", "0x1020"}, {"Length", "8"}, {"Sign", "Unsigned"}});
+    auto& fbe = AddFloat("FBe", "0x1030");
+    auto& fle = AddFloat("FLe", "0x1040", "RW", "LittleEndian");
     map.Build();
+    memory.Poke(0x1030, {0x3F, 0x80, 0x00, 0x00});
+    EXPECT_EQ(1.0, fbe.GetValue());
+    fbe.SetValue(-2.5);
+    EXPECT_EQ(0xC0200000u, memory.Peek32(0x1030));
+    fle.SetValue(1.0);
+    EXPECT_EQ((std::vector<uint8_t>{0x00, 0x00, 0x80, 0x3F}), memory.Peek(0x1040, 4));
+    EXPECT_EQ(1.0, fle.GetValue());
     memory.Poke(0x1000, {0xFF, 0xFF, 0xFF, 0xFE});
     EXPECT_EQ(-2, be.GetValue());
     be.SetValue(-3);
@@ -110,6 +142,9 @@ TEST_F(IntRegTest, TextFormsAndInfo) {
     auto& reg = Add<CIntReg>(
         "Reg",
         {{"Address", "0x1000"}, {"Length", "4"}, {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}});
+    auto& rw = AddFloat("FRw", "0x1004");
+    auto& ro = AddFloat("FRo", "0x1010", "RO");
+    auto& wo = AddFloat("FWo", "0x1020", "WO");
     map.Build();
     reg.FromString("0x1F");
     EXPECT_EQ("31", reg.ToString());
@@ -124,9 +159,27 @@ TEST_F(IntRegTest, TextFormsAndInfo) {
     EXPECT_EQ(32, reg.GetValue());
     EXPECT_EQ("IntReg : Value = 32 :  Unsigned, BigEndian Address = 0x1000, Length = 4",
               reg.GetInfo());
+
+    rw.FromString("0.1");
+    EXPECT_EQ("0.1", rw.ToString());
+    EXPECT_EQ(static_cast<double>(0.1f), rw.GetValue());
+    rw.FromString("123456789");
+    EXPECT_EQ("1.23457e+08", rw.ToString());
+    EXPECT_EQ("Property: FRw : property 'Value' : cannot convert value 'fast'",
+              KacqTest::Raised([&] { rw.FromString("fast"); }));
+    EXPECT_EQ("0", ro.ToString());
+    EXPECT_EQ("", wo.ToString());
+    wo.FromString("2");
+    EXPECT_EQ(0x40000000u, memory.Peek32(0x1020));
+    // A read-only register refuses the text instead of dropping it silently.
+    EXPECT_THROW(ro.FromString("2"), RuntimeException);
+    EXPECT_EQ("FltReg: 1.23457e+08, Min= -3.40282e+38, Max= 3.40282e+38", rw.GetInfo());
+    memory.SetOpen(false);
+    EXPECT_EQ("Register: not present", rw.GetInfo());
+    EXPECT_EQ("", rw.ToString());
 }
 
-TEST_F(IntRegTest, IntegerLengthMustBeOneToEightBytes) {
+TEST_F(IntRegTest, LengthsOutsideTheClassAreRefused) {
     for (const char* length : {"0", "9", "16"}) {
         TestNodeMap local;
         auto& reg = local.Add<CIntReg>("Reg");
@@ -137,6 +190,11 @@ TEST_F(IntRegTest, IntegerLengthMustBeOneToEightBytes) {
         // Unfinished, it still refuses rather than overrunning its buffer.
         EXPECT_THROW(reg.GetValue(), PropertyException);
     }
+    TestNodeMap local;
+    auto& flt = local.Add<CFltReg>("Flt");
+    flt.SetNodeMap(&local, "Flt");
+    flt.SetProperty("Length", "8");
+    EXPECT_THROW(flt.FinalConstruct(), PropertyException) << "a float register is 4 bytes";
 }
 
 TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {

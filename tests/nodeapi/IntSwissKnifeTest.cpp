@@ -160,72 +160,22 @@ TEST_F(IntSwissKnifeTest, ReadFailures) {
               MessageOf<LogicalErrorException>([&] { zero.GetValue(); }));
 }
 
-TEST_F(IntSwissKnifeTest, PropertiesAndConstruction) {
+// Variables are bound by name, the first binding of a name wins, and the
+// variables become children in name order.
+TEST_F(IntSwissKnifeTest, VariablesBindByNameFirstBindingWins) {
     map.Add<TestInteger>("One", {{"Value", "1"}});
     map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CIntSwissKnife>("Knife", {}, false);
+    auto& knife = map.Add<CIntSwissKnife>("Knife", {{"pVariable", "B=Two"},
+                                                    {"pVariable", "A=One"},
+                                                    {"pVariable", "A=Two"},
+                                                    {"Formula", "A*10+B"},
+                                                    {"Representation", "Boolean"}});
     map.Build();
-    const struct {
-        const char* property;
-        const char* value;
-        const char* message;
-        const char* source;
-    } cases[] = {
-        {"pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='",
-         "nodeapi/Node"},
-        {"pVariable", "A=Nowhere", "Knife : property 'A' : node 'Nowhere' does not exist",
-         "nodeapi/VariableDelegate"},
-        {"Representation", "Hex", "Knife : property 'Representation' : cannot convert value 'Hex'",
-         "nodeapi/Node"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.message, MessageOf<PropertyException>(
-                                 [&] { knife.SetProperty(c.property, c.value); }, c.source));
-    }
-    // "Input" belongs to the float formula node only.
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(knife.SetProperty("Input", "X"));
-    const std::string warning = "WARNING - node 'Knife' : cannot handle property 'Input' = 'X'\n";
-    EXPECT_EQ(warning + warning, testing::internal::GetCapturedStdout());
-
-    EXPECT_TRUE(knife.SetProperty("pVariable", "B=Two"));
-    EXPECT_TRUE(knife.SetProperty("pVariable", "A=One"));
-    EXPECT_TRUE(knife.SetProperty("pVariable", "A=Two"));
-    EXPECT_TRUE(knife.SetProperty("Formula", "A*10+B"));
-    EXPECT_TRUE(knife.SetProperty("Representation", "Boolean"));
-    knife.FinalConstruct();
     EXPECT_EQ(12, knife.GetValue());
     EXPECT_EQ(Boolean, knife.GetRepresentation());
     NodeList_t children;
     knife.GetChildren(children);
-    ASSERT_EQ(2u, children.size());
-    EXPECT_EQ("One", children[0]->GetName());
-    EXPECT_EQ("Two", children[1]->GetName());
-    EXPECT_EQ("Node already initialized",
-              MessageOf<LogicalErrorException>([&] { knife.FinalConstruct(); }));
-    EXPECT_EQ("Node Knife: already initialized",
-              MessageOf<LogicalErrorException>([&] { knife.SetProperty("Formula", "1"); },
-                                               "nodeapi/Node"));
-}
-
-TEST_F(IntSwissKnifeTest, ReadOnlyWithFixedLimits) {
-    map.Add<CIntSwissKnife>("Knife", {{"Formula", "40+2"}});
-    auto& feature = map.Add<CInteger>("Feature", {{"pValue", "Knife"}});
-    map.Build();
-    auto& knife = map.Get<CIntSwissKnife>("Knife");
-    const std::string message = "IntSwissKnife : Knife SetValue failed. IntSwissKnife is read only";
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { knife.SetValue(1); }));
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] {
-                  IInteger& value = knife;
-                  value = 2;
-              }));
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { feature.SetValue(3); }));
-    EXPECT_EQ(42, feature.GetValue());
-    EXPECT_EQ(RO, feature.GetAccessMode());
-    EXPECT_EQ(INT64_MIN, knife.GetMin());
-    EXPECT_EQ(INT64_MAX, knife.GetMax());
-    EXPECT_EQ(1, knife.GetInc());
-    EXPECT_EQ(Linear, knife.GetRepresentation());
+    EXPECT_EQ((NodeList_t{map.GetNode("One"), map.GetNode("Two")}), children);
 }
 
 TEST_F(IntSwissKnifeTest, DebugTexts) {

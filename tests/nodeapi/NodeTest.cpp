@@ -37,31 +37,6 @@ TEST(NodeMapTest, LookupAndFirstEntryWins) {
     EXPECT_EQ(&map.GetValueCache(), &map.GetValueCache());
 }
 
-TEST(NodeTest, DefaultsAndTextProperties) {
-    TestNodeMap map;
-    auto& n = map.Add<CNodeImpl>("Plain");
-    auto& d = map.Add<CNodeImpl>(
-        "Shown", {{"DisplayName", "Shown Name"}, {"ToolTip", " tip "}, {"Visibility", "Guru"}});
-    map.Build();
-    EXPECT_EQ("Plain", n.GetDisplayName());
-    EXPECT_EQ("Shown Name", d.GetDisplayName());
-    EXPECT_EQ(" tip ", d.GetToolTip());
-    EXPECT_EQ(Beginner, n.GetVisibility());
-    EXPECT_EQ(Guru, d.GetVisibility());
-    EXPECT_FALSE(n.IsStandard());
-    EXPECT_FALSE(n.IsChanged());
-    EXPECT_EQ("Plain", n.ToString());
-    EXPECT_EQ(RO, n.GetAccessMode());
-    try {
-        n.FromString("5");
-        FAIL();
-    } catch (const LogicalErrorException& e) {
-        EXPECT_EQ("NodeImpl Plain can't set value from string  : 5. Use derived class!",
-                  e.GetDescription());
-        EXPECT_EQ("nodeapi/Node", e.GetSourceFileName());
-    }
-}
-
 TEST(NodeTest, AccessModeFromPresenceEnabledAndChildren) {
     const struct {
         int64_t present;
@@ -223,26 +198,6 @@ TEST(NodeTest, DumpOfACyclicTreeStopsWithAnError) {
     std::ostringstream out;
     EXPECT_THROW(a.Dump(nullptr, 0, out), LogicalErrorException);
     EXPECT_THROW(a.DumpChangedFlags(nullptr, 0, out), LogicalErrorException);
-}
-
-TEST(NodeTest, FinalConstructTwiceAndPropertiesAfterwards) {
-    TestNodeMap map;
-    auto& n = map.Add<CNodeImpl>("N");
-    map.Build();
-    try {
-        n.FinalConstruct();
-        FAIL();
-    } catch (const LogicalErrorException& e) {
-        EXPECT_EQ("Node already initialized", e.GetDescription());
-    }
-    for (const char* name : {"ToolTip", "NoSuchProperty"}) {
-        try {
-            n.SetProperty(name, "x");
-            FAIL();
-        } catch (const LogicalErrorException& e) {
-            EXPECT_EQ("Node N: already initialized", e.GetDescription());
-        }
-    }
 }
 
 TEST(NodeTest, LockingOperationsNeedAMap) {

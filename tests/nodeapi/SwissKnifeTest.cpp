@@ -16,6 +16,7 @@
 #include "nodeapi/Category.h"
 #include "nodeapi/Float.h"
 #include "nodeapi/IntReg.h"
+#include "nodeapi/IntSwissKnife.h"
 #include "nodeapi/Integer.h"
 #include "nodeapi/MaskedIntReg.h"
 #include "nodeapi/Port.h"
@@ -127,54 +128,16 @@ TEST_F(SwissKnifeTest, EmptyFormulaReadsZero) {
     EXPECT_EQ("0", knife.ToString());
 }
 
-TEST_F(SwissKnifeTest, PropertyErrors) {
+TEST_F(SwissKnifeTest, FirstBindingOfANameWins) {
     map.Add<TestInteger>("One", {{"Value", "1"}});
     map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {}, false);
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "X=One"},
+                                                 {"pVariable", "X=Two"},
+                                                 {"Formula", "X*10"},
+                                                 {"Representation", "Logarithmic"}});
     map.Build();
-    const struct {
-        const char* property;
-        const char* value;
-        const char* message;
-    } cases[] = {
-        {"pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='"},
-        {"pVariable", "A", "Knife : property 'pVariable' : cannot convert value 'A'"},
-        {"Representation", "linear",
-         "Knife : property 'Representation' : cannot convert value 'linear'"},
-        {"Visibility", "expert", "Knife : property 'Visibility' : cannot convert value 'expert'"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.message, MessageOf<PropertyException>(
-                                 [&] { knife.SetProperty(c.property, c.value); }, "nodeapi/Node"))
-            << c.property << "=" << c.value;
-    }
-    EXPECT_EQ("Knife : property 'A' : node 'Nowhere' does not exist",
-              MessageOf<PropertyException>([&] { knife.SetProperty("pVariable", "A=Nowhere"); },
-                                           "nodeapi/VariableDelegate"));
-
-    // A second binding of a name is ignored; the first stays.
-    EXPECT_TRUE(knife.SetProperty("pVariable", "X=One"));
-    EXPECT_TRUE(knife.SetProperty("pVariable", "X=Two"));
-    EXPECT_TRUE(knife.SetProperty("Formula", "X*10"));
-    EXPECT_TRUE(knife.SetProperty("Representation", "Logarithmic"));
-    EXPECT_TRUE(knife.SetProperty("ToolTip", "scaled"));
-
-    // An unknown property: one warning line per class level, and false.
-    testing::internal::CaptureStdout();
-    EXPECT_FALSE(knife.SetProperty("Colour", "red"));
-    const std::string warning =
-        "WARNING - node 'Knife' : cannot handle property 'Colour' = 'red'\n";
-    EXPECT_EQ(warning + warning, testing::internal::GetCapturedStdout());
-
-    knife.FinalConstruct();
     EXPECT_EQ(10.0, knife.GetValue());
     EXPECT_EQ(Logarithmic, knife.GetRepresentation());
-    EXPECT_EQ("scaled", knife.GetToolTip());
-    for (const char* property : {"Formula", "Colour"}) {
-        EXPECT_EQ("Node Knife: already initialized",
-                  MessageOf<LogicalErrorException>([&] { knife.SetProperty(property, "1"); },
-                                                   "nodeapi/Node"));
-    }
     EXPECT_EQ("X*10", knife.GetFormula());
 }
 
@@ -197,23 +160,6 @@ TEST_F(SwissKnifeTest, InputVariable) {
     EXPECT_EQ("SwissKnife has no external variable",
               MessageOf<LogicalErrorException>([&] { plain.GetValueWithInput(1.0); }));
     EXPECT_EQ("1", plain.ToString());
-}
-
-TEST_F(SwissKnifeTest, ReadOnlyWithFixedLimits) {
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "2"}});
-    map.Build();
-    const std::string message = "SwissKnife : Knife SetValue failed. SwissKnife is read only";
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] { knife.SetValue(1.0); }));
-    EXPECT_EQ(message, MessageOf<LogicalErrorException>([&] {
-                  IFloat& value = knife;
-                  value = 3.0;
-              }));
-    EXPECT_EQ("NodeImpl Knife can't set value from string  : 4. Use derived class!",
-              MessageOf<LogicalErrorException>([&] { knife.FromString("4"); }, "nodeapi/Node"));
-    EXPECT_EQ(2.0, knife.GetValue());
-    // The smallest positive normal double, not the most negative one.
-    EXPECT_EQ(2.2250738585072014e-308, knife.GetMin());
-    EXPECT_EQ(1.7976931348623157e308, knife.GetMax());
 }
 
 TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
@@ -391,17 +337,6 @@ TEST_F(SwissKnifeTest, DebugTexts) {
               out.str());
 }
 
-TEST_F(SwissKnifeTest, FloatFeatureOverAKnife) {
-    map.Add<TestInteger>("Raw", {{"Value", "512"}});
-    map.Add<CSwissKnife>("Knife", {{"Formula", "R/1024"}, {"pVariable", "R=Raw"}});
-    auto& feature = map.Add<CFloat>("Feature", {{"pValue", "Knife"}});
-    map.Build();
-    EXPECT_DOUBLE_EQ(0.5, feature.GetValue());
-    EXPECT_EQ(RO, map.Get<CSwissKnife>("Knife").GetAccessMode());
-    EXPECT_EQ("SwissKnife : Knife SetValue failed. SwissKnife is read only",
-              MessageOf<LogicalErrorException>([&] { feature.SetValue(0.25); }));
-}
-
 // CInteger's physical view: the to-physical formula turns the raw value into
 // the physical one, the from-physical formula the other way; the result is
 // truncated toward zero before it is written.
@@ -461,4 +396,52 @@ TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
     // A conversion formula without an input cannot convert.
     EXPECT_EQ("SwissKnife has no external variable",
               MessageOf<LogicalErrorException>([&] { noInput.GetPhysicalValue(); }));
+}
+
+// Computed nodes refuse writes, directly and through the feature above them,
+// and report fixed limits; a plain node refuses a text.
+TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
+    map.Add<TestInteger>("Raw", {{"Value", "512"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "R/1024"}, {"pVariable", "R=Raw"}});
+    auto& fltFeature = map.Add<CFloat>("FltFeature", {{"pValue", "Knife"}});
+    auto& iknife = map.Add<CIntSwissKnife>("IKnife", {{"Formula", "40+2"}});
+    auto& intFeature = map.Add<CInteger>("IntFeature", {{"pValue", "IKnife"}});
+    auto& plain = map.Add<CNodeImpl>("Plain");
+    map.Build();
+    const std::string flt = "Logical: SwissKnife : Knife SetValue failed. SwissKnife is read only";
+    const std::string integer =
+        "Logical: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
+    const struct {
+        const char* name;
+        std::function<void()> write;
+        std::string raised;
+        const char* source;
+    } rows[] = {
+        {"knife", [&] { knife.SetValue(1.0); }, flt, "nodeapi/SwissKnife"},
+        {"knife assigned", [&] { static_cast<IFloat&>(knife) = 3.0; }, flt, "nodeapi/SwissKnife"},
+        {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, "nodeapi/SwissKnife"},
+        {"knife text", [&] { knife.FromString("4"); },
+         "Logical: NodeImpl Knife can't set value from string  : 4. Use derived class!",
+         "nodeapi/Node"},
+        {"int knife", [&] { iknife.SetValue(1); }, integer, "nodeapi/IntSwissKnife"},
+        {"int knife assigned", [&] { static_cast<IInteger&>(iknife) = 2; }, integer,
+         "nodeapi/IntSwissKnife"},
+        {"integer feature", [&] { intFeature.SetValue(3); }, integer, "nodeapi/IntSwissKnife"},
+        {"plain text", [&] { plain.FromString("5"); },
+         "Logical: NodeImpl Plain can't set value from string  : 5. Use derived class!",
+         "nodeapi/Node"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(r.raised, KacqTest::Raised(r.write, r.source)) << r.name;
+    EXPECT_DOUBLE_EQ(0.5, fltFeature.GetValue());
+    EXPECT_EQ(42, intFeature.GetValue());
+    EXPECT_EQ(RO, knife.GetAccessMode());
+    EXPECT_EQ(RO, intFeature.GetAccessMode());
+    // The smallest positive normal double, not the most negative one.
+    EXPECT_EQ(2.2250738585072014e-308, knife.GetMin());
+    EXPECT_EQ(1.7976931348623157e308, knife.GetMax());
+    EXPECT_EQ(INT64_MIN, iknife.GetMin());
+    EXPECT_EQ(INT64_MAX, iknife.GetMax());
+    EXPECT_EQ(1, iknife.GetInc());
+    EXPECT_EQ(Linear, iknife.GetRepresentation());
 }

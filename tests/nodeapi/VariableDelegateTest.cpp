@@ -1,5 +1,5 @@
-// CVariableDelegate: bindings (first wins, "X=" refused), value lookups,
-// the combined access mode and the listing.
+// CVariableDelegate: bindings (first wins, "X=" refused), value lookups and
+// the listing; the combined access mode is checked through CSwissKnife.
 #include "nodeapi/VariableDelegate.h"
 
 #include <gtest/gtest.h>
@@ -13,19 +13,6 @@ using namespace NodeApi;
 using KacqTest::TestNodeMap;
 
 namespace {
-
-// A node whose access mode the test sets.
-class ModeNode : public IInteger, public CNodeImpl {
-public:
-    EAccessMode mode = RO;
-    EAccessMode GetAccessMode() override { return mode; }
-    void SetValue(int64_t) override {}
-    int64_t GetValue() override { return 1; }
-    int64_t GetMin() override { return 0; }
-    int64_t GetMax() override { return 1; }
-    int64_t GetInc() override { return 1; }
-    ERepresentation GetRepresentation() override { return Linear; }
-};
 
 class VariableDelegateTest : public testing::Test {
 protected:
@@ -88,34 +75,6 @@ TEST_F(VariableDelegateTest, ValuesByInterface) {
             EXPECT_EQ(std::string(" invalid enum value '") + unknown + "'", e.GetDescription());
         }
         EXPECT_THROW(variables.GetFloatValue(unknown, f), InvalidArgumentException);
-    }
-}
-
-TEST_F(VariableDelegateTest, AccessModeCombination) {
-    EXPECT_EQ(RO, variables.GetAccessMode());
-    TestNodeMap modes;
-    auto& a = modes.Add<ModeNode>("A");
-    auto& b = modes.Add<ModeNode>("B");
-    modes.Build();
-    variables.AddVariable("A=A", "Knife", &modes);
-    variables.AddVariable("B=B", "Knife", &modes);
-    const struct {
-        EAccessMode a;
-        EAccessMode b;
-        EAccessMode expected;
-    } cases[] = {{RO, RW, RO}, {NE, RO, NE}, {NP, NE, NP}, {NE, NP, NP}, {RW, NE, NE}};
-    for (const auto& c : cases) {
-        a.mode = c.a;
-        b.mode = c.b;
-        EXPECT_EQ(c.expected, variables.GetAccessMode()) << c.a << c.b;
-    }
-    a.mode = NP;
-    b.mode = WO;
-    try {
-        variables.GetAccessMode();
-        FAIL();
-    } catch (const RuntimeException& e) {
-        EXPECT_EQ("Invalid access mode WO of variable B", e.GetDescription());
     }
 }
 

@@ -187,27 +187,6 @@ TEST(KorlanImageFile, PngReadsBackTheSamePixelsAsGray) {
     }
 }
 
-TEST(KorlanImageFile, ImageFromKNewImageRoundTrips) {
-    HostImage image{};
-    ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_UINT2, 3, 2), K_OK);
-    uint16_t* p = static_cast<uint16_t*>(image.data);
-    for (int i = 0; i < 6; ++i)
-        p[i] = static_cast<uint16_t>(0xFF00 + i);
-    std::string pgm = tempPath(".pgm");
-    std::string png = tempPath(".png");
-    ASSERT_EQ(KWritePgm(&image, pgm.c_str()), K_OK);
-    ASSERT_EQ(KWritePng(&image, png.c_str()), K_OK);
-    Decoded a, b;
-    ASSERT_TRUE(readPgm(pgm, &a));
-    ASSERT_TRUE(readPng(png, &b));
-    std::vector<uint16_t> expected(p, p + 6);
-    EXPECT_EQ(a.pixels, expected);
-    EXPECT_EQ(b.pixels, expected);
-    remove(pgm.c_str());
-    remove(png.c_str());
-    EXPECT_EQ(KClearImage(&image), K_OK);
-}
-
 TEST(KorlanImageFile, FailuresAreCodesAndPrinted) {
     uint8_t pixels[4] = {1, 2, 3, 4};
     HostImage image{};

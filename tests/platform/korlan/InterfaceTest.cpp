@@ -52,28 +52,8 @@ TEST_F(KorlanInterface, ExciteRecordGivesTheInstanceLimitAndDefaultList) {
     int32_t count = 0;
     ASSERT_EQ(KGetInterfaceDefaults(iface, &values, &count), K_OK);
     ASSERT_EQ(count, K_DEFAULT_COUNT);
-    auto find = [&](const char* name) -> const HostValue& {
-        for (int32_t i = 0; i < count; ++i) {
-            if (strcmp(KFgDefaultName(i), name) == 0)
-                return values[i];
-        }
-        ADD_FAILURE() << name << " missing";
-        return values[0];
-    };
-    EXPECT_EQ(find("port").type, HOST_VALUE_INT);
-    EXPECT_EQ(find("port").value.i, 61696);
-    EXPECT_EQ(find("device").type, HOST_VALUE_TEXT);
-    EXPECT_STREQ(find("device").value.s, "0");
-    EXPECT_EQ(find("color_space").type, HOST_VALUE_TEXT);
-    EXPECT_STREQ(find("color_space").value.s, "gray");
-    EXPECT_EQ(find("bits_per_channel").type, HOST_VALUE_INT);
-    EXPECT_EQ(find("bits_per_channel").value.i, 8);
-    EXPECT_STREQ(find("external_trigger").value.s, "false");
-    EXPECT_STREQ(find("gain").value.s, "1");
-    EXPECT_STREQ(find("camera_type").value.s, "default");
-    EXPECT_EQ(find("horizontal_resolution").value.i, 1);
-    EXPECT_EQ(find("field").value.i, 4);
-
+    // The values themselves are the module's record defaults (checked with
+    // FGInit) in the list's order (checked with KFgGetDefaults).
     // The same list straight from the record with KFgGetDefaults.
     HostValue* direct = nullptr;
     int32_t directCount = 0;

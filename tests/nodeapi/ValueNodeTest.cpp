@@ -1,0 +1,379 @@
+// CInteger and CFloat, the value nodes: one table per theme run over both
+// classes (limits and range errors that leave the register untouched, limit
+// nodes, conditions, texts, property errors), then what only one of them
+// does (single-precision storage, the physical view of an integer).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "nodeapi/Category.h"
+#include "nodeapi/Float.h"
+#include "nodeapi/FltReg.h"
+#include "nodeapi/IntSwissKnife.h"
+#include "nodeapi/Integer.h"
+#include "nodeapi/MaskedIntReg.h"
+#include "nodeapi/SwissKnife.h"
+#include "support/PortFixture.h"
+
+using namespace NodeApi;
+using KacqTest::Raised;
+using KacqTest::TestInteger;
+using KacqTest::TestNodeMap;
+
+namespace {
+
+// A double-precision float node with settable limits.
+class TestFloat : public IFloat, public CNodeImpl {
+public:
+    double value = 0.0, minimum = -1e300, maximum = 1e300;
+    int writes = 0;
+    void SetValue(double v) override {
+        ++writes;
+        value = v;
+    }
+    double GetValue() override { return value; }
+    double GetMin() override { return minimum; }
+    double GetMax() override { return maximum; }
+    ERepresentation GetRepresentation() override { return Logarithmic; }
+};
+
+// A formula with one input: input * factor + offset.
+class LinearKnife : public ISwissKnife, public CNodeImpl {
+public:
+    double factor = 1.0, offset = 0.0;
+    int calls = 0;
+    void SetValue(double) override {}
+    double GetValue() override { return offset; }
+    double GetMin() override { return -1e300; }
+    double GetMax() override { return 1e300; }
+    ERepresentation GetRepresentation() override { return Linear; }
+    double GetValueWithInput(double input) override {
+        ++calls;
+        return input * factor + offset;
+    }
+};
+
+uint32_t BitsOf(float f) {
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+struct Row {
+    const char* name;
+    std::function<void()> action;
+    const char* raised;
+};
+
+void ExpectRows(const std::vector<Row>& rows, const char* source = nullptr) {
+    for (const Row& r : rows) {
+        const std::string raised = Raised(r.action, source);
+        const std::string expected = r.raised;
+        if (!expected.empty() && expected.back() == '*') // the kind and the start of the text
+            EXPECT_EQ(expected.substr(0, expected.size() - 1),
+                      raised.substr(0, expected.size() - 1))
+                << r.name << ": " << raised;
+        else
+            EXPECT_EQ(expected, raised) << r.name;
+    }
+}
+
+// Over the fixture's memory: "Field", bits 8..15 of the quadlet at 0x1000;
+// "Flt", a big-endian float register at 0x1010; "RoField" read-only at 0x1020.
+class ValueNodeTest : public KacqTest::PortFixture {
+protected:
+    ValueNodeTest() {
+        map.Add<CMaskedIntReg>("Field",
+                               RegisterProperties("0x1000", {{"LSB", "8"}, {"MSB", "15"}}));
+        map.Add<CFltReg>("Flt", {{"pPort", "Port"},
+                                 {"AccessMode", "RW"},
+                                 {"Address", "0x1010"},
+                                 {"Length", "4"},
+                                 {"Endianess", "BigEndian"}});
+        map.Add<CMaskedIntReg>("RoField",
+                               RegisterProperties("0x1020", {{"LSB", "8"}, {"MSB", "15"}}, "RO"));
+    }
+};
+
+} // namespace
+
+TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
+    auto& i = map.Add<CInteger>("Int", {{"Value", "5"}});
+    auto& f = map.Add<CFloat>("Flo", {{"Value", "0.1"}});
+    auto& plain = map.Add<CFloat>("Plain");
+    map.Build();
+    ExpectRows({
+        {"int below", [&] { i.SetValue(4); }, "Range: Value 4 must be greater than or equal 5"},
+        {"int above", [&] { i.SetValue(6); }, "Range: Value 6 must be smaller than or equal 5"},
+        {"float above", [&] { f.SetValue(0.2); },
+         "Range: Value 0.200000 must be smaller than or equal 0.100000"},
+        {"float below", [&] { f.SetValue(0.0); },
+         "Range: Value 0.000000 must be greater than or equal 0.100000"},
+        // 0.1 as a double lies below 0.1 in single precision, yet is the node's own value.
+        {"float own", [&] { f.SetValue(0.1); }, "<no exception>"},
+    });
+    EXPECT_EQ(5, i.GetValue());
+    EXPECT_EQ(5, i.GetMin());
+    EXPECT_EQ(5, i.GetMax());
+    EXPECT_FALSE(i.IsChanged());
+    EXPECT_EQ(static_cast<double>(0.1f), f.GetValue());
+    EXPECT_EQ(static_cast<double>(0.1f), f.GetMin());
+    EXPECT_EQ("0.1", f.ToString());
+    int fired = 0;
+    auto callback = MakeCallback([&fired](INode*) { ++fired; });
+    CNodeCallback* registered = &callback;
+    i.RegisterCallback(registered);
+    i = 5;
+    EXPECT_TRUE(i.IsChanged());
+    EXPECT_EQ(1, fired);
+    // A float's default increment is the single-precision epsilon; the
+    // not-set limits are the smallest normal and the largest float.
+    EXPECT_EQ(0x34000000u, BitsOf(static_cast<float>(plain.GetInc())));
+    EXPECT_EQ(0x00800000u, BitsOf(CFloat::kMinNotSet));
+    EXPECT_EQ(0x7F7FFFFFu, BitsOf(CFloat::kMaxNotSet));
+}
+
+TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
+    auto& gain = map.Add<CInteger>("Gain", {{"pValue", "Field"}, {"Min", "10"}});
+    auto& interval =
+        map.Add<CFloat>("Interval", {{"pValue", "Flt"}, {"Min", "0"}, {"Max", "1000"}});
+    auto& wide = map.Add<CFloat>("Wide", {{"Value", "0"}, {"Min", "-1e38"}, {"Max", "3e38"}});
+    map.Build();
+    memory.Poke32(0x1000, 0xAA00BB00u);
+    memory.Poke32(0x1010, 0x3F800000u);
+    memory.ResetCounts();
+    EXPECT_EQ(10, gain.GetMin());
+    EXPECT_EQ(255, gain.GetMax());
+    ExpectRows({
+        {"int 9", [&] { gain.SetValue(9); }, "Range: Value 9 must be greater than or equal 10"},
+        {"int -1", [&] { gain.SetValue(-1); }, "Range: Value -1 must be greater than or equal 10"},
+        {"int 256", [&] { gain.SetValue(256); },
+         "Range: Value 256 must be smaller than or equal 255"},
+        {"int min", [&] { gain.SetValue(std::numeric_limits<int64_t>::min()); },
+         "Range: Value -9223372036854775808 must be greater than or equal 10"},
+        {"float -1", [&] { interval.SetValue(-1.0); },
+         "Range: Value -1.000000 must be greater than or equal 0.000000"},
+        {"float 1000.5", [&] { interval.SetValue(1000.5); },
+         "Range: Value 1000.500000 must be smaller than or equal 1000.000000"},
+        {"float nan", [&] { interval.SetValue(std::nan("")); }, "Range: Value nan is not a number"},
+        {"int text", [&] { gain.FromString("twelve"); },
+         "Property: Gain : property 'Value' : cannot convert value 'twelve'"},
+        {"float text", [&] { interval.FromString("much"); },
+         "Property: Interval : property 'Value' : cannot convert value 'much'"},
+        // Beyond single precision: refused, never stored as infinity.
+        {"float 1e39", [&] { wide.SetValue(1e39); },
+         "Range: Value 999999999999999939709166371603178586112.000000 must be smaller than or "
+         "equal 300000000549775575777803994281145270272.000000"},
+        {"float -1e39", [&] { wide.SetValue(-1e39); },
+         "Range: Value -999999999999999939709166371603178586112.000000 must be greater than or "
+         "equal -99999996802856924650656260769173209088.000000"},
+    });
+    EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
+    EXPECT_EQ(0xAA00BB00u, memory.Peek32(0x1000));
+    EXPECT_EQ(0x3F800000u, memory.Peek32(0x1010));
+    EXPECT_EQ(0.0, wide.GetValue());
+
+    gain.SetValue(0x42);
+    EXPECT_EQ(0xAA004200u, memory.Peek32(0x1000));
+    EXPECT_EQ(1, memory.TotalWrites());
+    EXPECT_EQ("66", gain.ToString());
+    gain.FromString("0x1F");
+    EXPECT_EQ(31, gain.GetValue());
+    interval.SetValue(0.0); // zero is a value like any other
+    EXPECT_EQ(0u, memory.Peek32(0x1010));
+    interval.SetValue(2.5);
+    EXPECT_EQ(0x40200000u, memory.Peek32(0x1010));
+    EXPECT_EQ("2.5", interval.ToString());
+    wide.SetValue(3e38);
+    EXPECT_EQ(static_cast<double>(3e38f), wide.GetValue());
+    EXPECT_EQ("Integer : Value = 31, Min = 10, Max = 255 Physical Unit", gain.GetInfo());
+    EXPECT_EQ("Float : Value = 2.500000, Min = 0.000000, Max = 1000.000000", interval.GetInfo());
+}
+
+TEST_F(ValueNodeTest, LimitsFromTheValueNodeAndSentinelsThatCountAsNotSet) {
+    auto& node = map.Add<TestFloat>("Node");
+    auto& intGiven = map.Add<CInteger>(
+        "IntGiven",
+        {{"pValue", "Field"}, {"Min", "9223372036854775807"}, {"Max", "-9223372036854775808"}});
+    auto& intSoft = map.Add<CInteger>("IntSoft", {{"Value", "-3"}, {"Min", "9223372036854775807"}});
+    auto& fltGiven =
+        map.Add<CFloat>("FltGiven", {{"pValue", "Node"},
+                                     {"Min", "1.17549435e-38"},
+                                     {"Max", "340282346638528859811704183484516925440"}});
+    auto& fltPlain = map.Add<CFloat>("FltPlain", {{"pValue", "Node"}});
+    map.Build();
+    EXPECT_EQ(0, intGiven.GetMin());
+    EXPECT_EQ(255, intGiven.GetMax());
+    EXPECT_EQ(-3, intSoft.GetMin());
+    EXPECT_EQ(-3, intSoft.GetMax());
+    node.minimum = -20.0;
+    node.maximum = 20.0;
+    EXPECT_EQ(-20.0, fltGiven.GetMin());
+    EXPECT_EQ(20.0, fltGiven.GetMax());
+    node.minimum = -5.0; // the float keeps the value node's limits once asked
+    EXPECT_EQ(-20.0, fltGiven.GetMin());
+    EXPECT_EQ(Logarithmic, fltGiven.GetRepresentation());
+    // A value node that reports the not-set numbers itself sets no bound:
+    // zero and negative values pass on instead of failing against 1.2e-38.
+    node.minimum = std::numeric_limits<float>::min();
+    node.maximum = std::numeric_limits<float>::max();
+    EXPECT_EQ(static_cast<double>(std::numeric_limits<float>::min()), fltPlain.GetMin());
+    fltPlain.SetValue(0.0);
+    fltPlain.SetValue(-7.5);
+    EXPECT_EQ(-7.5, node.value);
+}
+
+TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
+    auto& low = map.Add<TestInteger>("Low", {{"Value", "2"}});
+    auto& high = map.Add<TestInteger>("High", {{"Value", "8"}});
+    auto& step = map.Add<TestInteger>("Step", {{"Value", "4"}});
+    auto& number = map.Add<CInteger>(
+        "Number",
+        {{"Value", "5"}, {"pMin", "Low"}, {"pMax", "High"}, {"pInc", "Step"}, {"Min", "0"}});
+    auto& node = map.Add<TestFloat>("Node");
+    auto& fLow = map.Add<TestFloat>("FLow");
+    auto& fHigh = map.Add<TestFloat>("FHigh");
+    auto& fStep = map.Add<TestFloat>("FStep");
+    auto& linked = map.Add<CFloat>(
+        "Linked", {{"pValue", "Node"}, {"pMin", "FLow"}, {"pMax", "FHigh"}, {"pInc", "FStep"}});
+    map.Build();
+    EXPECT_EQ(2, number.GetMin());
+    EXPECT_EQ(8, number.GetMax());
+    EXPECT_EQ(4, number.GetInc());
+    low.SetValue(6);
+    high.SetValue(7);
+    step.SetValue(1);
+    fLow.value = 1.0;
+    fHigh.value = 3.0;
+    fStep.value = 0.25;
+    EXPECT_EQ(7, number.GetMax());
+    EXPECT_EQ(1, number.GetInc());
+    EXPECT_EQ(3.0, linked.GetMax());
+    EXPECT_EQ(0.25, linked.GetInc());
+    ExpectRows({
+        {"int", [&] { number.SetValue(5); }, "Range: Value 5 must be greater than or equal 6"},
+        {"float", [&] { linked.SetValue(0.5); },
+         "Range: Value 0.500000 must be greater than or equal 1.000000"},
+    });
+    EXPECT_EQ(0, node.writes);
+    number.SetValue(7);
+    linked.SetValue(2.75);
+    EXPECT_EQ(7, number.GetValue());
+    EXPECT_EQ(2.75, node.value);
+    NodeList_t children; // in the order the links were given
+    number.GetChildren(children);
+    EXPECT_EQ((NodeList_t{&low, &high, &step}), children);
+}
+
+TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
+    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
+    auto& enabled = map.Add<TestInteger>("Enabled", {{"Value", "1"}});
+    auto& rw = map.Add<CInteger>("Rw", {{"pValue", "Field"}});
+    auto& ro = map.Add<CInteger>("Ro", {{"pValue", "RoField"}});
+    auto& i = map.Add<CInteger>(
+        "I", {{"pValue", "Field"}, {"pIsPresent", "Present"}, {"pIsEnabled", "Enabled"}});
+    auto& f = map.Add<CFloat>("F", {{"pValue", "Flt"}, {"pIsPresent", "Present"}});
+    map.Build();
+    EXPECT_EQ(RW, rw.GetAccessMode());
+    EXPECT_EQ(RO, ro.GetAccessMode());
+    EXPECT_EQ(RW, i.GetAccessMode());
+    EXPECT_EQ(RW, f.GetAccessMode());
+    enabled.SetValue(0);
+    EXPECT_EQ(NE, i.GetAccessMode());
+    present.SetValue(0);
+    EXPECT_EQ(NP, i.GetAccessMode());
+    EXPECT_EQ(NP, f.GetAccessMode());
+    EXPECT_EQ("Integer : not present", i.GetInfo());
+    EXPECT_EQ("Float : not present", f.GetInfo());
+    present.SetValue(1);
+    enabled.SetValue(1);
+    memory.SetOpen(false); // a closed port makes the register, and so the feature, not present
+    EXPECT_EQ(NP, rw.GetAccessMode());
+    EXPECT_EQ(NP, i.GetAccessMode());
+    memory.SetOpen(true);
+    EXPECT_THROW(ro.SetValue(1), RuntimeException);
+    EXPECT_EQ(0, memory.TotalWrites());
+}
+
+TEST_F(ValueNodeTest, RegisterFailurePassesThroughAndLeavesTheValue) {
+    auto& number = map.Add<CInteger>("Number", {{"pValue", "Field"}});
+    map.Add<CCategory>("Root", {{"pFeature", "Number"}});
+    map.Build();
+    int fired = 0;
+    auto callback = MakeCallback([&fired](INode*) { ++fired; });
+    CNodeCallback* registered = &callback;
+    number.RegisterCallback(registered);
+    number.SetValue(5);
+    EXPECT_EQ(1, fired); // a write through the register notifies the feature
+    memory.FailAlways(0x1000, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
+    map.Get<CMaskedIntReg>("Field").InvalidateCache();
+    EXPECT_EQ("Runtime: link down", Raised([&] { number.SetValue(6); }));
+    memory.ClearFailures();
+    EXPECT_EQ(5, number.GetValue());
+    EXPECT_EQ(0x00000500u, memory.Peek32(0x1000));
+}
+
+TEST_F(ValueNodeTest, IncrementRepresentationAndUnit) {
+    map.Add<CMaskedIntReg>("Log", {{"Length", "4"}, {"Representation", "Logarithmic"}});
+    auto& fromNode = map.Add<CInteger>("FromNode", {{"pValue", "Log"}});
+    auto& own = map.Add<CInteger>("Own", {{"pValue", "Log"}, {"Representation", "Boolean"}});
+    auto& stepped = map.Add<CInteger>("Stepped", {{"pValue", "Field"}, {"Inc", "16"}});
+    auto& unit = map.Add<CInteger>("Unit", {{"Value", "-7"}, {"Unit", "ms"}});
+    auto& fresh = map.Add<CInteger>("Fresh");
+    map.Build();
+    EXPECT_EQ(Logarithmic, fromNode.GetRepresentation());
+    EXPECT_EQ(Boolean, own.GetRepresentation());
+    EXPECT_EQ(_UndefinedRepresentation, stepped.GetRepresentation());
+    EXPECT_EQ(16, stepped.GetInc());
+    EXPECT_EQ(1, fresh.GetInc());
+    stepped.SetValue(3); // the increment is not checked by SetValue
+    EXPECT_EQ(3, stepped.GetValue());
+    EXPECT_EQ("-7", unit.ToString());
+    EXPECT_EQ("Integer : Value = -7, Min = -7, Max = -7 Physical Unitms", unit.GetInfo());
+}
+
+TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
+    auto& number = map.Add<CInteger>("Number", {{"Value", "0"}, {"Min", "-10"}, {"Max", "10"}});
+    map.Build();
+    const struct {
+        double physical;
+        int64_t stored;
+    } cases[] = {{2.9, 2}, {-2.9, -2}, {0.99, 0}, {-0.5, 0}, {10.7, 10}};
+    for (const auto& c : cases) {
+        number.SetPhysicalValue(c.physical);
+        EXPECT_EQ(c.stored, number.GetValue()) << c.physical;
+    }
+    EXPECT_DOUBLE_EQ(10.0, number.GetPhysicalValue());
+    EXPECT_DOUBLE_EQ(-10.0, number.GetPhysicalMin());
+    EXPECT_DOUBLE_EQ(10.0, number.GetPhysicalMax());
+    ExpectRows({
+        {"11", [&] { number.SetPhysicalValue(11.0); },
+         "Range: Value 11 must be smaller than or equal 10"},
+        {"1e19", [&] { number.SetPhysicalValue(1e19); },
+         "Range: Value 10000000000000000000.000000 must be smaller than or equal 10"},
+        {"-1e300", [&] { number.SetPhysicalValue(-1e300); }, "Range: Value -1000*"},
+        {"nan", [&] { number.SetPhysicalValue(std::nan("")); }, "Range: Value nan is not a number"},
+    });
+    EXPECT_EQ(10, number.GetValue());
+}
+
+TEST_F(ValueNodeTest, IntegerPhysicalValueThroughConversionNodes) {
+    auto& toPhysical = map.Add<LinearKnife>("ToPhys");
+    auto& fromPhysical = map.Add<LinearKnife>("FromPhys");
+    auto& number = map.Add<CInteger>(
+        "Number", {{"pValue", "Field"}, {"pToPhysical", "ToPhys"}, {"pFromPhysical", "FromPhys"}});
+    map.Build();
+    toPhysical.factor = 0.5;
+    fromPhysical.factor = 2.0;
+    fromPhysical.offset = 0.9;
+    number.SetPhysicalValue(10.0); // 10 * 2 + 0.9 = 20.9 -> 20
+    EXPECT_EQ(20, number.GetValue());
+    EXPECT_DOUBLE_EQ(10.0, number.GetPhysicalValue());
+    EXPECT_DOUBLE_EQ(127.5, number.GetPhysicalMax());
+    EXPECT_EQ(1, fromPhysical.calls);
+    NodeList_t children;
+    number.GetChildren(children);
+    EXPECT_EQ((NodeList_t{map.GetNode("Field"), &toPhysical, &fromPhysical}), children);
+}
