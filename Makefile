@@ -4,7 +4,7 @@
 .PHONY: run test setup build format format-check tests-gcc tests-sanitize tests-tsan check-32bit fuzz bench clean
 
 JOBS ?= $(shell nproc)
-FUZZ_SECONDS ?= 60
+FUZZ_SECONDS ?= 45
 GCC_DIR := build/gcc
 SAN_DIR := build/sanitize
 TSAN_DIR := build/tsan
