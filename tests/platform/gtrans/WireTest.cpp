@@ -1,0 +1,230 @@
+// The wire codec: every message survives a round trip, and malformed or
+// out-of-bound datagrams and arguments are refused.
+#include "gtrans/Wire.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using namespace gvwire;
+
+TEST(Wire, RegisterMessagesRoundTrip) {
+    struct Row {
+        const char* name;
+        size_t count;
+    };
+    const Row rows[] = {{"one register", 1}, {"our largest call", 32}, {"protocol maximum", 67}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint32_t> addresses(row.count), values(row.count);
+        for (size_t i = 0; i < row.count; ++i) {
+            addresses[i] = 0xF0F00000u + 4 * uint32_t(i);
+            values[i] = 0x80000000u | uint32_t(i);
+        }
+        uint8_t buffer[kMaxMessage];
+        CommandHeader command{};
+        AckHeader ack{};
+        const uint8_t* payload = nullptr;
+        uint32_t gotAddresses[kMaxReadRegAddresses], gotValues[kMaxReadRegAddresses];
+        size_t count = 0;
+
+        size_t n = EncodeReadRegCmd(buffer, sizeof buffer, 7, addresses.data(), row.count);
+        ASSERT_EQ(n, kHeaderSize + 4 * row.count);
+        ASSERT_TRUE(ParseCommand(buffer, n, command, payload));
+        EXPECT_EQ(command.command, kReadRegCmd);
+        EXPECT_EQ(command.reqId, 7);
+        EXPECT_EQ(command.flags, kFlagAckRequired);
+        ASSERT_TRUE(ParseReadRegCmd(payload, command.length, gotAddresses, 135, count));
+        EXPECT_EQ(std::vector<uint32_t>(gotAddresses, gotAddresses + count), addresses);
+
+        n = EncodeReadRegAck(buffer, sizeof buffer, 7, kSuccess, values.data(), row.count);
+        ASSERT_TRUE(ParseAck(buffer, n, ack, payload));
+        EXPECT_EQ(ack.ack, kReadRegAck);
+        EXPECT_EQ(ack.ackId, 7);
+        ASSERT_TRUE(ParseReadRegAck(payload, ack.length, gotValues, 135, count));
+        EXPECT_EQ(std::vector<uint32_t>(gotValues, gotValues + count), values);
+
+        n = EncodeWriteRegCmd(buffer, sizeof buffer, 0xFFFF, addresses.data(), values.data(),
+                              row.count);
+        ASSERT_TRUE(ParseCommand(buffer, n, command, payload));
+        EXPECT_EQ(command.command, kWriteRegCmd);
+        ASSERT_TRUE(ParseWriteRegCmd(payload, command.length, gotAddresses, gotValues, 67, count));
+        EXPECT_EQ(std::vector<uint32_t>(gotAddresses, gotAddresses + count), addresses);
+        EXPECT_EQ(std::vector<uint32_t>(gotValues, gotValues + count), values);
+
+        uint16_t index = 0;
+        n = EncodeWriteRegAck(buffer, sizeof buffer, 0xFFFF, kWriteProtect,
+                              uint16_t(row.count - 1));
+        ASSERT_TRUE(ParseAck(buffer, n, ack, payload));
+        EXPECT_EQ(ack.status, kWriteProtect);
+        ASSERT_TRUE(ParseWriteRegAck(payload, ack.length, index));
+        EXPECT_EQ(index, row.count - 1);
+    }
+}
+
+TEST(Wire, DiscoveryResendAndStreamRoundTrip) {
+    uint8_t buffer[2048];
+    CommandHeader command{};
+    AckHeader ack{};
+    const uint8_t* payload = nullptr;
+
+    ASSERT_EQ(EncodeDiscoveryCmd(buffer, sizeof buffer, 1), kHeaderSize);
+    ASSERT_TRUE(ParseCommand(buffer, kHeaderSize, command, payload));
+    EXPECT_EQ(command.flags, 0x11);
+    EXPECT_EQ(command.command, kDiscoveryCmd);
+
+    DeviceIdentity id;
+    id.ip = 0x7F000003;
+    id.mac[5] = 3;
+    std::strcpy(id.manufacturer, "Manufacturer name of 32 chars!!!"); // fills the field
+    std::strcpy(id.serial, "SN0003");
+    size_t n = EncodeDiscoveryAck(buffer, sizeof buffer, 1, id);
+    ASSERT_EQ(n, kHeaderSize + kDiscoveryAckSize);
+    ASSERT_TRUE(ParseAck(buffer, n, ack, payload));
+    DeviceIdentity got;
+    ASSERT_TRUE(ParseDiscoveryAck(payload, ack.length, got));
+    EXPECT_EQ(got.ip, 0x7F000003u);
+    EXPECT_EQ(got.mac[5], 3);
+    EXPECT_STREQ(got.manufacturer, id.manufacturer);
+    EXPECT_STREQ(got.serial, "SN0003");
+    EXPECT_EQ(got.deviceMode, 0x80000001u);
+
+    ResendRequest request{0, 9, 2, 3}, gotRequest;
+    n = EncodePacketResendCmd(buffer, sizeof buffer, 5, request);
+    ASSERT_TRUE(ParseCommand(buffer, n, command, payload));
+    EXPECT_EQ(command.flags, 0); // never acknowledged
+    ASSERT_TRUE(ParsePacketResendCmd(payload, command.length, gotRequest));
+    EXPECT_EQ(gotRequest.blockId, 9);
+    EXPECT_EQ(gotRequest.firstPacket, 2u);
+    EXPECT_EQ(gotRequest.lastPacket, 3u);
+
+    GvspHeader header;
+    const uint8_t* body = nullptr;
+    size_t bodyLength = 0;
+    ImageLeader leader;
+    leader.pixelFormat = kBayerRG16;
+    leader.sizeX = 640;
+    leader.sizeY = 480;
+    leader.offsetX = 8;
+    leader.timestamp = 0x0102030405060708ull;
+    n = EncodeLeader(buffer, sizeof buffer, 65535, leader);
+    ASSERT_EQ(n, kLeaderSize);
+    ASSERT_TRUE(ParseGvsp(buffer, n, header, body, bodyLength));
+    EXPECT_EQ(header.format, kFormatLeader);
+    EXPECT_EQ(header.blockId, 65535);
+    ImageLeader gotLeader;
+    ASSERT_TRUE(ParseLeader(body, bodyLength, gotLeader));
+    EXPECT_EQ(gotLeader.pixelFormat, kBayerRG16);
+    EXPECT_EQ(gotLeader.sizeX, 640u);
+    EXPECT_EQ(gotLeader.offsetX, 8u);
+    EXPECT_EQ(gotLeader.timestamp, leader.timestamp);
+
+    const uint8_t data[5] = {1, 2, 3, 4, 5};
+    n = EncodePayload(buffer, sizeof buffer, 1, 0xFFFFFF, data, sizeof data);
+    ASSERT_TRUE(ParseGvsp(buffer, n, header, body, bodyLength));
+    EXPECT_EQ(header.packetId, 0xFFFFFFu);
+    EXPECT_EQ(header.format, kFormatPayload);
+    EXPECT_EQ(std::vector<uint8_t>(body, body + bodyLength), std::vector<uint8_t>(data, data + 5));
+
+    n = EncodeTrailer(buffer, sizeof buffer, 1, 421, ImageTrailer{kPayloadTypeImage, 480});
+    ASSERT_TRUE(ParseGvsp(buffer, n, header, body, bodyLength));
+    ImageTrailer trailer;
+    ASSERT_TRUE(ParseTrailer(body, bodyLength, trailer));
+    EXPECT_EQ(trailer.sizeY, 480u);
+    EXPECT_EQ(PixelFormatBytes(kMono8), 1u);
+    EXPECT_EQ(PixelFormatBytes(kMono16), 2u);
+    EXPECT_EQ(PixelFormatBytes(0x010C0004), 0u); // 12-bit packed
+    EXPECT_STREQ(StatusName(kAccessDenied), "ACCESS_DENIED");
+    EXPECT_EQ(StatusName(0x1234), nullptr);
+}
+
+TEST(Wire, MalformedInputRefused) {
+    // A valid READREG of one address, then damaged copies of it.
+    const std::vector<uint8_t> good = {0x42, 0x01, 0x00, 0x80, 0x00, 0x04,
+                                       0x00, 0x01, 0x00, 0x00, 0x0A, 0x00};
+    struct Row {
+        const char* name;
+        size_t at;
+        uint8_t value;
+        size_t size;
+    };
+    const Row rows[] = {
+        {"untouched", 0, 0x42, 12},
+        {"no key", 0, 0x43, 12},
+        {"zero req_id", 7, 0x00, 12},
+        {"odd length", 5, 0x03, 12},
+        {"length beyond datagram", 5, 0x08, 12},
+        {"trailing bytes", 0, 0x42, 16},
+        {"truncated header", 0, 0x42, 7},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<uint8_t> data = good;
+        data.resize(16, 0);
+        data[row.at] = row.value;
+        CommandHeader header{};
+        const uint8_t* payload = nullptr;
+        const bool intact = row.at == 0 && row.value == 0x42 && row.size == 12;
+        EXPECT_EQ(ParseCommand(data.data(), row.size, header, payload), intact);
+    }
+
+    uint8_t buffer[kMaxMessage];
+    uint32_t words[136] = {};
+    size_t count = 0;
+    uint16_t index = 0;
+    AckHeader ack{};
+    const uint8_t* payload = nullptr;
+    const uint8_t ackBytes[12] = {0, 0, 0, 0x83, 0, 8, 0, 1, 0, 0, 0, 0};
+    EXPECT_FALSE(ParseAck(ackBytes, sizeof ackBytes, ack, payload)) << "length beyond datagram";
+    EXPECT_FALSE(ParseReadRegCmd(buffer, 0, words, 135, count)) << "no address";
+    EXPECT_FALSE(ParseReadRegCmd(buffer, 8, words, 1, count)) << "more than the caller holds";
+    EXPECT_FALSE(ParseWriteRegCmd(buffer, 12, words, words, 67, count)) << "half a pair";
+    EXPECT_FALSE(ParseWriteRegCmd(buffer, 68 * 8, words, words, 135, count)) << "68 pairs";
+    EXPECT_FALSE(ParseWriteRegAck(ackBytes, 2, index)) << "short index";
+    DeviceIdentity identity;
+    EXPECT_FALSE(ParseDiscoveryAck(buffer, kDiscoveryAckSize - 4, identity)) << "truncated";
+    ResendRequest request;
+    const uint8_t reversed[12] = {0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0, 2};
+    const uint8_t reserved[12] = {0, 0, 0, 1, 1, 0, 0, 3, 1, 0, 0, 3};
+    EXPECT_FALSE(ParsePacketResendCmd(reversed, 12, request)) << "first after last";
+    EXPECT_FALSE(ParsePacketResendCmd(reserved, 12, request)) << "reserved byte set";
+    EXPECT_FALSE(ParsePacketResendCmd(reversed, 8, request)) << "short";
+
+    // Encoders refuse what the protocol does not allow, and small buffers.
+    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 0), 0u);
+    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 136), 0u);
+    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 0, words, 1), 0u) << "req_id 0";
+    EXPECT_EQ(EncodeReadRegCmd(buffer, 11, 1, words, 1), 0u) << "capacity";
+    EXPECT_EQ(EncodeWriteRegCmd(buffer, sizeof buffer, 1, words, words, 68), 0u);
+    EXPECT_EQ(EncodeDiscoveryAck(buffer, 255, 1, DeviceIdentity{}), 0u);
+    EXPECT_EQ(EncodePacketResendCmd(buffer, sizeof buffer, 1, ResendRequest{0, 1, 3, 2}), 0u);
+    EXPECT_EQ(EncodePacketResendCmd(buffer, sizeof buffer, 1, ResendRequest{0, 1, 0, 0x1000000}),
+              0u);
+    EXPECT_EQ(EncodeLeader(buffer, 43, 1, ImageLeader{}), 0u);
+    EXPECT_EQ(EncodeLeader(buffer, sizeof buffer, 0, ImageLeader{}), 0u) << "block 0";
+    EXPECT_EQ(EncodePayload(buffer, sizeof buffer, 1, 0, buffer, 4), 0u) << "packet 0";
+    EXPECT_EQ(EncodePayload(buffer, 11, 1, 1, buffer + 100, 4), 0u);
+    EXPECT_EQ(EncodeTrailer(buffer, sizeof buffer, 1, 0x1000000, ImageTrailer{}), 0u);
+
+    // GVSP: extended ids, block 0, short leaders and trailers are refused.
+    GvspHeader header;
+    const uint8_t* body = nullptr;
+    size_t bodyLength = 0;
+    const uint8_t extended[8] = {0, 0, 0, 1, 0x83, 0, 0, 1};
+    const uint8_t block0[8] = {0, 0, 0, 0, 0x03, 0, 0, 1};
+    EXPECT_FALSE(ParseGvsp(extended, 8, header, body, bodyLength));
+    EXPECT_FALSE(ParseGvsp(block0, 8, header, body, bodyLength));
+    EXPECT_FALSE(ParseGvsp(block0, 7, header, body, bodyLength));
+    ImageLeader leader;
+    ImageTrailer trailer;
+    const size_t n = EncodeLeader(buffer, sizeof buffer, 1, leader);
+    EXPECT_FALSE(ParseLeader(buffer + 8, n - 9, leader));
+    buffer[8 + 3] = 2; // payload type raw data
+    EXPECT_FALSE(ParseLeader(buffer + 8, n - 8, leader));
+    EXPECT_FALSE(ParseTrailer(buffer + 8, 7, trailer));
+}
+
+} // namespace
