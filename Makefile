@@ -1,12 +1,13 @@
 # The two commands of the README, and a few helpers.
 #   make run    - build, then run the main job on the built-in emulated camera
 #   make test   - build and run every test (g++, clang+ASan+UBSan, fuzzers)
-.PHONY: run test setup build format format-check tests-gcc tests-sanitize check-32bit fuzz bench clean
+.PHONY: run test setup build format format-check tests-gcc tests-sanitize tests-tsan check-32bit fuzz bench clean
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 GCC_DIR := build/gcc
 SAN_DIR := build/sanitize
+TSAN_DIR := build/tsan
 FUZZ_DIR := build/fuzz
 BENCH_DIR := build/bench
 
@@ -16,7 +17,7 @@ run: build
 	$(GCC_DIR)/bin/kacq info
 	$(GCC_DIR)/bin/kacq features
 
-test: setup format-check check-32bit tests-gcc tests-sanitize fuzz
+test: setup format-check check-32bit tests-gcc tests-sanitize tests-tsan fuzz
 	@echo "make test: all checks passed"
 
 setup:
@@ -37,6 +38,17 @@ tests-sanitize: setup
 	cmake --build $(SAN_DIR) -j $(JOBS)
 	cd $(SAN_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 ctest --output-on-failure -j $(JOBS)
+
+# The threaded code (transport library, emulator network side) under
+# ThreadSanitizer: only those suites are built and run (labels = suite names).
+TSAN_SUITES := gtrans_tests|emulator_tests
+tests-tsan: setup
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DKACQ_TSAN=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_C_FLAGS_DEBUG="-g -O1" -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" >/dev/null
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target tsan_suites
+	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	    ctest --output-on-failure -j $(JOBS) -L '^($(TSAN_SUITES))$$'
 
 # The host records must match the host's 32-bit layout to the byte.
 check-32bit: setup

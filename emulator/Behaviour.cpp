@@ -230,6 +230,11 @@ FrameInfo RegisterSpace::CurrentLayout() const {
     return LayoutLocked();
 }
 
+double RegisterSpace::CurrentFramePeriod() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return VideoModeValid() ? FramePeriod(CurrentMode()) : 0.0;
+}
+
 std::optional<FrameInfo> RegisterSpace::TakeFrame() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!VideoModeValid() || !Armed()) {

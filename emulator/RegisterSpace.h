@@ -94,6 +94,10 @@ public:
     // The frame a TakeFrame would describe now, without taking it.
     FrameInfo CurrentLayout() const;
 
+    // Seconds between frames at the current mode, size and shutter (what
+    // FRAME_INTERVAL_INQ of the current mode reads); 0 without a valid mode.
+    double CurrentFramePeriod() const;
+
     // Levels of the four trigger/PIO input lines (bit n = input n). Edges on
     // the selected trigger source fire the hardware trigger.
     void SetInputLines(uint32_t levels);

@@ -3,6 +3,19 @@
 
 namespace Emulator {
 
+uint32_t PositionCode(uint32_t x, uint32_t y, uint64_t number, uint8_t depth) {
+    // A 64-bit finaliser over the three coordinates: every input bit reaches
+    // every output bit.
+    uint64_t h = (uint64_t(x) << 32 | y) ^ (number * 0x9E3779B97F4A7C15ull);
+    h ^= h >> 33;
+    h *= 0xFF51AFD7ED558CCDull;
+    h ^= h >> 33;
+    h *= 0xC4CEB9FE1A85EC53ull;
+    h ^= h >> 33;
+    const uint32_t max = depth >= 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
+    return uint32_t(h) & max;
+}
+
 uint32_t TestSample(uint8_t testImage, uint32_t x, uint32_t y, uint64_t number, uint8_t depth) {
     const uint32_t max = depth >= 32 ? 0xFFFFFFFFu : (1u << depth) - 1;
     switch (testImage) {
@@ -10,6 +23,8 @@ uint32_t TestSample(uint8_t testImage, uint32_t x, uint32_t y, uint64_t number, 
         return ((x / 32) % 8) * max / 7;
     case 3: // 8x8 checkerboard
         return (((x / 8) + (y / 8)) % 2) ? max : 0;
+    case kPositionCodeImage:
+        return PositionCode(x, y, number, depth);
     default: // diagonal gradient moving with the frame number
         return uint32_t((uint64_t(x) + y + number) & max);
     }
@@ -57,6 +72,13 @@ std::vector<uint8_t> RenderFrame(const FrameInfo& frame, SampleOrder order) {
         buffer.clear();
     }
     return buffer;
+}
+
+std::vector<uint8_t> StreamImage(FrameInfo frame) {
+    if (frame.testImage == 0) {
+        frame.testImage = kPositionCodeImage;
+    }
+    return RenderFrame(frame, SampleOrder::LittleEndian);
 }
 
 } // namespace Emulator

@@ -14,10 +14,21 @@ namespace Emulator {
 // stream carries them little-endian.
 enum class SampleOrder { BigEndian, LittleEndian };
 
+// Test picture number of the position code: not selectable through the test
+// image register (whose field holds 0..7); the network camera shows it in place
+// of the live picture, so a receiver can check every byte it was sent.
+constexpr uint8_t kPositionCodeImage = 8;
+
+// The position code: a value that mixes x, y and the frame number, so that a
+// sample moved to another place or taken from another frame differs from the
+// expected one (in all but 1 of 2^depth cases per sample), scaled to `depth` bits.
+uint32_t PositionCode(uint32_t x, uint32_t y, uint64_t number, uint8_t depth);
+
 // Sample value of sensor pixel (x, y) in frame `number`, before the frame
 // counter is stamped: a diagonal gradient that moves one step per frame
 // (picture 0, the live picture, and test image 1), vertical bars (test image
-// 2) or a checkerboard of 8x8 tiles (test image 3), scaled to `depth` bits.
+// 2), a checkerboard of 8x8 tiles (test image 3) or the position code
+// (kPositionCodeImage), scaled to `depth` bits.
 uint32_t TestSample(uint8_t testImage, uint32_t x, uint32_t y, uint64_t number, uint8_t depth);
 
 // Renders one frame into `destination` (at least frame.totalBytes bytes).
@@ -30,5 +41,11 @@ size_t RenderFrame(const FrameInfo& frame, SampleOrder order, uint8_t* destinati
 
 // Convenience: a buffer of exactly frame.totalBytes bytes.
 std::vector<uint8_t> RenderFrame(const FrameInfo& frame, SampleOrder order);
+
+// The image bytes the network camera sends for `frame`: the live picture (test
+// image 0) replaced by the position code, 16-bit samples little-endian. A
+// receiver computes the expected bytes of frame k from the layout it set up
+// (CurrentLayout with `number` = k).
+std::vector<uint8_t> StreamImage(FrameInfo frame);
 
 } // namespace Emulator

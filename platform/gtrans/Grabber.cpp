@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
 #include <string.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -39,12 +40,17 @@ Grabber::~Grabber() {
     Stop();
     if (socket_ >= 0)
         close(socket_);
+    if (resendSocket_ >= 0)
+        close(resendSocket_);
 }
 
 uint32_t Grabber::Create() {
     socket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (socket_ < 0)
         return Fail(kSocketError, std::string("stream socket: ") + strerror(errno));
+    resendSocket_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (resendSocket_ < 0)
+        return Fail(kSocketError, std::string("resend socket: ") + strerror(errno));
     int size = kReceiveBuffer;
     if (setsockopt(socket_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
         setsockopt(socket_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
@@ -190,12 +196,14 @@ void Grabber::SendResends(const std::vector<ResendRange>& ranges, uint32_t camer
         // Never with the acknowledge flag: the answer is the packets themselves.
         const size_t size = gvwire::EncodePacketResendCmd(out, sizeof out, resendReqId_, request);
         if (size)
-            sendto(socket_, out, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&peer),
+            sendto(resendSocket_, out, size, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&peer),
                    sizeof peer);
     }
 }
 
 void Grabber::Run() {
+    // Named, so tools can find the receive thread (and its CPU time).
+    pthread_setname_np(pthread_self(), "gtrans-receive");
     const size_t slot = packetSize_ + 64;
     std::vector<uint8_t> storage(slot * kBatch);
     std::vector<mmsghdr> messages(kBatch);

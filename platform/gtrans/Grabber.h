@@ -40,6 +40,9 @@ private:
     void SendResends(const std::vector<ResendRange>& ranges, uint32_t camera, uint16_t port);
 
     int socket_ = -1;
+    // PACKETRESEND goes out through a socket of its own, so the stream port
+    // only ever carries the camera's GVSP packets.
+    int resendSocket_ = -1;
     uint32_t localAddress_ = 0;
     uint16_t localPort_ = 0;
 

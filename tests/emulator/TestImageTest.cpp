@@ -84,3 +84,52 @@ TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
 
 } // namespace
 } // namespace EmulatorTest
+
+namespace EmulatorTest {
+namespace {
+
+// The network stream's picture: the position code where the live picture
+// would be, 16-bit samples little-endian, the frame number stamped first.
+TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
+    FrameInfo f{};
+    f.number = 0x0A0B0C0D;
+    f.left = 8;
+    f.top = 2;
+    f.width = 32;
+    f.height = 4;
+    f.colorCoding = kMono16;
+    f.dataDepth = 12;
+    f.bytesPerPixel = 2;
+    f.totalBytes = 32 * 4 * 2;
+    const std::vector<uint8_t> img = StreamImage(f);
+    ASSERT_EQ(img.size(), 256u);
+    EXPECT_EQ(img[0], 0x0A);
+    EXPECT_EQ(img[6], 0x0D);
+    const size_t i = 2 * (3 * 32 + 5); // row 3, column 5
+    EXPECT_EQ(uint32_t(img[i] | img[i + 1] << 8), PositionCode(8 + 5, 2 + 3, f.number, 12));
+    EXPECT_LE(PositionCode(13, 5, f.number, 12), 0xFFFu);
+    // Neighbours, the next row and the next frame all differ somewhere.
+    struct Row {
+        const char* name;
+        uint32_t x, y;
+        uint64_t number;
+    } rows[] = {{"next column", 14, 5, f.number},
+                {"next row", 13, 6, f.number},
+                {"next frame", 13, 5, f.number + 1},
+                {"256 frames on", 13, 5, f.number + 256}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        int same = 0;
+        for (uint32_t k = 0; k < 8; ++k) {
+            same += PositionCode(13 + k, 5, f.number, 8) ==
+                    PositionCode(row.x + k, row.y, row.number, 8);
+        }
+        EXPECT_LT(same, 3);
+    }
+    // A selected test picture is kept.
+    f.testImage = 3;
+    EXPECT_EQ(StreamImage(f), RenderFrame(f, SampleOrder::LittleEndian));
+}
+
+} // namespace
+} // namespace EmulatorTest
