@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Acquire.h"
 #include "Features.h"
 #include "korlan/KorlanApp.h"
 
@@ -138,6 +139,13 @@ const Command kCommands[] = {
      runInfo},
     {"query", "run an information query of the interface and print its text and values",
      kQueryUsage, runQuery},
+    {"list", "list the installed cameras as the interface reports them", KacqTool::kListUsage,
+     KacqTool::RunList},
+    {"grab", "grab images from a camera into PNG files", KacqTool::kGrabUsage, KacqTool::RunGrab},
+    {"stream", "grab for a while and report frames, rate and losses", KacqTool::kStreamUsage,
+     KacqTool::RunStream},
+    {"param", "read or write a host parameter of a camera", KacqTool::kParamUsage,
+     KacqTool::RunParam},
     {"features", "print the feature tree of an emulated camera: values, access, ranges",
      KacqTool::kFeaturesUsage, KacqTool::RunFeatures},
     {"get", "read one feature of an emulated camera by name", KacqTool::kGetUsage,
