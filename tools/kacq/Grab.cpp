@@ -16,7 +16,7 @@
 
 namespace KacqTool {
 
-const char* const kListUsage = "kacq list [--interface NAME]";
+const char* const kHostListUsage = "kacq list [--interface NAME]";
 const char* const kGrabUsage =
     "kacq grab [-n N] [-o DIR] [--device D] [--width W] [--height H] [--row R] [--column C]\n"
     "          [--bits 8|10|12] [--color-space gray|bayer] [--trigger] [--volatile] [--async]\n"
@@ -217,13 +217,13 @@ std::string CameraName(Session& s) {
 
 } // namespace
 
-int RunList(const std::vector<std::string>& args) {
+int RunHostList(const std::vector<std::string>& args) {
     std::string name = "eXcite";
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--interface" && i + 1 < args.size())
             name = args[++i];
         else
-            return Usage("unexpected argument '" + args[i] + "'", kListUsage);
+            return Usage("unexpected argument '" + args[i] + "'", kHostListUsage);
     }
     KInterface* iface = nullptr;
     KErr rc = KOpenInterface(name.c_str(), &iface);
