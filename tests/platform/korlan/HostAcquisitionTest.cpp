@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "emulator/TestImage.h"
@@ -88,15 +89,20 @@ struct HostAcquisition : ::testing::Test {
     // The bytes the camera sent for one of its first frames, matched against
     // the image (frame numbers depend on how many shots the open took).
     bool MatchesAFrame(Emulator::NetServer& camera, const HostImage& image) {
+        return FrameNumber(camera, image) != 0;
+    }
+
+    // The number of the camera frame whose bytes the image holds, 0 if none.
+    uint64_t FrameNumber(Emulator::NetServer& camera, const HostImage& image) {
         Emulator::FrameInfo layout = camera.Registers(0).CurrentLayout();
         const size_t bytes = size_t(image.width) * image.height * image.bytesPerPixel;
-        for (uint64_t number = 1; number <= 16; ++number) {
+        for (uint64_t number = 1; number <= 32; ++number) {
             layout.number = number;
             const std::vector<uint8_t> expected = Emulator::StreamImage(layout);
             if (expected.size() == bytes && std::memcmp(expected.data(), image.data, bytes) == 0)
-                return true;
+                return number;
         }
-        return false;
+        return 0;
     }
 };
 
@@ -198,6 +204,36 @@ TEST_F(HostAcquisition, OpenCodesAndInstalledCameras) {
     EXPECT_EQ(std::string(values[0].value.s), "device:" + Dotted(first + 1) + " port:61696");
     KXFree(nullptr, values);
     EXPECT_EQ(KCloseInstance(a), K_OK);
+}
+
+TEST_F(HostAcquisition, AsynchronousGrabsKeepOrRenewTheStartedFrame) {
+    Serve(107, 1);
+    HostOpenParameters params = Params();
+    params.imageWidth = 64;
+    params.imageHeight = 16;
+    KAcqInstance* instance = nullptr;
+    ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
+    HostValue off = Text("disable");
+    ASSERT_EQ(KSetParameter(instance, "start_async_after_grab_async", &off, 1), K_OK);
+    HostImage image{};
+    struct Case {
+        const char* name;
+        double maxDelay;
+        uint64_t newFrames; // frames the grab itself took
+    } cases[] = {{"within the delay", 10000.0, 0}, {"beyond the delay", 0.0, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_EQ(KStartAsyncGrab(instance, c.maxDelay), K_OK);
+        // Long enough for the started frame to arrive and the shot to end.
+        for (int i = 0; i < 100 && server->Counters(0).framesSent == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        const uint64_t started = server->Counters(0).framesSent;
+        ASSERT_EQ(KGrabImageAsync(instance, c.maxDelay, &image), K_OK);
+        EXPECT_EQ(FrameNumber(*server, image), started + c.newFrames);
+    }
+    KClearImage(&image);
+    EXPECT_EQ(KCloseInstance(instance), K_OK);
 }
 
 TEST_F(HostAcquisition, NoCameraInstalled) {
