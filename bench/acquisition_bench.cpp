@@ -46,7 +46,7 @@ struct Rig {
         server = std::make_unique<Emulator::NetServer>(options);
         if (server->Start() == 0)
             return;
-        IOeXcite::FGInit(proc, ic.get());
+        FGInit(proc, ic.get());
         instance.params = ic->defaults;
         HostInstance** cell = IOeXcite::ReserveSlot(proc, &instance);
         if (cell == nullptr)
