@@ -78,6 +78,25 @@ void BM_MemcpyFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_MemcpyFrame);
 
+// The host's share of a copy-mode grab: a new image object of the frame's
+// size (host global 64 at 0, as the grab holds it) and one memcpy into it.
+void BM_HostImageAndMemcpy(benchmark::State& state) {
+    std::vector<uint8_t> from(kFrameBytes, 0x5A);
+    int procCell = 0;
+    HostImage image{};
+    KAccessGlVar(&procCell, K_GLOBAL_64, K_GLOBAL_WRITE, nullptr, 0.0, 0, 0, 0);
+    for (auto _ : state) {
+        KNewImage(&procCell, &image, K_PIXEL_BYTE, kWidth, kHeight);
+        memcpy(image.data, from.data(), kFrameBytes);
+        benchmark::DoNotOptimize(image.data);
+        benchmark::ClobberMemory();
+    }
+    KAccessGlVar(&procCell, K_GLOBAL_64, K_GLOBAL_WRITE, nullptr, 1.0, 0, 0, 0);
+    KClearImage(&image);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
+}
+BENCHMARK(BM_HostImageAndMemcpy);
+
 // Starts an acquisition, waits (untimed) until its frame has arrived, then
 // times the grab that delivers it: the check of the one-shot bit (one
 // register read), the collection of the buffer and the image delivery.
@@ -106,6 +125,16 @@ void GrabReceived(benchmark::State& state, bool volatileMode) {
     state.counters["failed"] = double(failed);
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(kFrameBytes));
 }
+
+// What pausing and resuming the clock around the untimed part costs per
+// iteration: to be taken off the two grabs above.
+void BM_PauseResumeOnly(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_PauseResumeOnly)->Iterations(200)->UseRealTime();
 
 void BM_CopyGrabOfReceivedFrame(benchmark::State& state) {
     GrabReceived(state, false);
