@@ -46,6 +46,7 @@ struct InstanceSlot {
     bool continuous;                   // continuous grabbing enabled
     bool startAfterTimeout;            // "start_async_after_timeout"
     bool startAfterGrab;               // "start_async_after_grab_async"
+    int32_t bufferCapacity;            // bytes each of the three frame buffers holds
 };
 
 struct InstanceTable {

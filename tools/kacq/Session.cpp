@@ -16,7 +16,7 @@
 
 namespace KacqTool {
 
-const char* const kListUsage = "kacq list [--port PORT]";
+const char* const kListUsage = "kacq devices [--port PORT]";
 
 namespace {
 

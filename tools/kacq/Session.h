@@ -37,7 +37,7 @@ int RunFeaturesOn(const std::vector<std::string>& args);
 int RunGetOn(const std::vector<std::string>& args);
 int RunSetOn(const std::vector<std::string>& args);
 
-// kacq list: every camera the transport finds, with vendor and model.
+// kacq devices: every camera the transport finds, with vendor and model.
 extern const char* const kListUsage;
 int RunList(const std::vector<std::string>& args);
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "Acquire.h"
 #include "Features.h"
 #include "Session.h"
 #include "korlan/KorlanApp.h"
@@ -139,8 +140,15 @@ const Command kCommands[] = {
      runInfo},
     {"query", "run an information query of the interface and print its text and values",
      kQueryUsage, runQuery},
-    {"list", "list the cameras on the network: name, vendor, model", KacqTool::kListUsage,
-     KacqTool::RunList},
+    {"list", "list the installed cameras as the interface reports them", KacqTool::kHostListUsage,
+     KacqTool::RunHostList},
+    {"devices", "list the cameras on the network through the device layer: name, vendor, model",
+     KacqTool::kListUsage, KacqTool::RunList},
+    {"grab", "grab images from a camera into PNG files", KacqTool::kGrabUsage, KacqTool::RunGrab},
+    {"stream", "grab for a while and report frames, rate and losses", KacqTool::kStreamUsage,
+     KacqTool::RunStream},
+    {"param", "read or write a host parameter of a camera", KacqTool::kParamUsage,
+     KacqTool::RunParam},
     {"features",
      "print the feature tree of a camera (emulated, or --device): values, access, ranges",
      KacqTool::kFeaturesUsage, KacqTool::RunFeaturesOn},

@@ -75,46 +75,6 @@ TEST_F(KorlanInterface, ExciteRecordGivesTheInstanceLimitAndDefaultList) {
     EXPECT_EQ(params.port, 61696);
 }
 
-TEST_F(KorlanInterface, ExciteOperationsNotOfferedYetAnswerNotImplementedAndChangeNothing) {
-    load("eXcite");
-    int32_t blocks = blockCount();
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        KAcqInstance* instance = reinterpret_cast<KAcqInstance*>(0x10);
-        EXPECT_EQ(KOpenInstance(iface, nullptr, &instance), K_ERR_NOT_IMPLEMENTED);
-        EXPECT_EQ(instance, nullptr);
-        EXPECT_EQ(record()->instances[0], nullptr) << "the reserved cell is cleared again";
-    }
-    char text[64] = "unchanged";
-    HostValue* values = reinterpret_cast<HostValue*>(0x10);
-    int32_t count = 77;
-    EXPECT_EQ(KQueryInfo(iface, 2, text, sizeof text, &values, &count), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_STREQ(text, "unchanged");
-    EXPECT_EQ(values, nullptr);
-    EXPECT_EQ(count, 77);
-    EXPECT_EQ(blockCount(), blocks);
-
-    // The per-instance operations, called as the host will once an instance
-    // opens: same answer, and neither the instance nor the image changes.
-    const InterfaceClass* ic = record();
-    std::vector<unsigned char> hostInstance(sizeof(HostInstance), 0x3C);
-    HostInstance* hi = reinterpret_cast<HostInstance*>(hostInstance.data());
-    const std::vector<unsigned char> before = hostInstance;
-    HostImage image{};
-    HostValue cells[4] = {};
-    int32_t n = 5;
-    int proc = 0;
-    EXPECT_EQ(ic->closeInstance(&proc, hi), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(ic->grabImage(&proc, hi, &image, &n), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(ic->startAsyncGrab(&proc, hi, 100.0), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(ic->grabImageAsync(&proc, hi, 100.0, &image, &n), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(ic->setParameter(&proc, hi, "shutter", cells, 1), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(ic->getParameter(&proc, hi, "shutter", cells, &n), K_ERR_NOT_IMPLEMENTED);
-    EXPECT_EQ(hostInstance, before);
-    EXPECT_EQ(image.data, nullptr);
-    EXPECT_EQ(n, 5);
-    EXPECT_EQ(cells[0].type, 0);
-}
-
 TEST_F(KorlanInterface, NamesAndModuleDirectoryDecideWhatLoads) {
     const char* refused[] = {"", "../eXcite", "a/b", "e Xcite", "eXcite.so"};
     for (const char* name : refused) {
