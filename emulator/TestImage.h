@@ -27,8 +27,9 @@ uint32_t PositionCode(uint32_t x, uint32_t y, uint64_t number, uint8_t depth);
 // Sample value of sensor pixel (x, y) in frame `number`, before the frame
 // counter is stamped: a diagonal gradient that moves one step per frame
 // (picture 0, the live picture, and test image 1), vertical bars (test image
-// 2), a checkerboard of 8x8 tiles (test image 3) or the position code
-// (kPositionCodeImage), scaled to `depth` bits.
+// 2), a checkerboard of 8x8 tiles (test image 3) or, for kPositionCodeImage,
+// drifting stripes and a moving bar with the position code in the low bits,
+// scaled to `depth` bits.
 uint32_t TestSample(uint8_t testImage, uint32_t x, uint32_t y, uint64_t number, uint8_t depth);
 
 // Renders one frame into `destination` (at least frame.totalBytes bytes).

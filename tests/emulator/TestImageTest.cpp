@@ -99,8 +99,10 @@ TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
     EXPECT_EQ(img[0], 0x0A);
     EXPECT_EQ(img[6], 0x0D);
     const size_t i = 2 * (3 * 32 + 5); // row 3, column 5
-    EXPECT_EQ(uint32_t(img[i] | img[i + 1] << 8), PositionCode(8 + 5, 2 + 3, f.number, 12));
-    EXPECT_LE(PositionCode(13, 5, f.number, 12), 0xFFFu);
+    const uint32_t sample = uint32_t(img[i] | img[i + 1] << 8);
+    EXPECT_EQ(sample, TestSample(kPositionCodeImage, 8 + 5, 2 + 3, f.number, 12));
+    EXPECT_EQ(sample & 0xF, PositionCode(8 + 5, 2 + 3, f.number, 4)); // the code's low bits
+    EXPECT_LE(sample, 0xFFFu);
     // Neighbours, the next row and the next frame all differ somewhere.
     struct Row {
         const char* name;
@@ -114,8 +116,8 @@ TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
         SCOPED_TRACE(row.name);
         int same = 0;
         for (uint32_t k = 0; k < 8; ++k) {
-            same += PositionCode(13 + k, 5, f.number, 8) ==
-                    PositionCode(row.x + k, row.y, row.number, 8);
+            same += TestSample(kPositionCodeImage, 13 + k, 5, f.number, 8) ==
+                    TestSample(kPositionCodeImage, row.x + k, row.y, row.number, 8);
         }
         EXPECT_LT(same, 3);
     }
