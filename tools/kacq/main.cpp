@@ -11,6 +11,7 @@
 
 #include "Features.h"
 #include "korlan/KorlanApp.h"
+#include "view/ViewCommand.h"
 
 namespace {
 
@@ -144,6 +145,8 @@ const Command kCommands[] = {
      KacqTool::RunGet},
     {"set", "write one feature of an emulated camera by name and read it back", KacqTool::kSetUsage,
      KacqTool::RunSet},
+    {"view", "serve the live image and the settings of a camera to browsers", KacqView::kViewUsage,
+     KacqView::RunView},
 };
 
 const char* const kUsage = "kacq [--help] [--trace-memory] COMMAND [ARGS]";
