@@ -4,7 +4,6 @@
 #include <pthread.h>
 #include <signal.h>
 #include <stdio.h>
-#include <strings.h>
 #include <time.h>
 
 #include <atomic>
@@ -13,9 +12,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "ViewCamera.h"
 #include "ViewServer.h"
-#include "device/DeviceManager.h"
-#include "device/GxCam.h"
 #include "gxdevice/Gx.h"
 
 namespace KacqView {
@@ -41,63 +39,6 @@ bool ParsePort(const std::string& text, int* port) {
     *port = atoi(text.c_str());
     return *port <= 65535;
 }
-
-// The camera: created by the device manager, opened, and closed and
-// destroyed with this object.
-class OpenCamera {
-public:
-    OpenCamera(const std::string& device, const std::string& port) {
-        XCamera::DeviceManager& manager = XCamera::DeviceManager::Instance();
-        if (!XCamera::IsGxCamClassRegistered())
-            throw std::runtime_error("the GxCam device class is not registered");
-        XCamera::PropertySet properties;
-        properties.Set("PortNumber", port);
-        for (const XCamera::DeviceInfo& info :
-             manager.EnumerateDevices(XCamera::kGxCamClassName, &properties)) {
-            const std::string address = info.Name.substr(0, info.Name.find(':'));
-            if (device != "0" && strcasecmp(address.c_str(), device.c_str()) != 0)
-                continue;
-            m_pDevice = manager.CreateDevice(info);
-            m_pCamera = dynamic_cast<XCamera::CGxCamera*>(m_pDevice);
-            m_Name = info.Name;
-            break;
-        }
-        if (m_pDevice == nullptr)
-            throw std::runtime_error("no camera '" + device + "' found at port " + port);
-        try {
-            if (m_pCamera == nullptr)
-                throw std::runtime_error("'" + m_Name + "' is no eXcite camera");
-            m_pCamera->Open();
-            if (!m_pCamera->IsOpen())
-                throw std::runtime_error("'" + m_Name + "' is busy");
-        } catch (...) {
-            XCamera::DeviceManager::Instance().DestroyDevice(m_pDevice);
-            throw;
-        }
-    }
-    ~OpenCamera() {
-        try {
-            m_pCamera->Close();
-        } catch (const std::exception& e) {
-            fprintf(stderr, "kacq: closing the camera: %s\n", e.what());
-        }
-        try {
-            XCamera::DeviceManager::Instance().DestroyDevice(m_pDevice);
-        } catch (const std::exception& e) {
-            fprintf(stderr, "kacq: %s\n", e.what());
-        }
-    }
-    OpenCamera(const OpenCamera&) = delete;
-    OpenCamera& operator=(const OpenCamera&) = delete;
-
-    XCamera::CGxCamera& Camera() { return *m_pCamera; }
-    const std::string& Name() const { return m_Name; }
-
-private:
-    XCamera::IDevice* m_pDevice = nullptr;
-    XCamera::CGxCamera* m_pCamera = nullptr;
-    std::string m_Name;
-};
 
 } // namespace
 
@@ -144,7 +85,7 @@ int RunView(const std::vector<std::string>& args) {
     uint64_t frames = 0;
     int received = 0;
     try {
-        OpenCamera camera(device, port);
+        ViewCamera camera(device, port);
         ViewServer server(camera.Camera(), camera.Name(), startGrabbing);
         std::string error;
         const int bound = server.Bind(host, listenPort, &error);
