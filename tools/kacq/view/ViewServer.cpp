@@ -217,6 +217,20 @@ std::string FeatureJson(NodeApi::INode* node) {
 
 } // namespace
 
+// m_CameraMutex taken for a request, ahead of the grab thread's next cycle.
+class ViewServer::CameraLock {
+public:
+    explicit CameraLock(ViewServer& server) : m_Server(server) {
+        ++m_Server.m_CameraWaiters;
+        m_Lock = std::unique_lock<std::mutex>(m_Server.m_CameraMutex);
+        --m_Server.m_CameraWaiters;
+    }
+
+private:
+    ViewServer& m_Server;
+    std::unique_lock<std::mutex> m_Lock;
+};
+
 ViewServer::ViewServer(XCamera::CGxCamera& camera, std::string cameraName, bool startGrabbing)
     : m_Camera(camera), m_CameraName(std::move(cameraName)),
       m_pServer(std::make_unique<httplib::Server>()), m_Running(startGrabbing) {
@@ -311,6 +325,9 @@ void ViewServer::GrabLoop() {
                 failed = true;
             }
         }
+        // Requests waiting for the camera go first (bounded: 200 ms).
+        for (int i = 0; i < 200 && m_CameraWaiters > 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (failed) {
             // A failing camera is not asked again at full speed.
             std::unique_lock<std::mutex> lock(m_StateMutex);
@@ -511,7 +528,7 @@ void ViewServer::HandleStatus(const httplib::Request&, httplib::Response& res) {
 // as they stand between frames (the image part is editable then); the next
 // frame opens the stream again.
 std::string ViewServer::FeaturesJson() {
-    std::lock_guard<std::mutex> camera(m_CameraMutex);
+    CameraLock camera(*this);
     FinishStream();
     std::string json = "{\"camera\":" + Quote(m_CameraName) + ",\"sections\":[";
     bool firstSection = true;
@@ -560,7 +577,7 @@ void ViewServer::HandleSetFeature(const httplib::Request& req, httplib::Response
     if (text.size() > kMaxValueBytes)
         return Fail(res, 400,
                     "the value is longer than " + std::to_string(kMaxValueBytes) + " bytes");
-    std::lock_guard<std::mutex> camera(m_CameraMutex);
+    CameraLock camera(*this);
     NodeApi::INode* node = nullptr;
     if (!FindFeature(name, &node))
         return Fail(res, 404, "the camera has no feature named '" + name + "'");

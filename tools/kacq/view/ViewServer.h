@@ -94,7 +94,11 @@ private:
     bool m_Bound = false;
 
     // Held for every camera operation: a frame cycle, a feature read or write.
+    // Requests count themselves in m_CameraWaiters while they wait for it, and
+    // the grab thread lets them go first (a mutex promises no fairness).
     std::mutex m_CameraMutex;
+    std::atomic<int> m_CameraWaiters{0};
+    class CameraLock;
     // Under m_CameraMutex: the stream must be prepared again before the next
     // frame (closed for a feature access, or a setting changed its size).
     bool m_StreamDirty = true;
