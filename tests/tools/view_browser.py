@@ -132,6 +132,8 @@ def poll(what, seconds, probe):
 
 PAGE_STATE = """JSON.stringify((() => {
   const img = document.getElementById('frame');
+  if (!img || !document.getElementById('frames'))  // the page is not there yet
+    return { width: 0, height: 0, frame: 0, counter: 0, formWidth: null, message: '' };
   const w = document.getElementById('f-Width');
   const m = document.getElementById('message');
   return { width: img.naturalWidth, height: img.naturalHeight,
