@@ -1,5 +1,5 @@
 # The two commands of the README, and a few helpers.
-#   make run    - build, then run the main job on the built-in emulated camera
+#   make run    - build, then grab 10 images from an emulated camera into out/
 #   make test   - build and run every test (g++, clang+ASan+UBSan, fuzzers)
 .PHONY: run test setup build format format-check tests-gcc tests-sanitize tests-tsan check-32bit fuzz bench clean
 
@@ -11,11 +11,11 @@ TSAN_DIR := build/tsan
 FUZZ_DIR := build/fuzz
 BENCH_DIR := build/bench
 
-# The main job: what the interface tells the host, then the emulated camera's
-# feature tree.
+# The main job: serve an emulated camera on a free loopback address and grab
+# 10 images from it into out/ as PNG files; the camera is stopped whatever
+# happens.
 run: build
-	$(GCC_DIR)/bin/kacq info
-	$(GCC_DIR)/bin/kacq features
+	scripts/run.sh $(GCC_DIR)/bin out 10
 
 test: setup format-check check-32bit tests-gcc tests-sanitize tests-tsan fuzz
 	@echo "make test: all checks passed"

@@ -5,14 +5,17 @@
 
 #include <memory>
 
+#include "ReadTyped.h"
 #include "emulator/Model.h"
-#include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Interfaces.h"
+#include "support/emulated/EmulatorPort.h"
 #include "xcam/XCamInterface.h"
 
 using namespace NodeApi;
 using XCamInterface::CTypedEnumeration;
 using XCamInterface::CXCamInterface;
+
+using KacqBench::ReadAllTyped;
 
 namespace {
 
@@ -25,40 +28,6 @@ struct OpenCamera {
     Emulator::EmulatedCamera camera;
     CXCamInterface xcam;
 };
-
-void ReadValue(IInteger* value) {
-    benchmark::DoNotOptimize(value->GetValue());
-}
-void ReadValue(IBoolean* value) {
-    benchmark::DoNotOptimize(value->GetValue());
-}
-void ReadValue(IFloat* value) {
-    benchmark::DoNotOptimize(value->GetValue());
-}
-void ReadValue(IString* value) {
-    benchmark::DoNotOptimize(value->GetValue());
-}
-void ReadValue(CTypedEnumeration* value) {
-    benchmark::DoNotOptimize(value->GetIntValue());
-}
-
-// Reads a feature the way a caller does: only when it is readable now.
-template <class V>
-int ReadFeature(V* value) {
-    const EAccessMode mode = dynamic_cast<INode*>(value)->GetAccessMode();
-    if (mode != RO && mode != RW)
-        return 0;
-    ReadValue(value);
-    return 1;
-}
-
-int ReadAllTyped(CXCamInterface& x) {
-    int read = 0;
-#define XCAM_READ_FEATURE(name, type) read += ReadFeature(x.name);
-    XCAM_FEATURE_LIST(XCAM_READ_FEATURE)
-#undef XCAM_READ_FEATURE
-    return read;
-}
 
 void BM_XCamBuildTree(benchmark::State& state) {
     Emulator::EmulatedCamera camera(Bayer()); // closed, as when the camera object is made

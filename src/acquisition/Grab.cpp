@@ -69,7 +69,9 @@ KErr WaitGuarded(HostInstance& instance, InstanceSlot& slot, int32_t* bufferInde
         DrainStream(slot);
         slot.acquisitionActive = false;
         StartAcquisition(instance, slot);
-    } else if (!camera.OneShot->GetValue() && ElapsedMs(slot.acquisitionStart) > slot.maxDelay) {
+    } else if (ElapsedMs(slot.acquisitionStart) > slot.maxDelay && !camera.OneShot->GetValue()) {
+        // The age is checked first: a young acquisition needs no register
+        // read to be kept.
         // Too old: the buffer of the running acquisition is queued again.
         DrainStream(slot);
         StartAcquisition(instance, slot);

@@ -39,6 +39,20 @@ int32_t ColorCodingFor(bool bayer, int32_t bits) {
     return bits == 8 ? 0 : 5;
 }
 
+// The ColorCoding entry of those values.
+const char* CodingName(int32_t coding) {
+    switch (coding) {
+    case 0:
+        return "Mono8";
+    case 5:
+        return "Mono16";
+    case 9:
+        return "Raw8";
+    default:
+        return "Raw16";
+    }
+}
+
 // The device name up to its first ':', at most 511 characters.
 std::string NamePart(const std::string& name) {
     std::string part = name.substr(0, name.find(':'));
@@ -107,8 +121,21 @@ KErr OpenCamera(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, bo
         return ReleaseOnFailure(proc, slot, true, K_ERR_DEVICE_BUSY);
     }
 
+    // A coding the camera does not offer would leave it sending another
+    // layout than the buffers expect: refuse the colour space or the bits.
+    const int32_t coding = ColorCodingFor(bayer, p.bitsPerChannel);
+    NodeApi::StringList_t offered;
+    camera->ColorCoding->GetSymbolics(offered);
+    bool found = false;
+    for (const std::string& name : offered)
+        found |= name == CodingName(coding);
+    if (!found) {
+        DiscardCamera(camera);
+        camera = nullptr;
+        return ReleaseOnFailure(proc, slot, true, bayer ? K_ERR_BAD_COLOR_SPACE : K_ERR_BAD_BITS);
+    }
     camera->VideoMode->SetIntValue(0);
-    camera->ColorCoding->SetIntValue(ColorCodingFor(bayer, p.bitsPerChannel));
+    camera->ColorCoding->SetIntValue(coding);
 
     const int32_t height = (p.imageWidth != 0 && p.imageHeight == 0)
                                ? ClampHeight(*camera, 0) - 1

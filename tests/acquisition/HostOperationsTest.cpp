@@ -181,6 +181,9 @@ TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
         {"unterminated device text",
          [](HostOpenParameters& p) { std::memset(p.device, 'x', sizeof p.device); }, 2,
          K_ERR_DEVICE_NOT_FOUND},
+        {"bayer on a camera without raw data",
+         [](HostOpenParameters& p) { std::strcpy(p.colorSpace, "Bayer"); }, 2,
+         K_ERR_BAD_COLOR_SPACE},
         {"camera does not open", nullptr, 2, K_ERR_DEVICE_BUSY, "GxOpen"},
         {"stream cannot be prepared", nullptr, 2, K_ERR_DEVICE_BUSY, "GxStreamGrabberCreate"},
     };

@@ -4,7 +4,12 @@ an emulated camera, a screenshot is kept, the image shows frames of the
 camera's size, the frame counter advances, and changing Width on the form
 gives frames of the new width; a refused value is shown on the page.
 
-usage: view_browser.py KACQ-EMU KACQ OUTPUT-DIR
+usage: view_browser.py KACQ-EMU KACQ OUTPUT-DIR [--bench SECONDS]
+
+With --bench, the camera serves at the transport's fixed port 61696 (on an
+address of its own), and the run measures the frames per second the browser
+shows at 640 x 480 Mono8, the server's CPU time per shown frame, and then
+the rate of `kacq stream` against the same camera as the baseline.
 Exit codes: 0 passed, 1 failed, 77 skipped (no usable Chromium; the reason
 is printed)."""
 import base64
@@ -24,6 +29,7 @@ import urllib.request
 
 SKIP = 77
 CAMERA = "127.0.63.2"
+BENCH_CAMERA = "127.0.66.2"
 
 
 class Failure(Exception):
@@ -133,11 +139,11 @@ def poll(what, seconds, probe):
 PAGE_STATE = """JSON.stringify((() => {
   const img = document.getElementById('frame');
   if (!img || !document.getElementById('frames'))  // the page is not there yet
-    return { width: 0, height: 0, frame: 0, counter: 0, formWidth: null, message: '' };
+    return { width: 0, height: 0, frame: 0, shown: 0, counter: 0, formWidth: null, message: '' };
   const w = document.getElementById('f-Width');
   const m = document.getElementById('message');
   return { width: img.naturalWidth, height: img.naturalHeight,
-           frame: Number(img.dataset.frame || 0),
+           frame: Number(img.dataset.frame || 0), shown: Number(img.dataset.shown || 0),
            counter: Number(document.getElementById('frames').textContent),
            formWidth: w ? w.value : null, widthMax: w ? w.max : null,
            message: m.hidden ? '' : m.textContent };
@@ -149,18 +155,60 @@ def set_width(devtools, value):
         i.value = '%s'; i.dispatchEvent(new Event('change')); return true; })()""" % value)
 
 
-def run(emu, kacq, outdir, chromium):
+def stop_view(view):
+    """Ctrl-C: the view must close the camera and end with 0 within 10 s."""
+    view.send_signal(signal.SIGINT)
+    try:
+        out, _ = view.communicate(timeout=10)
+    except subprocess.TimeoutExpired:
+        view.kill()
+        view.wait()
+        raise Failure("kacq view did not stop within 10 s of SIGINT")
+    if "camera closed" not in out or view.returncode != 0:
+        raise Failure("kacq view did not stop cleanly (%s): %s" % (view.returncode, out))
+
+
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def server_frames(url):
+    with urllib.request.urlopen(url + "api/status", timeout=10) as r:
+        return json.load(r)["frames"]
+
+
+def measure(devtools, state, view, kacq, camera, env, url, seconds):
+    """Browser fps and server CPU per shown frame, then kacq stream's rate."""
+    s0, f0, c0, t0 = state()["shown"], server_frames(url), cpu_seconds(view.pid), time.monotonic()
+    time.sleep(seconds)
+    s1, f1, c1, t1 = state()["shown"], server_frames(url), cpu_seconds(view.pid), time.monotonic()
+    shown, grabbed, cpu, elapsed = s1 - s0, f1 - f0, c1 - c0, t1 - t0
+    stop_view(view)
+    stream = subprocess.run([kacq, "stream", "--seconds", str(seconds), "--device", camera],
+                            capture_output=True, text=True, env=env, timeout=seconds + 60)
+    print("browser: %d frames shown in %.2f s = %.1f fps" % (shown, elapsed, shown / elapsed))
+    print("view server: %d frames grabbed = %.1f fps; CPU %.3f s = %.2f ms per shown frame"
+          % (grabbed, grabbed / elapsed, cpu, 1000 * cpu / max(shown, 1)))
+    print("kacq stream (baseline, same camera, same run):\n%s%s" % (stream.stdout, stream.stderr))
+    return 0 if shown > 0 and stream.returncode == 0 else 1
+
+
+def run(emu, kacq, outdir, chromium, bench):
     procs = []
     profile = tempfile.mkdtemp(prefix="kacq-view-chromium-")
     view = None
     try:
-        e = subprocess.Popen([emu, "--address", CAMERA, "--port", "0"], stdout=subprocess.PIPE,
+        camera = BENCH_CAMERA if bench else CAMERA
+        e = subprocess.Popen([emu, "--address", camera, "--port", "61696" if bench else "0"],
+                             stdout=subprocess.PIPE,
                              stderr=subprocess.STDOUT, text=True)
         procs.append(e)
         port = wait_for_line(e, r"camera 0 at [0-9.]+:(\d+)", 10).group(1)
 
-        env = dict(os.environ, GTRANS_DISCOVERY=CAMERA)
-        view = subprocess.Popen([kacq, "view", "--device", CAMERA, "--port", port, "--listen",
+        env = dict(os.environ, GTRANS_DISCOVERY=camera)
+        view = subprocess.Popen([kacq, "view", "--device", camera, "--port", port, "--listen",
                                  "127.0.0.1:0"], stdout=subprocess.PIPE,
                                 stderr=subprocess.STDOUT, text=True, env=env)
         procs.append(view)
@@ -195,6 +243,9 @@ def run(emu, kacq, outdir, chromium):
         poll("the frame counter advancing", 10, lambda: (
             lambda s: (s["counter"] > first["counter"] and s["frame"] > first["frame"], s))(state()))
 
+        if bench:
+            return measure(devtools, state, view, kacq, camera, env, url, bench)
+
         shot = devtools.call("Page.captureScreenshot", format="png")
         path = os.path.join(outdir, "kacq-view.png")
         with open(path, "wb") as f:
@@ -211,19 +262,19 @@ def run(emu, kacq, outdir, chromium):
         poll("frames 320 wide after changing Width", 15, lambda: (
             lambda s: (s["width"] == 320 and s["height"] == 480 and s["formWidth"] == "320"
                        and s["message"] == "", s))(state()))
-        print("PASS: 640x480 frames shown, counter advancing, Width 320 gives 320-wide frames")
+        # The setting stays with the camera: kacq get reads it back once the
+        # view has closed it.
+        stop_view(view)
+        got = subprocess.run([kacq, "get", "Width", "--device", camera, "--port", port],
+                             capture_output=True, text=True, env=env, timeout=30)
+        if got.returncode != 0 or got.stdout != "320\n":
+            raise Failure("kacq get Width after the view: %r %r" % (got.stdout, got.stderr))
+        print("PASS: 640x480 frames shown, counter advancing, Width 320 gives 320-wide frames,"
+              " kept by the camera")
         return 0
     finally:
         if view is not None and view.poll() is None:
-            view.send_signal(signal.SIGINT)
-            try:
-                out, _ = view.communicate(timeout=10)
-                if "camera closed" not in out or view.returncode != 0:
-                    print("kacq view did not stop cleanly (%s): %s" % (view.returncode, out))
-                    raise Failure("unclean stop")
-            except subprocess.TimeoutExpired:
-                print("kacq view did not stop within 10 s")
-                raise Failure("no stop")
+            stop_view(view)
         for p in reversed(procs):
             if p.poll() is None:
                 try:
@@ -236,7 +287,10 @@ def run(emu, kacq, outdir, chromium):
 
 
 def main():
-    if len(sys.argv) != 4:
+    bench = 0
+    if len(sys.argv) == 6 and sys.argv[4] == "--bench":
+        bench = float(sys.argv[5])
+    elif len(sys.argv) != 4:
         print(__doc__)
         return 2
     chromium = shutil.which("chromium") or shutil.which("chromium-browser")
@@ -244,7 +298,7 @@ def main():
         print("SKIP: no chromium on this machine (scripts/setup.sh installs it)")
         return SKIP
     try:
-        return run(sys.argv[1], sys.argv[2], sys.argv[3], chromium)
+        return run(sys.argv[1], sys.argv[2], sys.argv[3], chromium, bench)
     except Failure as error:
         print("FAIL: %s" % error)
         return 1

@@ -14,9 +14,9 @@
 #include "camera/PortNodeImpl.h"
 #include "emulator/AddressMap.h"
 #include "emulator/Model.h"
-#include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Category.h"
 #include "nodeapi/Interfaces.h"
+#include "support/emulated/EmulatorPort.h"
 #include "xcam/FeatureTree.h"
 #include "xcam/XCamInterface.h"
 

@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "Session.h"
 #include "emulator/Model.h"
-#include "emulator/port/EmulatorPort.h"
 #include "nodeapi/Interfaces.h"
 #include "nodeapi/Types.h"
 #include "xcam/FeatureTree.h"
@@ -17,9 +17,10 @@
 
 namespace KacqTool {
 
-const char* const kFeaturesUsage = "kacq features [--model MODEL]";
-const char* const kGetUsage = "kacq get NAME [--model MODEL]";
-const char* const kSetUsage = "kacq set NAME VALUE [--model MODEL]";
+const char* const kFeaturesUsage = "kacq features [--model MODEL | --device ADDRESS [--port PORT]]";
+const char* const kGetUsage = "kacq get NAME [--model MODEL | --device ADDRESS [--port PORT]]";
+const char* const kSetUsage =
+    "kacq set NAME VALUE [--model MODEL | --device ADDRESS [--port PORT]]";
 
 namespace {
 
@@ -64,14 +65,12 @@ bool ParseArgs(const std::vector<std::string>& args, const char* usage, size_t p
     return true;
 }
 
-// The camera and its feature tree, for one command.
+// The camera and its feature tree, for one command (see Session.h).
 struct Session {
     explicit Session(const Emulator::ModelSpec& model)
-        : camera(model), features(&camera.cameraPort, &camera.grabberPort) {
-        camera.Open();
-    }
-    Emulator::EmulatedCamera camera;
-    XCamInterface::CXCamInterface features;
+        : camera(OpenSession(model)), features(camera->Features()) {}
+    std::unique_ptr<CameraSession> camera;
+    XCamInterface::CXCamInterface& features;
 };
 
 std::string Range(NodeApi::INode* node) {

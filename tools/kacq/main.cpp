@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "Acquire.h"
 #include "Features.h"
+#include "Session.h"
 #include "korlan/KorlanApp.h"
 #include "view/ViewCommand.h"
 
@@ -139,12 +141,21 @@ const Command kCommands[] = {
      runInfo},
     {"query", "run an information query of the interface and print its text and values",
      kQueryUsage, runQuery},
-    {"features", "print the feature tree of an emulated camera: values, access, ranges",
-     KacqTool::kFeaturesUsage, KacqTool::RunFeatures},
-    {"get", "read one feature of an emulated camera by name", KacqTool::kGetUsage,
-     KacqTool::RunGet},
-    {"set", "write one feature of an emulated camera by name and read it back", KacqTool::kSetUsage,
-     KacqTool::RunSet},
+    {"list", "list the installed cameras as the interface reports them", KacqTool::kHostListUsage,
+     KacqTool::RunHostList},
+    {"devices", "list the cameras on the network through the device layer: name, vendor, model",
+     KacqTool::kListUsage, KacqTool::RunList},
+    {"grab", "grab images from a camera into PNG files", KacqTool::kGrabUsage, KacqTool::RunGrab},
+    {"stream", "grab for a while and report frames, rate and losses", KacqTool::kStreamUsage,
+     KacqTool::RunStream},
+    {"param", "read or write a host parameter of a camera", KacqTool::kParamUsage,
+     KacqTool::RunParam},
+    {"features",
+     "print the feature tree of a camera (emulated, or --device): values, access, ranges",
+     KacqTool::kFeaturesUsage, KacqTool::RunFeaturesOn},
+    {"get", "read one feature of a camera by name", KacqTool::kGetUsage, KacqTool::RunGetOn},
+    {"set", "write one feature of a camera by name and read it back", KacqTool::kSetUsage,
+     KacqTool::RunSetOn},
     {"view", "serve the live image and the settings of a camera to browsers", KacqView::kViewUsage,
      KacqView::RunView},
 };

@@ -112,6 +112,7 @@ async function frameLoop() {
         lastUrl = url;
         lastFrame = Number(r.headers.get('X-Frame-Number')) || lastFrame;
         img.dataset.frame = String(lastFrame);
+        img.dataset.shown = String(Number(img.dataset.shown || 0) + 1);
         $('frames').textContent = String(lastFrame);
         $('size').textContent = img.naturalWidth + ' \u00d7 ' + img.naturalHeight;
       } else if (r.status !== 204) {

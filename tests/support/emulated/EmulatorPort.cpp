@@ -1,5 +1,5 @@
 // EmulatorPort: register traffic of the node framework to the register space.
-#include "emulator/port/EmulatorPort.h"
+#include "support/emulated/EmulatorPort.h"
 
 #include <cinttypes>
 #include <cstddef>
