@@ -62,7 +62,8 @@ protected:
     }
 
     httplib::Result Post(const std::string& path, const std::string& body) {
-        return client->Post(path.c_str(), body, "application/x-www-form-urlencoded");
+        return client->Post(path.c_str(), {{"X-Kacq-View", "1"}}, body,
+                            "application/x-www-form-urlencoded");
     }
     // A feature's entry of the form, e.g. {"name":"Width",...}.
     std::string FeatureEntry(const std::string& name) {
@@ -159,7 +160,7 @@ TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
         std::string reply;
         EXPECT_EQ(RawRequest(port,
                              std::string("GET ") + c.path +
-                                 " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
                              &reply),
                   c.status);
         EXPECT_EQ(reply.find("root:"), std::string::npos);
@@ -168,17 +169,30 @@ TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
             EXPECT_NE(reply.find(c.contains), std::string::npos);
         }
     }
+    // Changes only from the page (its header), and only for loopback names.
+    EXPECT_EQ(RawRequest(port, "POST /api/acquisition HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                               "Content-Type: application/x-www-form-urlencoded\r\n"
+                               "Content-Length: 11\r\nConnection: close\r\n\r\naction=stop"),
+              403);
+    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: rebound.example:8080\r\n"
+                               "Connection: close\r\n\r\n"),
+              421);
+    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: localhost:9000\r\n"
+                               "Connection: close\r\n\r\n"),
+              200);
     // Requests outside the protocol, or for the API by the wrong method.
     EXPECT_EQ(
-        RawRequest(port, "GET ../etc/passwd HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n") /
+        RawRequest(port,
+                   "GET ../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n") /
             100,
         4);
+    EXPECT_EQ(RawRequest(port, "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Kacq-View: "
+                               "1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+              404);
     EXPECT_EQ(
         RawRequest(port,
-                   "POST / HTTP/1.1\r\nHost: x\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+                   "GET /api/feature HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"),
         404);
-    EXPECT_EQ(RawRequest(port, "GET /api/feature HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n"),
-              404);
 }
 
 TEST_F(ViewServerTest, FramesArriveAsJpegOfTheImagePartAndAsPng) {

@@ -93,6 +93,11 @@ int RunView(const std::vector<std::string>& args) {
             fprintf(stderr, "kacq: %s\n", error.c_str());
             return kExitFailed;
         }
+        if (host.compare(0, 4, "127.") != 0 && host != "localhost")
+            fprintf(stderr,
+                    "kacq: warning: listening on %s: whoever reaches it can change the "
+                    "camera's settings\n",
+                    host.c_str());
         printf("kacq: view of %s at http://%s:%d/ (Ctrl-C stops)\n", camera.Name().c_str(),
                host.c_str(), bound);
         fflush(stdout);

@@ -91,7 +91,7 @@ function showMessage(text) {
 
 async function post(path, fields) {
   const body = new URLSearchParams(fields);
-  const r = await fetch(path, { method: 'POST', body });
+  const r = await fetch(path, { method: 'POST', body, headers: { 'X-Kacq-View': '1' } });
   let data = {};
   try { data = await r.json(); } catch (e) { data = { error: 'HTTP ' + r.status }; }
   if (!r.ok) throw new Error(data.error || ('HTTP ' + r.status));

@@ -1,6 +1,7 @@
 // kacq view's HTTP server, grab thread and feature form.
 #include "ViewServer.h"
 
+#include <arpa/inet.h>
 #include <httplib.h>
 #include <inttypes.h>
 
@@ -215,6 +216,19 @@ std::string FeatureJson(NodeApi::INode* node) {
     return json + "}";
 }
 
+// True for a Host header (or listen address) naming this machine's loopback:
+// 127.x.x.x, localhost or [::1], with or without a port.
+bool LoopbackHost(const std::string& hostHeader) {
+    std::string host = hostHeader;
+    if (!host.empty() && host[0] == '[')
+        return host.compare(0, 5, "[::1]") == 0;
+    host = host.substr(0, host.find(':'));
+    if (host == "localhost")
+        return true;
+    in_addr address{};
+    return inet_pton(AF_INET, host.c_str(), &address) == 1 && (ntohl(address.s_addr) >> 24) == 127;
+}
+
 } // namespace
 
 // m_CameraMutex taken for a request, ahead of the grab thread's next cycle.
@@ -252,6 +266,7 @@ int ViewServer::Bind(const std::string& host, int port, std::string* error) {
         return 0;
     }
     m_Bound = true;
+    m_LoopbackOnly = LoopbackHost(host);
     return bound;
 }
 
@@ -273,6 +288,9 @@ void ViewServer::Stop() {
             return;
         m_Stopped = true;
     }
+    // Frame requests waiting for a frame answer at once.
+    { std::lock_guard<std::mutex> lock(m_FrameMutex); }
+    m_FrameArrived.notify_all();
     // The server may be just entering its accept loop: ask until it left
     // (bounded; each round is immediate once it runs).
     for (int i = 0; i < 500 && m_Serving; ++i) {
@@ -460,10 +478,23 @@ void ViewServer::Route() {
     s.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     s.set_payload_max_length(kMaxBodyBytes);
     s.set_keep_alive_timeout(2);
-    s.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+    s.set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         if (req.target.size() > kMaxTargetBytes) {
             Fail(res, 414,
                  "request target longer than " + std::to_string(kMaxTargetBytes) + " bytes");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // On loopback, only pages addressed by a loopback name may talk to
+        // the view: a foreign site's name rebound to 127.0.0.1 is refused.
+        if (m_LoopbackOnly && !LoopbackHost(req.get_header_value("Host"))) {
+            Fail(res, 421, "the view answers only to a loopback address");
+            return httplib::Server::HandlerResponse::Handled;
+        }
+        // Changes come from the view's own page: a form posted by another
+        // site cannot carry this header without the browser asking first,
+        // and the view never answers that question.
+        if (req.method == "POST" && req.get_header_value(kPageHeader) != kPageHeaderValue) {
+            Fail(res, 403, "changes are taken from the view's page only");
             return httplib::Server::HandlerResponse::Handled;
         }
         return httplib::Server::HandlerResponse::Unhandled;

@@ -37,6 +37,9 @@ constexpr size_t kMaxNameBytes = 64;
 constexpr size_t kMaxValueBytes = 256;
 // Longest wait of a frame request for a frame newer than the one it has.
 constexpr std::chrono::milliseconds kFrameWait{2000};
+// Header every POST must carry (the page sets it).
+constexpr const char* kPageHeader = "X-Kacq-View";
+constexpr const char* kPageHeaderValue = "1";
 
 struct ViewCounters {
     uint64_t frames = 0;     // frames received complete
@@ -92,6 +95,7 @@ private:
     std::unique_ptr<httplib::Server> m_pServer;
     std::vector<std::string> m_FeatureNames; // every feature the form shows and sets
     bool m_Bound = false;
+    bool m_LoopbackOnly = true; // bound to a loopback address: Host checked
 
     // Held for every camera operation: a frame cycle, a feature read or write.
     // Requests count themselves in m_CameraWaiters while they wait for it, and
