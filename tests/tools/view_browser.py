@@ -2,7 +2,8 @@
 """kacq view in a real browser: headless Chromium loads the page served from
 an emulated camera, a screenshot is kept, the image shows frames of the
 camera's size, the frame counter advances, and changing Width on the form
-gives frames of the new width; a refused value is shown on the page.
+gives frames of the new width; a refused value is shown on the page; leaving
+the page leaves the server serving; the camera keeps the new width.
 
 usage: view_browser.py KACQ-EMU KACQ OUTPUT-DIR [--bench SECONDS]
 
@@ -262,6 +263,14 @@ def run(emu, kacq, outdir, chromium, bench):
         poll("frames 320 wide after changing Width", 15, lambda: (
             lambda s: (s["width"] == 320 and s["height"] == 480 and s["formWidth"] == "320"
                        and s["message"] == "", s))(state()))
+        # Leaving the page mid-request (its frame wait cut off) leaves the
+        # server serving: the page comes back with live frames.
+        devtools.call("Page.navigate", url="about:blank")
+        time.sleep(0.5)
+        devtools.call("Page.navigate", url=url)
+        poll("live frames after the page was left and opened again", 20, lambda: (
+            lambda s: (s["width"] == 320 and s["shown"] >= 2, s))(state()))
+
         # The setting stays with the camera: kacq get reads it back once the
         # view has closed it.
         stop_view(view)
