@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 
@@ -207,8 +208,14 @@ uint32_t Device::Exchange(uint16_t command, const uint8_t* payload, size_t lengt
                           uint8_t* answer, size_t& answerLength, uint16_t& ackStatus,
                           const std::string& what) {
     std::lock_guard<std::mutex> lock(commandMutex_);
-    if (++reqId_ == 0)
-        reqId_ = 1;
+    // One counter for every device of the process: a device opened again on
+    // a reused local port never repeats the req_id its predecessor ended
+    // with, which a camera would take for a retry and answer with the old
+    // acknowledge.
+    static std::atomic<uint16_t> nextReqId{0};
+    do {
+        reqId_ = uint16_t(nextReqId.fetch_add(1) + 1);
+    } while (reqId_ == 0);
     uint8_t out[gvwire::kMaxMessage];
     gvwire::CommandHeader header{gvwire::kFlagAckRequired, command, uint16_t(length), reqId_};
     const size_t size = gvwire::EncodeCommand(out, sizeof out, header, payload);

@@ -138,7 +138,7 @@ KErr OpenCamera(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, bo
     camera->ColorCoding->SetIntValue(coding);
 
     const int32_t height = (p.imageWidth != 0 && p.imageHeight == 0)
-                               ? ClampHeight(*camera, 0) - 1
+                               ? HeightBelowMaximum(*camera)
                                : ClampHeight(*camera, p.imageHeight);
     camera->Height->SetValue(height);
     camera->Width->SetValue(ClampWidth(*camera, p.imageWidth));
@@ -197,6 +197,11 @@ int32_t ClampWidth(CGxCamera& camera, int32_t value) {
 int32_t ClampHeight(CGxCamera& camera, int32_t value) {
     return Clamp(*camera.Height, value, false);
 }
+int32_t HeightBelowMaximum(CGxCamera& camera) {
+    const int64_t step = camera.Height->GetInc();
+    return static_cast<int32_t>(camera.Height->GetMax() - (step > 1 ? step : 1));
+}
+
 int32_t ClampColumn(CGxCamera& camera, int32_t value) {
     return Clamp(*camera.XPosition, value, true);
 }

@@ -18,6 +18,12 @@ int32_t ClampHeight(XCamera::CGxCamera& camera, int32_t value);
 int32_t ClampColumn(XCamera::CGxCamera& camera, int32_t value);
 int32_t ClampRow(XCamera::CGxCamera& camera, int32_t value);
 
+// The height one row step below the maximum: what a part narrower than the
+// sensor gets instead of the full height. One row on cameras that take any
+// height, one step of Height's increment on those that take rows in steps
+// (the camera would refuse maximum - 1 there).
+int32_t HeightBelowMaximum(XCamera::CGxCamera& camera);
+
 // Frees what a failed open took (buffers, and the record when freeRecord is
 // set), leaves the slot free and returns `code`.
 KErr ReleaseOnFailure(KProcHandle proc, InstanceSlot& slot, bool freeRecord, KErr code);

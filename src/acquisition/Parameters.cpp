@@ -240,7 +240,7 @@ KErr SetGuarded(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, co
         const int32_t w = ClampWidth(camera, value);
         try {
             if (w != camera.Width->GetMax() && camera.Height->GetValue() == camera.Height->GetMax())
-                camera.Height->SetValue(camera.Height->GetMax() - 1);
+                camera.Height->SetValue(HeightBelowMaximum(camera));
             camera.Width->SetValue(w);
         } catch (const std::exception& error) {
             PrintException(error);
@@ -258,7 +258,7 @@ KErr SetGuarded(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, co
         slot.acquisitionActive = false;
         int32_t h = ClampHeight(camera, value);
         if (p.imageWidth != camera.Width->GetMax() && h == camera.Height->GetMax())
-            h -= 1;
+            h = HeightBelowMaximum(camera);
         try {
             camera.Height->SetValue(h);
         } catch (const std::exception& error) {

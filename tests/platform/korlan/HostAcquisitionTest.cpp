@@ -297,6 +297,10 @@ TEST_F(HostAcquisition, CameraGoneMidGrabTimesOutAndClosesCleanly) {
     ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
     HostImage image{};
     ASSERT_EQ(KGrabImage(instance, &image), K_OK);
+    // The counter follows the frame's last packet: wait until it has.
+    for (int i = 0; i < 200 && server->Counters(0).framesSent == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(server->Counters(0).framesSent, 1u);
     // The camera dies inside the next frame's stream, then stops serving.
     Emulator::FaultOptions faults;
     faults.stopFrame = server->Counters(0).framesSent + 1;
