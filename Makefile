@@ -1,7 +1,7 @@
 # The two commands of the README, and a few helpers.
 #   make run    - build, then grab 10 images from an emulated camera into out/
 #   make test   - build and run every test (g++, clang+ASan+UBSan, fuzzers)
-.PHONY: run test setup build format format-check tests-gcc tests-sanitize tests-tsan check-32bit fuzz bench clean
+.PHONY: run test setup build bench-view format format-check tests-gcc tests-sanitize tests-tsan check-32bit fuzz bench clean
 
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 45
@@ -66,6 +66,11 @@ bench: setup
 	    -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ >/dev/null
 	cmake --build $(BENCH_DIR) -j $(JOBS) --target kacq_bench
 	$(BENCH_DIR)/bin/kacq_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true $(BENCH_ARGS)
+
+# kacq view in headless Chromium: frames shown per second at 640x480 Mono8 and
+# the server's CPU per shown frame, against kacq stream on the same camera.
+bench-view: build
+	python3 tests/tools/view_browser.py $(GCC_DIR)/bin/kacq-emu $(GCC_DIR)/bin/kacq $(GCC_DIR) --bench 10
 
 format:
 	scripts/check-format.sh --fix

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, if any is missing.
 set -e
 PACKAGES="cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev clang-format-14 \
-googletest libgtest-dev libbenchmark-dev libmuparser-dev libpng-dev locales make tshark"
+googletest libgtest-dev libbenchmark-dev libmuparser-dev libpng-dev locales make tshark \
+libcpp-httplib-dev libturbojpeg0-dev pkg-config chromium"
 missing=""
 for p in $PACKAGES; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

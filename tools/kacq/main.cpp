@@ -13,6 +13,7 @@
 #include "Features.h"
 #include "Session.h"
 #include "korlan/KorlanApp.h"
+#include "view/ViewCommand.h"
 
 namespace {
 
@@ -155,6 +156,8 @@ const Command kCommands[] = {
     {"get", "read one feature of a camera by name", KacqTool::kGetUsage, KacqTool::RunGetOn},
     {"set", "write one feature of a camera by name and read it back", KacqTool::kSetUsage,
      KacqTool::RunSetOn},
+    {"view", "serve the live image and the settings of a camera to browsers", KacqView::kViewUsage,
+     KacqView::RunView},
 };
 
 const char* const kUsage = "kacq [--help] [--trace-memory] COMMAND [ARGS]";

@@ -1,0 +1,401 @@
+// kacq view's HTTP API against an emulated camera on loopback: the page's
+// resources and nothing else, frames, the settings form, refusals with their
+// codes and texts, and settings that stay with the camera.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "emulator/net/NetServer.h"
+#include "view/ViewCamera.h"
+#include "view/ViewServer.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Camera at 127.0.62.2 on an ephemeral port; the view on an ephemeral
+// loopback port.
+class ViewServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Emulator::NetOptions options;
+        options.firstAddress = 0x7F003E02;
+        options.port = 0;
+        emulator = std::make_unique<Emulator::NetServer>(options);
+        const uint16_t port = emulator->Start();
+        ASSERT_NE(port, 0) << emulator->Error();
+        cameraPort = std::to_string(port);
+        setenv("GTRANS_DISCOVERY", "127.0.62.2", 1);
+        StartView();
+    }
+    void TearDown() override {
+        StopView();
+        emulator.reset();
+    }
+    void StartView() {
+        camera = std::make_unique<KacqView::ViewCamera>("127.0.62.2", cameraPort);
+        view = std::make_unique<KacqView::ViewServer>(camera->Camera(), camera->Name(), true);
+        std::string error;
+        port = view->Bind("127.0.0.1", 0, &error);
+        ASSERT_NE(port, 0) << error;
+        serving = std::thread([this] { view->Serve(); });
+        client = std::make_unique<httplib::Client>("127.0.0.1", port);
+        client->set_read_timeout(5, 0);
+    }
+    void StopView() {
+        if (view)
+            view->Stop();
+        if (serving.joinable())
+            serving.join();
+        client.reset();
+        view.reset();
+        camera.reset();
+    }
+
+    httplib::Result Post(const std::string& path, const std::string& body) {
+        return client->Post(path.c_str(), {{"X-Kacq-View", "1"}}, body,
+                            "application/x-www-form-urlencoded");
+    }
+    // A feature's entry of the form, e.g. {"name":"Width",...}.
+    std::string FeatureEntry(const std::string& name) {
+        auto r = client->Get("/api/features");
+        if (!r || r->status != 200)
+            return "";
+        const size_t at = r->body.find("{\"name\":\"" + name + "\"");
+        return at == std::string::npos ? "" : r->body.substr(at, r->body.find('}', at) - at + 1);
+    }
+    // Waits (bounded) for a frame newer than after; its headers.
+    httplib::Result NextFrame(uint64_t after) {
+        for (int i = 0; i < 5; ++i) {
+            auto r = client->Get(("/api/frame.jpg?after=" + std::to_string(after)).c_str());
+            if (r && r->status == 200)
+                return r;
+        }
+        return client->Get(("/api/frame.jpg?after=" + std::to_string(after)).c_str());
+    }
+    uint64_t Frames() {
+        auto r = client->Get("/api/status");
+        if (!r)
+            return 0;
+        const size_t at = r->body.find("\"frames\":");
+        return at == std::string::npos ? 0 : std::stoull(r->body.substr(at + 9));
+    }
+
+    std::unique_ptr<Emulator::NetServer> emulator;
+    std::string cameraPort;
+    std::unique_ptr<KacqView::ViewCamera> camera;
+    std::unique_ptr<KacqView::ViewServer> view;
+    std::thread serving;
+    std::unique_ptr<httplib::Client> client;
+    int port = 0;
+};
+
+// Sends bytes as they are (no client normalising the path) and answers the
+// status code of the reply, 0 when none came.
+int RawRequest(int port, const std::string& request, std::string* reply = nullptr) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(uint16_t(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval tv{5, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        close(fd);
+        return 0;
+    }
+    size_t sent = 0;
+    while (sent < request.size()) {
+        const ssize_t n = send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
+        if (n <= 0)
+            break;
+        sent += size_t(n);
+    }
+    std::string text;
+    char buffer[4096];
+    for (int i = 0; i < 1000; ++i) {
+        const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+        if (n <= 0)
+            break;
+        text.append(buffer, size_t(n));
+    }
+    close(fd);
+    if (reply != nullptr)
+        *reply = text;
+    return text.compare(0, 9, "HTTP/1.1 ") == 0 ? atoi(text.c_str() + 9) : 0;
+}
+
+TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
+    struct Case {
+        const char* path;
+        int status;
+        const char* type;
+        const char* contains;
+    };
+    const Case cases[] = {
+        {"/", 200, "text/html; charset=utf-8", "<title>kacq view</title>"},
+        {"/app.js", 200, "text/javascript; charset=utf-8", "/api/frame.jpg?after="},
+        {"/style.css", 200, "text/css; charset=utf-8", "#frame"},
+        {"/index.html", 404, nullptr, nullptr},
+        {"/../etc/passwd", 404, nullptr, nullptr},
+        {"/%2e%2e/etc/passwd", 404, nullptr, nullptr},
+        {"/%2e%2e%2f%2e%2e%2fetc%2fpasswd", 404, nullptr, nullptr},
+        {"/app.js/../../etc/passwd", 404, nullptr, nullptr},
+        {"/api/../app.js", 404, nullptr, nullptr},
+        {"//etc/passwd", 404, nullptr, nullptr},
+        {"/./app.js", 404, nullptr, nullptr},
+        {"/APP.JS", 404, nullptr, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        std::string reply;
+        EXPECT_EQ(RawRequest(port,
+                             std::string("GET ") + c.path +
+                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                             &reply),
+                  c.status);
+        EXPECT_EQ(reply.find("root:"), std::string::npos);
+        if (c.type != nullptr) {
+            EXPECT_NE(reply.find(std::string("Content-Type: ") + c.type), std::string::npos);
+            EXPECT_NE(reply.find(c.contains), std::string::npos);
+        }
+    }
+    // Changes only from the page (its header), and only for loopback names.
+    EXPECT_EQ(RawRequest(port, "POST /api/acquisition HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                               "Content-Type: application/x-www-form-urlencoded\r\n"
+                               "Content-Length: 11\r\nConnection: close\r\n\r\naction=stop"),
+              403);
+    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: rebound.example:8080\r\n"
+                               "Connection: close\r\n\r\n"),
+              421);
+    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: localhost:9000\r\n"
+                               "Connection: close\r\n\r\n"),
+              200);
+    // Requests outside the protocol, or for the API by the wrong method.
+    EXPECT_EQ(
+        RawRequest(port,
+                   "GET ../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n") /
+            100,
+        4);
+    EXPECT_EQ(RawRequest(port, "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Kacq-View: "
+                               "1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
+              404);
+    EXPECT_EQ(
+        RawRequest(port,
+                   "GET /api/feature HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"),
+        404);
+}
+
+TEST_F(ViewServerTest, FramesArriveAsJpegOfTheImagePartAndAsPng) {
+    auto first = NextFrame(0);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->status, 200);
+    EXPECT_EQ(first->get_header_value("Content-Type"), "image/jpeg");
+    EXPECT_EQ(first->get_header_value("X-Frame-Width"), "640");
+    EXPECT_EQ(first->get_header_value("X-Frame-Height"), "480");
+    ASSERT_GE(first->body.size(), 4u);
+    EXPECT_EQ(uint8_t(first->body[0]), 0xFF);
+    EXPECT_EQ(uint8_t(first->body[1]), 0xD8);
+    const uint64_t number = std::stoull(first->get_header_value("X-Frame-Number"));
+    EXPECT_GE(number, 1u);
+
+    // Two browsers at once both get the next frame.
+    httplib::Client other("127.0.0.1", port);
+    other.set_read_timeout(5, 0);
+    int secondStatus = 0;
+    std::string secondNumber;
+    std::thread t([&] {
+        auto r = other.Get(("/api/frame.jpg?after=" + std::to_string(number)).c_str());
+        if (r) {
+            secondStatus = r->status;
+            secondNumber = r->get_header_value("X-Frame-Number");
+        }
+    });
+    auto mine = NextFrame(number);
+    t.join();
+    ASSERT_TRUE(mine);
+    EXPECT_EQ(mine->status, 200);
+    ASSERT_EQ(secondStatus, 200);
+    EXPECT_GT(std::stoull(secondNumber), number);
+
+    auto png = client->Get("/api/frame.png");
+    ASSERT_TRUE(png);
+    ASSERT_EQ(png->status, 200);
+    EXPECT_EQ(png->get_header_value("Content-Type"), "image/png");
+    ASSERT_GE(png->body.size(), 24u);
+    EXPECT_EQ(png->body.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    // IHDR: width 640, height 480, 8-bit gray.
+    EXPECT_EQ(png->body.substr(16, 10), std::string("\0\0\x02\x80\0\0\x01\xe0\x08\x00", 10));
+    EXPECT_NE(png->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
+
+    struct Bad {
+        const char* query;
+        int status;
+    };
+    const Bad bad[] = {{"?after=x", 400},
+                       {"?after=-1", 400},
+                       {"?after=1e3", 400},
+                       {"?after=99999999999999999999999", 400},
+                       {"?after=1&after=2", 400}};
+    for (const Bad& b : bad) {
+        SCOPED_TRACE(b.query);
+        auto r = client->Get((std::string("/api/frame.jpg") + b.query).c_str());
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, b.status);
+        EXPECT_EQ(r->body, "{\"error\":\"'after' is a frame number\"}");
+    }
+    // No frame newer than a far future one: nothing, after a bounded wait.
+    auto none = client->Get("/api/frame.jpg?after=1000000000");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->status, 204);
+}
+
+TEST_F(ViewServerTest, SettingsAreValidatedAndRefusalsChangeNothing) {
+    struct Case {
+        const char* name;
+        std::string body;
+        int status;
+        std::string reply;
+    };
+    const Case cases[] = {
+        {"unknown name", "name=NoSuch&value=1", 404,
+         R"j({"error":"the camera has no feature named 'NoSuch'"})j"},
+        {"node not in the form", "name=AoiSizeCxRegFao&value=8", 404,
+         R"j({"error":"the camera has no feature named 'AoiSizeCxRegFao'"})j"},
+        {"hostile name", "name=%22%3Cb%3E%0A%ff&value=1", 404,
+         R"j({"error":"the camera has no feature named '\"<b>\u000a\u00ff'"})j"},
+        {"long name", "name=" + std::string(200, 'W') + "&value=1", 404,
+         R"j({"error":"the camera has no feature named ')j" + std::string(200, 'W') + "'\"}"},
+        {"no value", "name=Width", 400,
+         R"j({"error":"a setting needs one 'name' and one 'value'"})j"},
+        {"two names", "name=Width&name=Height&value=8", 400,
+         R"j({"error":"a setting needs one 'name' and one 'value'"})j"},
+        {"long value", "name=Width&value=" + std::string(300, '1'), 400,
+         R"j({"error":"the value is longer than 256 bytes"})j"},
+        {"not an integer", "name=Width&value=abc", 400,
+         R"j({"error":"Width takes an integer, not 'abc'"})j"},
+        {"integer with blank", "name=Width&value=%20320", 400,
+         R"j({"error":"Width takes an integer, not ' 320'"})j"},
+        {"float for integer", "name=Gain&value=1.5", 400,
+         R"j({"error":"Gain takes an integer, not '1.5'"})j"},
+        {"above maximum", "name=Width&value=648", 400,
+         R"j({"error":"648 is outside Width's range 8..640"})j"},
+        {"below minimum", "name=Width&value=0", 400,
+         R"j({"error":"0 is outside Width's range 8..640"})j"},
+        {"off the step", "name=Width&value=321", 400,
+         R"j({"error":"321 is not a step of Width (8 + n * 8)"})j"},
+        {"int64 overflow", "name=Width&value=9223372036854775808", 400,
+         R"j({"error":"Width takes an integer, not '9223372036854775808'"})j"},
+        {"unavailable entry", "name=ColorCoding&value=Raw16", 400,
+         R"j({"error":"'Raw16' is not an available entry of ColorCoding (Mono8, Mono16)"})j"},
+        {"not a boolean", "name=ContinuousShot&value=yes", 400,
+         R"j({"error":"ContinuousShot takes true or false, not 'yes'"})j"},
+        {"read-only", "name=ModelName&value=X", 409,
+         R"j({"error":"ModelName is read-only (RO)"})j"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto r = Post("/api/feature", c.body);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status);
+        EXPECT_EQ(r->body, c.reply);
+    }
+    EXPECT_NE(FeatureEntry("Width").find("\"value\":640,\"min\":8,\"max\":640,\"inc\":8"),
+              std::string::npos);
+    EXPECT_NE(FeatureEntry("ColorCoding").find("\"value\":\"Mono8\""), std::string::npos);
+    EXPECT_NE(FeatureEntry("ModelName").find("\"access\":\"RO\""), std::string::npos);
+
+    // Limits of a request: the body, and the target with its query.
+    auto big = Post("/api/feature", "name=Width&value=8&pad=" + std::string(5000, 'x'));
+    ASSERT_TRUE(big);
+    EXPECT_EQ(big->status, 413);
+    auto longTarget = client->Get(("/api/status?pad=" + std::string(3000, 'x')).c_str());
+    ASSERT_TRUE(longTarget);
+    EXPECT_EQ(longTarget->status, 414);
+    EXPECT_NE(FeatureEntry("Width").find("\"value\":640"), std::string::npos);
+}
+
+TEST_F(ViewServerTest, ASettingChangesTheFramesAndStaysWithTheCamera) {
+    auto ok = Post("/api/feature", "name=Width&value=320");
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->status, 200);
+    EXPECT_EQ(ok->body, R"j({"name":"Width","value":"320"})j");
+    // The other features follow: XPosition may now move up to 320.
+    EXPECT_NE(FeatureEntry("XPosition").find("\"max\":320"), std::string::npos);
+    auto frame = NextFrame(Frames());
+    ASSERT_TRUE(frame);
+    ASSERT_EQ(frame->status, 200);
+    EXPECT_EQ(frame->get_header_value("X-Frame-Width"), "320");
+
+    auto mono16 = Post("/api/feature", "name=ColorCoding&value=Mono16");
+    ASSERT_TRUE(mono16);
+    EXPECT_EQ(mono16->status, 200);
+    frame = NextFrame(Frames());
+    ASSERT_TRUE(frame && frame->status == 200);
+    auto png = client->Get("/api/frame.png");
+    ASSERT_TRUE(png && png->status == 200 && png->body.size() > 26);
+    EXPECT_EQ(png->body[24], 16) << "16-bit frames are saved at 16 bits";
+
+    // Closed and opened again, as `kacq get --device` does, the camera holds
+    // what the view set.
+    StopView();
+    KacqView::ViewCamera again("127.0.62.2", cameraPort);
+    EXPECT_EQ(again.Camera().Width->GetValue(), 320);
+    EXPECT_EQ(again.Camera().ColorCoding->ToString(), "Mono16");
+}
+
+TEST_F(ViewServerTest, AcquisitionStartsStopsAndTakesOneShot) {
+    ASSERT_TRUE(NextFrame(0));
+    struct Case {
+        const char* body;
+        int status;
+        const char* contains;
+    };
+    const Case bad[] = {
+        {"action=pause", 400, R"j({"error":"the action is one of start, stop, oneshot"})j"},
+        {"", 400, R"j({"error":"the action is one of start, stop, oneshot"})j"},
+        {"action=stop&action=start", 400,
+         R"j({"error":"the action is one of start, stop, oneshot"})j"},
+    };
+    for (const Case& c : bad) {
+        SCOPED_TRACE(c.body);
+        auto r = Post("/api/acquisition", c.body);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, c.status);
+        EXPECT_EQ(r->body, c.contains);
+    }
+    auto stop = Post("/api/acquisition", "action=stop");
+    ASSERT_TRUE(stop);
+    EXPECT_EQ(stop->status, 200);
+    EXPECT_NE(stop->body.find("\"running\":false"), std::string::npos);
+    // The frame in flight when stopping may still land.
+    std::this_thread::sleep_for(100ms);
+    const uint64_t stopped = Frames();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Frames(), stopped);
+
+    auto shot = Post("/api/acquisition", "action=oneshot");
+    ASSERT_TRUE(shot && shot->status == 200);
+    auto frame = NextFrame(stopped);
+    ASSERT_TRUE(frame && frame->status == 200);
+    EXPECT_EQ(std::stoull(frame->get_header_value("X-Frame-Number")), stopped + 1);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(Frames(), stopped + 1);
+
+    auto start = Post("/api/acquisition", "action=start");
+    ASSERT_TRUE(start && start->status == 200);
+    EXPECT_NE(start->body.find("\"running\":true"), std::string::npos);
+    frame = NextFrame(stopped + 1);
+    ASSERT_TRUE(frame && frame->status == 200);
+}
+
+} // namespace
