@@ -1,5 +1,6 @@
 // kacq features/get/set: the camera feature tree over an emulated camera.
 #include "Features.h"
+#include "Common.h"
 
 #include <inttypes.h>
 #include <stdio.h>
@@ -26,17 +27,8 @@ const char* const kSetUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 // Categories deeper than this are not followed (the tree has two levels).
 constexpr int kMaxDepth = 16;
-
-int UsageError(const std::string& message, const char* usage) {
-    fprintf(stderr, "kacq: %s\nusage: %s\n", message.c_str(), usage);
-    return kExitUsage;
-}
 
 // Splits "--model M" off the arguments; the rest are positional.
 bool ParseArgs(const std::vector<std::string>& args, const char* usage, size_t positional,

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Acquire.h"
+#include "Common.h"
 #include "korlan/KorlanApp.h"
 
 namespace KacqTool {
@@ -27,24 +28,14 @@ const char* const kStreamUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 using Clock = std::chrono::steady_clock;
 
 int Fail(const char* what, KErr code) {
-    char message[1024];
-    KGetLastErrorMessage(message, sizeof message);
-    fprintf(stderr, "kacq: %s failed: host error %d (%s)\n", what, code, KErrorText(code));
-    if (message[0] != '\0')
-        fprintf(stderr, "kacq: the interface said: %s\n", message);
-    return kExitFailed;
+    return HostFailure(what, code);
 }
 
 int Usage(const std::string& message, const char* usage) {
-    fprintf(stderr, "kacq: %s\nusage: %s\n", message.c_str(), usage);
-    return kExitUsage;
+    return UsageError(message, usage);
 }
 
 bool ParseInt(const std::string& text, long low, long high, int32_t* out) {

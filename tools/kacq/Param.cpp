@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Acquire.h"
+#include "Common.h"
 #include "korlan/KorlanApp.h"
 
 namespace KacqTool {
@@ -18,18 +19,12 @@ const char* const kParamUsage = "kacq param get NAME | param set NAME VALUE... "
 
 namespace {
 
-int Fail(const char* what, KErr code) {
-    char message[1024];
-    KGetLastErrorMessage(message, sizeof message);
-    fprintf(stderr, "kacq: %s failed: host error %d (%s)\n", what, code, KErrorText(code));
-    if (message[0] != '\0')
-        fprintf(stderr, "kacq: the interface said: %s\n", message);
-    return 1;
+int Fail(const std::string& what, KErr code) {
+    return HostFailure(what, code);
 }
 
 int Usage(const std::string& message) {
-    fprintf(stderr, "kacq: %s\nusage: %s\n", message.c_str(), kParamUsage);
-    return 2;
+    return UsageError(message, kParamUsage);
 }
 
 // A value that reads as a whole int32 number is an integer, anything else a

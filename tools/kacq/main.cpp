@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Acquire.h"
+#include "Common.h"
 #include "Features.h"
 #include "Session.h"
 #include "korlan/KorlanApp.h"
@@ -17,9 +18,9 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using KacqTool::kExitFailed;
+using KacqTool::kExitOk;
+using KacqTool::kExitUsage;
 
 const char* const kDefaultInterface = "eXcite";
 
@@ -31,13 +32,11 @@ struct Command {
 };
 
 int fail(const char* what, KErr code) {
-    fprintf(stderr, "kacq: %s failed: host error %d (%s)\n", what, code, KErrorText(code));
-    return kExitFailed;
+    return KacqTool::HostFailure(what, code);
 }
 
-int usageError(const char* message, const char* usage) {
-    fprintf(stderr, "kacq: %s\nusage: %s\n", message, usage);
-    return kExitUsage;
+int usageError(const std::string& message, const char* usage) {
+    return KacqTool::UsageError(message, usage);
 }
 
 void printValue(const HostValue& v) {
@@ -56,7 +55,7 @@ bool parseInterface(const std::vector<std::string>& args, std::string* name, con
         if (args[i] == "--interface" && i + 1 < args.size()) {
             *name = args[++i];
         } else {
-            *exitCode = usageError(("unexpected argument '" + args[i] + "'").c_str(), usage);
+            *exitCode = usageError("unexpected argument '" + args[i] + "'", usage);
             return false;
         }
     }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "../Common.h"
 #include "ViewCamera.h"
 #include "ViewServer.h"
 #include "gxdevice/Gx.h"
@@ -23,13 +24,11 @@ const char* const kViewUsage =
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+using KacqTool::kExitFailed;
+using KacqTool::kExitOk;
 
 int UsageError(const std::string& message) {
-    fprintf(stderr, "kacq: %s\nusage: %s\n", message.c_str(), kViewUsage);
-    return kExitUsage;
+    return KacqTool::UsageError(message, kViewUsage);
 }
 
 bool ParsePort(const std::string& text, int* port) {

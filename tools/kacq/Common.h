@@ -1,0 +1,22 @@
+// What every kacq command shares: its exit codes and the two ways it reports
+// a failure on standard error.
+#pragma once
+
+#include "korlan/KorlanApp.h"
+
+#include <string>
+
+namespace KacqTool {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1; // an operation failed; what and why printed
+constexpr int kExitUsage = 2;  // the command line was wrong; the usage printed
+
+// Prints "kacq: MESSAGE" and the command's usage line; answers kExitUsage.
+int UsageError(const std::string& message, const char* usage);
+
+// Prints the host code of a failed host-library call and what the interface
+// last said, if anything; answers kExitFailed.
+int HostFailure(const std::string& what, KErr code);
+
+} // namespace KacqTool
