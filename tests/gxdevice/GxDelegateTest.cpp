@@ -71,73 +71,32 @@ TEST_F(GxDelegateTest, RegisterBytesAreMostSignificantFirst) {
 }
 
 TEST_F(GxDelegateTest, RegisterAccessErrors) {
+    const char* kMultiple = " length must be integral numbered multiple of 4";
+    const char* kRange = "Length out of range 0..INT_MAX * 4";
+    const auto arg = [](std::string text, uint32_t line) {
+        return Raised{&typeid(InvalidArgumentException), text, kDelegateSource, line};
+    };
+    const Raised closed{&typeid(LogicalErrorException), "Device not open", kBaseSource, 287};
+    const auto io = [](uint32_t line) {
+        return Raised{&typeid(DeviceIoException), "link down", kDelegateSource, line};
+    };
     struct Case {
         const char* name;
-        bool open;
-        bool write;
+        bool open, write;
         int64_t length;
         uint32_t transportStatus;
         Raised raised;
     } cases[] = {
-        {"read length 6",
-         true,
-         false,
-         6,
-         0,
-         {&typeid(InvalidArgumentException),
-          "ReadReg length must be integral numbered multiple of 4", kDelegateSource, 106}},
-        {"read length -4",
-         true,
-         false,
-         -4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          108}},
-        {"read past INT_MAX quadlets",
-         true,
-         false,
-         (int64_t{INT_MAX} + 1) * 4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          108}},
-        {"write length 6",
-         true,
-         true,
-         6,
-         0,
-         {&typeid(InvalidArgumentException),
-          "WriteReg length must be integral numbered multiple of 4", kDelegateSource, 147}},
-        {"write length -4",
-         true,
-         true,
-         -4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          149}},
-        {"read closed, before the length check",
-         false,
-         false,
-         6,
-         0,
-         {&typeid(LogicalErrorException), "Device not open", kBaseSource, 287}},
-        {"write closed",
-         false,
-         true,
-         4,
-         0,
-         {&typeid(LogicalErrorException), "Device not open", kBaseSource, 287}},
-        {"read fails",
-         true,
-         false,
-         4,
-         kLinkDown,
-         {&typeid(DeviceIoException), "link down", kDelegateSource, 124}},
-        {"write fails",
-         true,
-         true,
-         4,
-         kLinkDown,
-         {&typeid(DeviceIoException), "link down", kDelegateSource, 182}},
+        {"read length 6", true, false, 6, 0, arg(std::string("ReadReg") + kMultiple, 106)},
+        {"read length -4", true, false, -4, 0, arg(kRange, 108)},
+        {"read past INT_MAX quadlets", true, false, (int64_t{INT_MAX} + 1) * 4, 0,
+         arg(kRange, 108)},
+        {"write length 6", true, true, 6, 0, arg(std::string("WriteReg") + kMultiple, 147)},
+        {"write length -4", true, true, -4, 0, arg(kRange, 149)},
+        {"read closed, before the length check", false, false, 6, 0, closed},
+        {"write closed", false, true, 4, 0, closed},
+        {"read fails", true, false, 4, kLinkDown, io(124)},
+        {"write fails", true, true, 4, kLinkDown, io(182)},
     };
     for (const auto& c : cases) {
         auto camera = NewCamera(c.open);

@@ -8,8 +8,6 @@
 
 #include <cmath>
 #include <functional>
-#include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -119,28 +117,6 @@ TEST_F(SwissKnifeTest, FormulaFailuresCarryTheEvaluatorMessage) {
     }
 }
 
-TEST_F(SwissKnifeTest, EmptyFormulaReadsZero) {
-    auto& knife = map.Add<CSwissKnife>("Knife");
-    auto& named = map.Add<CSwissKnife>("Named", {{"Formula", ""}});
-    map.Build();
-    EXPECT_EQ(0.0, knife.GetValue());
-    EXPECT_EQ(0.0, named.GetValue());
-    EXPECT_EQ("0", knife.ToString());
-}
-
-TEST_F(SwissKnifeTest, FirstBindingOfANameWins) {
-    map.Add<TestInteger>("One", {{"Value", "1"}});
-    map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "X=One"},
-                                                 {"pVariable", "X=Two"},
-                                                 {"Formula", "X*10"},
-                                                 {"Representation", "Logarithmic"}});
-    map.Build();
-    EXPECT_EQ(10.0, knife.GetValue());
-    EXPECT_EQ(Logarithmic, knife.GetRepresentation());
-    EXPECT_EQ("X*10", knife.GetFormula());
-}
-
 TEST_F(SwissKnifeTest, InputVariable) {
     map.Add<TestInteger>("Offset", {{"Value", "7"}});
     auto& knife = map.Add<CSwissKnife>(
@@ -195,95 +171,6 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
                                           "nodeapi/VariableDelegate"));
 }
 
-TEST_F(SwissKnifeTest, FinalConstructAppendsVariablesInNameOrder) {
-    map.Add<TestInteger>("Zed");
-    map.Add<TestInteger>("Alpha");
-    map.Add<TestInteger>("One", {{"Value", "1"}});
-    auto& knife = map.Add<CSwissKnife>(
-        "Knife", {{"pVariable", "ZZ=Zed"}, {"pIsPresent", "One"}, {"pVariable", "AA=Alpha"}});
-    auto& unfinished = map.Add<CSwissKnife>("Unfinished", {{"pVariable", "AA=Alpha"}}, false);
-    map.Build();
-    NodeList_t children;
-    knife.GetChildren(children);
-    ASSERT_EQ(3u, children.size());
-    EXPECT_EQ("One", children[0]->GetName());
-    EXPECT_EQ("Alpha", children[1]->GetName());
-    EXPECT_EQ("Zed", children[2]->GetName());
-    EXPECT_EQ("Node already initialized",
-              MessageOf<LogicalErrorException>([&] { knife.FinalConstruct(); }));
-    knife.GetChildren(children);
-    EXPECT_EQ(3u, children.size());
-    unfinished.GetChildren(children);
-    EXPECT_TRUE(children.empty());
-}
-
-TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
-    auto& a = map.Add<TestInteger>("A");
-    auto& b = map.Add<TestInteger>("B");
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "Y=B"}, {"pVariable", "X=A"}});
-    // Not finished: its variables are no children, the walk still visits them.
-    auto& loose = map.Add<CSwissKnife>("Loose", {{"pVariable", "X=B"}}, false);
-    auto& root = map.Add<TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Loose"}});
-    map.Build();
-    for (TestInteger* variable : {&a, &b}) {
-        const auto& dependants = variable->GetDependants();
-        EXPECT_EQ(1u, dependants.count(&knife)) << variable->GetName();
-        EXPECT_EQ(1u, dependants.count(&root)) << variable->GetName();
-        EXPECT_EQ(0u, dependants.count(variable)) << variable->GetName();
-    }
-    EXPECT_EQ(1u, b.GetDependants().count(&loose));
-    EXPECT_EQ(0u, a.GetDependants().count(&loose));
-    EXPECT_EQ(std::set<INode*>{&root}, knife.GetDependants());
-
-    // A node already on the path is a cycle: refused, path unchanged.
-    NodeList_t path{&root, &knife};
-    EXPECT_FALSE(knife.CollectDependants(path));
-    EXPECT_EQ(2u, path.size());
-    NodeList_t empty;
-    EXPECT_TRUE(knife.CollectDependants(empty));
-    EXPECT_TRUE(empty.empty());
-}
-
-TEST_F(SwissKnifeTest, VariableOfForeignTypeStopsTheWalk) {
-    // A node of the map that is no node implementation.
-    struct Foreign : INodeConstruct {
-        std::string GetName() const override { return "Foreign"; }
-        bool IsStandard() const override { return false; }
-        EAccessMode GetAccessMode() override { return RO; }
-        EVisibility GetVisibility() const override { return Beginner; }
-        bool IsChanged() const override { return false; }
-        void SetChanged(bool) override {}
-        bool IsCachable() override { return true; }
-        int64_t GetMinTime() override { return 0; }
-        std::string ToString() override { return ""; }
-        void FromString(const std::string&) override {}
-        std::string GetToolTip() const override { return ""; }
-        std::string GetDisplayName() const override { return ""; }
-        void GetChildren(NodeList_t& children) override { children.clear(); }
-        void FireCallbacks() override {}
-        void InvalidateCache() override {}
-        uint32_t RegisterCallback(CNodeCallback* const&) override { return 0; }
-        uint32_t DeregisterCallback(uint32_t) override { return 0; }
-        bool SetProperty(const std::string&, const std::string&) override { return false; }
-        void FinalConstruct() override {}
-        void SetNodeMap(CNodeMap* nodeMap, const std::string& name) override {
-            nodeMap->AddNode(name, this);
-        }
-        bool CollectDependants(NodeList_t&) override { return true; }
-        void DumpChangedFlags(INode*, int, std::ostream&) override {}
-    } foreign;
-    map.AddExternal(foreign, "Foreign");
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "F=Foreign"}}, false);
-    map.Build();
-    NodeList_t path;
-    EXPECT_EQ(
-        "Unexpected type in dynamic cast",
-        MessageOf<LogicalErrorException>([&] { knife.CollectDependants(path); }, "nodeapi/Node"));
-    EXPECT_TRUE(path.empty());
-    EXPECT_EQ("SwissKnife failed to get the value of : F ",
-              MessageOf<RuntimeException>([&] { knife.GetValue(); }));
-}
-
 TEST_F(SwissKnifeTest, VariableWithoutValueInterface) {
     map.Add<CCategory>("Group");
     auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "1"}, {"pVariable", "G=Group"}});
@@ -315,26 +202,6 @@ TEST_F(SwissKnifeTest, VariableReadErrorsPassThroughUnchanged) {
     EXPECT_EQ("link down", MessageOf<RuntimeException>([&] { knife.GetValue(); }, "test"));
     EXPECT_EQ(42.0, knife.GetValue());
     EXPECT_EQ(21, reg.GetValue());
-}
-
-TEST_F(SwissKnifeTest, DebugTexts) {
-    map.Add<TestInteger>("Count", {{"Value", "3"}});
-    map.Add<CFloat>("Scale", {{"Value", "2.5"}});
-    auto& knife = map.Add<CSwissKnife>(
-        "Knife", {{"Formula", "A*F"}, {"pVariable", "F=Scale"}, {"pVariable", "A=Count"}});
-    auto& input = map.Add<CSwissKnife>("Input", {{"Formula", "X"}, {"Input", "X"}});
-    map.Build();
-    EXPECT_EQ("SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F", knife.GetInfo());
-    EXPECT_EQ("SwissKnife : Value = NEVAL VariableMap =  Formula X", input.GetInfo());
-    std::ostringstream out;
-    knife.Dump(nullptr, 0, out);
-    const std::string dashes = "------------------------------------------\n";
-    EXPECT_EQ(dashes + "-- Node dump\n" + dashes +
-                  "Knife : SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F\n"
-                  "  Count : \n"
-                  "  Scale : Float : Value = 2.500000, Min = 2.500000, Max = 2.500000\n" +
-                  dashes,
-              out.str());
 }
 
 // CInteger's physical view: the to-physical formula turns the raw value into
