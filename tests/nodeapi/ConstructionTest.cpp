@@ -214,11 +214,11 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
     for (INodeConstruct* node : nodes) {
         const std::string name = node->GetName();
         for (const char* property : {"ToolTip", "Formula", "Value", "pFeature", "Colour"}) {
-            EXPECT_EQ("Logical: Node " + name + ": already initialized",
+            EXPECT_EQ("LogicalError: Node " + name + ": already initialized",
                       Raised([&] { node->SetProperty(property, "One"); }, "nodeapi/Node"))
                 << name << " " << property;
         }
-        EXPECT_EQ("Logical: Node already initialized", Raised([&] { node->FinalConstruct(); }))
+        EXPECT_EQ("LogicalError: Node already initialized", Raised([&] { node->FinalConstruct(); }))
             << name;
     }
 }

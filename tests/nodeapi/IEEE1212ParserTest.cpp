@@ -518,7 +518,7 @@ TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
     CTxtKey& vendor = *f.vendor;
     EXPECT_EQ(kVendorText, wide->ToString());
     const std::string readOnly =
-        "Logical: TxtKey : VendorName SetValue to Other failed. TxtKey is read only";
+        "LogicalError: TxtKey : VendorName SetValue to Other failed. TxtKey is read only";
     const struct {
         const char* name;
         std::function<void()> action;
@@ -528,7 +528,8 @@ TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
         {"set", [&] { vendor.SetValue("Other"); }, readOnly},
         {"assign", [&] { static_cast<IString&>(vendor) = std::string("Other"); }, readOnly},
         {"text", [&] { vendor.FromString("Other"); },
-         "Logical: NodeImpl VendorName can't set value from string  : Other. Use derived class!"},
+         "LogicalError: NodeImpl VendorName can't set value from string  : Other. Use derived "
+         "class!"},
         {"finish without parser", [&] { orphan->FinalConstruct(); },
          "Runtime: pParser not specified"},
         {"read without parser", [&] { orphan->GetValue(); }, "Runtime: pParser not specified"},

@@ -91,7 +91,7 @@ TEST_F(IntRegTest, RangeChecksComeBeforeAnyPortAccess) {
               RangeError(reg, 1LL << 32));
     EXPECT_EQ("Value -1 must be greater than or equal 0", RangeError(reg, -1));
     for (double refused : {1e39, -1e39, std::nan("")}) {
-        EXPECT_EQ("Range: ", KacqTest::Raised([&] { flt.SetValue(refused); }).substr(0, 7))
+        EXPECT_EQ("OutOfRange: ", KacqTest::Raised([&] { flt.SetValue(refused); }).substr(0, 12))
             << refused;
     }
     EXPECT_EQ(0, memory.TotalWrites() + memory.TotalReads());

@@ -275,9 +275,10 @@ TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
     auto& intFeature = map.Add<CInteger>("IntFeature", {{"pValue", "IKnife"}});
     auto& plain = map.Add<CNodeImpl>("Plain");
     map.Build();
-    const std::string flt = "Logical: SwissKnife : Knife SetValue failed. SwissKnife is read only";
+    const std::string flt =
+        "LogicalError: SwissKnife : Knife SetValue failed. SwissKnife is read only";
     const std::string integer =
-        "Logical: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
+        "LogicalError: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
     const struct {
         const char* name;
         std::function<void()> write;
@@ -288,14 +289,14 @@ TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
         {"knife assigned", [&] { static_cast<IFloat&>(knife) = 3.0; }, flt, "nodeapi/SwissKnife"},
         {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, "nodeapi/SwissKnife"},
         {"knife text", [&] { knife.FromString("4"); },
-         "Logical: NodeImpl Knife can't set value from string  : 4. Use derived class!",
+         "LogicalError: NodeImpl Knife can't set value from string  : 4. Use derived class!",
          "nodeapi/Node"},
         {"int knife", [&] { iknife.SetValue(1); }, integer, "nodeapi/IntSwissKnife"},
         {"int knife assigned", [&] { static_cast<IInteger&>(iknife) = 2; }, integer,
          "nodeapi/IntSwissKnife"},
         {"integer feature", [&] { intFeature.SetValue(3); }, integer, "nodeapi/IntSwissKnife"},
         {"plain text", [&] { plain.FromString("5"); },
-         "Logical: NodeImpl Plain can't set value from string  : 5. Use derived class!",
+         "LogicalError: NodeImpl Plain can't set value from string  : 5. Use derived class!",
          "nodeapi/Node"},
     };
     for (const auto& r : rows)

@@ -89,12 +89,14 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
     auto& plain = map.Add<CFloat>("Plain");
     map.Build();
     ExpectRows({
-        {"int below", [&] { i.SetValue(4); }, "Range: Value 4 must be greater than or equal 5"},
-        {"int above", [&] { i.SetValue(6); }, "Range: Value 6 must be smaller than or equal 5"},
+        {"int below", [&] { i.SetValue(4); },
+         "OutOfRange: Value 4 must be greater than or equal 5"},
+        {"int above", [&] { i.SetValue(6); },
+         "OutOfRange: Value 6 must be smaller than or equal 5"},
         {"float above", [&] { f.SetValue(0.2); },
-         "Range: Value 0.200000 must be smaller than or equal 0.100000"},
+         "OutOfRange: Value 0.200000 must be smaller than or equal 0.100000"},
         {"float below", [&] { f.SetValue(0.0); },
-         "Range: Value 0.000000 must be greater than or equal 0.100000"},
+         "OutOfRange: Value 0.000000 must be greater than or equal 0.100000"},
         // 0.1 as a double lies below 0.1 in single precision, yet is the node's own value.
         {"float own", [&] { f.SetValue(0.1); }, "<no exception>"},
     });
@@ -131,26 +133,29 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
     EXPECT_EQ(10, gain.GetMin());
     EXPECT_EQ(255, gain.GetMax());
     ExpectRows({
-        {"int 9", [&] { gain.SetValue(9); }, "Range: Value 9 must be greater than or equal 10"},
+        {"int 9", [&] { gain.SetValue(9); },
+         "OutOfRange: Value 9 must be greater than or equal 10"},
         {"int 256", [&] { gain.SetValue(256); },
-         "Range: Value 256 must be smaller than or equal 255"},
+         "OutOfRange: Value 256 must be smaller than or equal 255"},
         {"int min", [&] { gain.SetValue(std::numeric_limits<int64_t>::min()); },
-         "Range: Value -9223372036854775808 must be greater than or equal 10"},
+         "OutOfRange: Value -9223372036854775808 must be greater than or equal 10"},
         {"float -1", [&] { interval.SetValue(-1.0); },
-         "Range: Value -1.000000 must be greater than or equal 0.000000"},
+         "OutOfRange: Value -1.000000 must be greater than or equal 0.000000"},
         {"float 1000.5", [&] { interval.SetValue(1000.5); },
-         "Range: Value 1000.500000 must be smaller than or equal 1000.000000"},
-        {"float nan", [&] { interval.SetValue(std::nan("")); }, "Range: Value nan is not a number"},
+         "OutOfRange: Value 1000.500000 must be smaller than or equal 1000.000000"},
+        {"float nan", [&] { interval.SetValue(std::nan("")); },
+         "OutOfRange: Value nan is not a number"},
         {"int text", [&] { gain.FromString("twelve"); },
          "Property: Gain : property 'Value' : cannot convert value 'twelve'"},
         {"float text", [&] { interval.FromString("much"); },
          "Property: Interval : property 'Value' : cannot convert value 'much'"},
         // Beyond single precision: refused, never stored as infinity.
         {"float 1e39", [&] { wide.SetValue(1e39); },
-         "Range: Value 999999999999999939709166371603178586112.000000 must be smaller than or "
+         "OutOfRange: Value 999999999999999939709166371603178586112.000000 must be smaller than or "
          "equal 300000000549775575777803994281145270272.000000"},
         {"float -1e39", [&] { wide.SetValue(-1e39); },
-         "Range: Value -999999999999999939709166371603178586112.000000 must be greater than or "
+         "OutOfRange: Value -999999999999999939709166371603178586112.000000 must be greater than "
+         "or "
          "equal -99999996802856924650656260769173209088.000000"},
     });
     EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
@@ -234,9 +239,9 @@ TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
     EXPECT_EQ(3.0, linked.GetMax());
     EXPECT_EQ(0.25, linked.GetInc());
     ExpectRows({
-        {"int", [&] { number.SetValue(5); }, "Range: Value 5 must be greater than or equal 6"},
+        {"int", [&] { number.SetValue(5); }, "OutOfRange: Value 5 must be greater than or equal 6"},
         {"float", [&] { linked.SetValue(0.5); },
-         "Range: Value 0.500000 must be greater than or equal 1.000000"},
+         "OutOfRange: Value 0.500000 must be greater than or equal 1.000000"},
     });
     EXPECT_EQ(0, node.writes);
     number.SetValue(7);
@@ -304,11 +309,12 @@ TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
     number.SetPhysicalValue(10.7);
     ExpectRows({
         {"11", [&] { number.SetPhysicalValue(11.0); },
-         "Range: Value 11 must be smaller than or equal 10"},
+         "OutOfRange: Value 11 must be smaller than or equal 10"},
         {"1e19", [&] { number.SetPhysicalValue(1e19); },
-         "Range: Value 10000000000000000000.000000 must be smaller than or equal 10"},
-        {"-1e300", [&] { number.SetPhysicalValue(-1e300); }, "Range: Value -1000*"},
-        {"nan", [&] { number.SetPhysicalValue(std::nan("")); }, "Range: Value nan is not a number"},
+         "OutOfRange: Value 10000000000000000000.000000 must be smaller than or equal 10"},
+        {"-1e300", [&] { number.SetPhysicalValue(-1e300); }, "OutOfRange: Value -1000*"},
+        {"nan", [&] { number.SetPhysicalValue(std::nan("")); },
+         "OutOfRange: Value nan is not a number"},
     });
     EXPECT_EQ(10, number.GetValue());
 }
