@@ -15,9 +15,9 @@
 
 #include "emulator/Model.h"
 #include "emulator/RegisterSpace.h"
-#include "support/emulated/EmulatorPort.h"
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/Interfaces.h"
+#include "support/emulated/EmulatorPort.h"
 #include "xcam/XCamInterface.h"
 
 namespace {
