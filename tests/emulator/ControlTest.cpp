@@ -25,6 +25,37 @@ TEST(Control, AfterAOneShotWriteOneFrameIsDueAndTheBitReadsZero) {
     EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "exactly one frame";
 }
 
+TEST(Control, MultiShotSendsCountNumberFramesThenClears) {
+    Camera cam(Vga());
+    cam.SetCmd(Cmd::kOneShot, kMultiShotBit | 3);
+    for (uint32_t left = 2;; --left) {
+        ASSERT_TRUE(cam.space.TakeFrame().has_value());
+        if (left == 0) {
+            break;
+        }
+        EXPECT_EQ(kMultiShotBit | left, cam.Cmd(Cmd::kOneShot));
+    }
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot));
+    EXPECT_FALSE(cam.space.TakeFrame().has_value());
+    cam.SetCmd(Cmd::kOneShot, kMultiShotBit);
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot)) << "a multi-shot of no frames completes at once";
+}
+
+TEST(Control, ContinuousShotSendsUntilSwitchedOffAndOverridesShots) {
+    Camera cam(Vga());
+    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
+    for (uint64_t n = 1; n <= 5; ++n) {
+        const auto frame = cam.space.TakeFrame();
+        ASSERT_TRUE(frame.has_value());
+        EXPECT_EQ(n, frame->number);
+    }
+    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kIsoEnable)) << "ISO_EN does not self-clear";
+    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
+    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot)) << "one-shot ignored while ISO_EN is on";
+    cam.SetCmd(Cmd::kIsoEnable, 0);
+    EXPECT_FALSE(cam.space.TakeFrame().has_value());
+}
+
 TEST(Control, FeatureValuesOutsideTheirLimitsAreRefusedAndFlagged) {
     struct Case {
         const char* what;

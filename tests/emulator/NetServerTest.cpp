@@ -4,6 +4,7 @@
 // faults. Every test uses its own loopback addresses and an ephemeral port.
 #include "EmulatorTestSupport.h"
 
+#include "emulator/TestImage.h"
 #include "emulator/net/NetServer.h"
 #include "emulator/net/UdpSocket.h"
 #include "gtrans/Wire.h"
@@ -24,6 +25,8 @@ constexpr uint32_t Ip(unsigned b, unsigned c, unsigned d) {
 }
 // IIDC registers as the wire reaches them.
 constexpr uint32_t kWireIsoEnable = 0xF0F00614;
+constexpr uint32_t kWireOneShot = 0xF0F0061C;
+constexpr uint32_t kWireF7 = 0xF0F08000; // Format_7 mode 0 CSRs
 
 // One datagram, or empty after `ms` milliseconds.
 std::vector<uint8_t> Receive(const UdpSocket& socket, int ms) {
@@ -36,6 +39,17 @@ std::vector<uint8_t> Receive(const UdpSocket& socket, int ms) {
     const long n = socket.Receive(data.data(), data.size(), peer);
     data.resize(n > 0 ? size_t(n) : 0);
     return data;
+}
+
+// Waits (at most a second) for a counter the camera's threads update just
+// after the packets left.
+template <typename Pred>
+bool Eventually(Pred pred) {
+    const auto end = Clock::now() + std::chrono::seconds(1);
+    while (!pred() && Clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return pred();
 }
 
 // A host's control channel: one socket, fresh req_ids, waits for the
@@ -154,6 +168,14 @@ Received Collect(const UdpSocket& socket, uint16_t block, int ms, Received got =
     }
 }
 
+std::vector<uint8_t> Image(const Received& got) {
+    std::vector<uint8_t> image;
+    for (const auto& p : got.payload) {
+        image.insert(image.end(), p.second.begin(), p.second.end());
+    }
+    return image;
+}
+
 // A controlling host with its stream channel open on `stream`.
 void OpenStream(RawClient& host, const UdpSocket& stream, uint32_t packetSize = 1500) {
     uint16_t index = 0;
@@ -220,6 +242,135 @@ TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
     host.Resend(999, 5, 6);
     EXPECT_EQ(Collect(stream, 999, 200).errors,
               (std::map<uint32_t, uint16_t>{{5, kPacketUnavailable}, {6, kPacketUnavailable}}));
+}
+
+TEST(NetServer, ControlIsExclusiveAndLostWhenHeartbeatsStop) {
+    NetServer server(Options(Ip(12, 0, 1)));
+    const uint16_t port = server.Start();
+    ASSERT_NE(port, 0) << server.Error();
+    RawClient first(Ip(12, 0, 1), port), second(Ip(12, 0, 1), port);
+
+    ASSERT_EQ(first.Write(kRegCcp, kCcpControl), kSuccess);
+    EXPECT_EQ(first.Write(kRegCcp, kCcpControl), kSuccess) << "taking it again";
+    EXPECT_EQ(second.Write(kRegCcp, kCcpControl), kAccessDenied);
+    EXPECT_EQ(second.Write(kRegScpd0, 5), kAccessDenied);
+    EXPECT_EQ(second.Write(kRegCcp, 0), kAccessDenied) << "releasing another's control";
+    EXPECT_EQ(second.Read(kRegCcp), kCcpControl) << "reads stay open";
+
+    // A retried release (same req_id) is answered again, not executed again:
+    // the second host's control in between survives it.
+    ASSERT_EQ(first.Write(kRegCcp, 0, 4000), kSuccess);
+    ASSERT_EQ(second.Write(kRegCcp, kCcpControl), kSuccess);
+    EXPECT_EQ(first.Write(kRegCcp, 0, 4000), kSuccess);
+    EXPECT_EQ(first.Write(kRegCcp, kCcpControl), kAccessDenied);
+
+    // The controller shortens its heartbeat, then falls silent.
+    EXPECT_EQ(second.Write(kRegHeartbeatTimeout, 100), kSuccess);
+    EXPECT_EQ(second.Read(kRegHeartbeatTimeout), 500u) << "raised to the minimum";
+    const auto silent = Clock::now();
+    uint16_t status = kAccessDenied;
+    while (status == kAccessDenied && Clock::now() - silent < std::chrono::seconds(5)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        status = first.Write(kRegCcp, kCcpControl);
+    }
+    EXPECT_EQ(status, kSuccess);
+    EXPECT_GE(Clock::now() - silent, std::chrono::milliseconds(500));
+    EXPECT_EQ(server.Counters(0).heartbeatExpiries, 1u);
+
+    FaultOptions deny;
+    deny.denyControl = true;
+    server.SetFaults(deny);
+    EXPECT_EQ(first.Write(kRegCcp, 0), kSuccess);
+    EXPECT_EQ(first.Write(kRegCcp, kCcpControl), kAccessDenied) << "control denied by fault";
+}
+
+TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
+    struct Row {
+        const char* name;
+        const char* model;
+        uint8_t coding;
+        uint32_t size;     // IMAGE_SIZE: width << 16 | height
+        uint32_t position; // IMAGE_POSITION
+        uint32_t pixelFormat;
+        FaultOptions faults;
+    };
+    FaultOptions lossy;
+    lossy.dropPacket = 0.1;
+    lossy.duplicatePacket = 0.1;
+    lossy.reorderPacket = 0.1;
+    const Row rows[] = {
+        {"vga Mono16 AOI",
+         "vga-mono",
+         Emulator::kMono16,
+         64u << 16 | 30,
+         8u << 16 | 4,
+         gvwire::kMono16,
+         {}},
+        {"bayer Raw8 lossy", "2mp-bayer", kRaw8, 800u << 16 | 600, 0, kBayerRG8, lossy},
+    };
+    unsigned subnet = 13;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        NetOptions options = Options(Ip(subnet++, 0, 1), 1, row.model);
+        options.faults = row.faults;
+        NetServer server(options);
+        const uint16_t port = server.Start();
+        ASSERT_NE(port, 0) << server.Error();
+        RawClient host(Ip(subnet - 1, 0, 1), port);
+        UdpSocket stream;
+        std::string error;
+        ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+        OpenStream(host, stream);
+        uint16_t index = 0;
+        ASSERT_EQ(host.Write({kWireF7 + F7::kColorCodingId, kWireF7 + F7::kImageSize,
+                              kWireF7 + F7::kImagePosition, kWireOneShot},
+                             {uint32_t(row.coding) << 24, row.size, row.position, kOneShotBit},
+                             index),
+                  kSuccess);
+
+        Received got = Collect(stream, 1, 300);
+        FrameInfo layout = server.Registers(0).CurrentLayout();
+        const std::vector<uint8_t> expected = StreamImage(layout); // number 1: the first frame
+        const uint32_t perPacket = 1500 - 36;
+        const uint32_t payloadPackets = uint32_t((expected.size() + perPacket - 1) / perPacket);
+        ASSERT_TRUE(got.hasTrailer);
+        EXPECT_EQ(got.trailerId, payloadPackets + 1);
+        // Whatever the faults took is asked for again, one range per gap.
+        for (int round = 0; round < 3 && got.payload.size() < payloadPackets; ++round) {
+            if (!got.hasLeader) {
+                host.Resend(1, 0, 0);
+            }
+            for (uint32_t id = 1; id <= payloadPackets; ++id) {
+                if (!got.payload.count(id)) {
+                    uint32_t last = id;
+                    while (last < payloadPackets && !got.payload.count(last + 1)) {
+                        ++last;
+                    }
+                    host.Resend(1, id, last);
+                    id = last;
+                }
+            }
+            got = Collect(stream, 1, 300, got);
+        }
+        ASSERT_TRUE(got.hasLeader);
+        EXPECT_EQ(got.leader.pixelFormat, row.pixelFormat);
+        EXPECT_EQ(got.leader.sizeX, row.size >> 16);
+        EXPECT_EQ(got.leader.sizeY, row.size & 0xFFFF);
+        EXPECT_EQ(got.leader.offsetX, row.position >> 16);
+        EXPECT_EQ(got.leader.offsetY, row.position & 0xFFFF);
+        EXPECT_EQ(layout.number, 1u);
+        EXPECT_TRUE(Image(got) == expected) << "image bytes differ";
+        EXPECT_TRUE(Eventually([&] { return server.Counters(0).framesSent == 1; }));
+        const NetCounters counters = server.Counters(0);
+        EXPECT_EQ(counters.packetsDropped > 0, row.faults.dropPacket > 0);
+        EXPECT_EQ(counters.resendsServed > 0, row.faults.dropPacket > 0);
+
+        // Asked again for two packets.
+        host.Resend(1, 2, 3);
+        Received again = Collect(stream, 1, 200);
+        EXPECT_EQ(again.payload.size(), 2u);
+        EXPECT_EQ(again.payload[2], got.payload[2]);
+    }
 }
 
 TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {

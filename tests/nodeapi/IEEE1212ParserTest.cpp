@@ -318,6 +318,30 @@ TEST(IEEE1212ParserTest, UnitDirectorySelection) {
     EXPECT_EQ(kVendorText, f.Text(0x81));
     EXPECT_EQ(kModelText, f.Text(0x82));
     EXPECT_EQ("<not found>", f.Text(0x83));
+
+    // "Unit" picks another unit directory.
+    TestNodeMap map;
+    MemoryPort port(kRomAddress, kRomSize);
+    port.Poke(kRomAddress, rom.Bytes());
+    map.AddExternal(port, "CameraPort");
+    auto& other = map.Add<CIEEE1212Parser>("Other", {{"Unit", "0x609E"},
+                                                     {"Address", "0xFFFFF0000400"},
+                                                     {"Length", "0x400"},
+                                                     {"pPort", "CameraPort"}});
+    map.Build();
+    std::string text;
+    ASSERT_TRUE(other.GetTextByKey(0x81, text));
+    EXPECT_EQ(std::string("other unit\0\0", 12), text);
+    EXPECT_FALSE(other.GetTextByKey(0x82, text));
+    // The unit specifier is a 24-bit field: 0xFFFFFF is taken, more is refused.
+    TestNodeMap fresh;
+    auto& parser = fresh.Add<CIEEE1212Parser>("ConfRom", {}, false);
+    fresh.Build();
+    for (const char* bad : {"xyz", "0x1000000", "-1"})
+        EXPECT_EQ(std::string("Property: ConfRom : property 'Unit' : cannot convert value '") +
+                      bad + "'",
+                  KacqTest::Raised([&] { parser.SetProperty("Unit", bad); }));
+    EXPECT_TRUE(parser.SetProperty("Unit", "0xFFFFFF"));
 }
 
 TEST(IEEE1212ParserTest, OffsetsOutsideTheRomAreRefused) {

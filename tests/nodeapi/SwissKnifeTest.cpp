@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -169,6 +170,33 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
     EXPECT_EQ("Invalid access mode WO of variable W",
               MessageOf<RuntimeException>([&] { writeOnly.GetAccessMode(); },
                                           "nodeapi/VariableDelegate"));
+}
+
+TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
+    auto& a = map.Add<TestInteger>("A");
+    auto& b = map.Add<TestInteger>("B");
+    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "Y=B"}, {"pVariable", "X=A"}});
+    // Not finished: its variables are no children, the walk still visits them.
+    auto& loose = map.Add<CSwissKnife>("Loose", {{"pVariable", "X=B"}}, false);
+    auto& root = map.Add<TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Loose"}});
+    map.Build();
+    for (TestInteger* variable : {&a, &b}) {
+        const auto& dependants = variable->GetDependants();
+        EXPECT_EQ(1u, dependants.count(&knife)) << variable->GetName();
+        EXPECT_EQ(1u, dependants.count(&root)) << variable->GetName();
+        EXPECT_EQ(0u, dependants.count(variable)) << variable->GetName();
+    }
+    EXPECT_EQ(1u, b.GetDependants().count(&loose));
+    EXPECT_EQ(0u, a.GetDependants().count(&loose));
+    EXPECT_EQ(std::set<INode*>{&root}, knife.GetDependants());
+
+    // A node already on the path is a cycle: refused, path unchanged.
+    NodeList_t path{&root, &knife};
+    EXPECT_FALSE(knife.CollectDependants(path));
+    EXPECT_EQ(2u, path.size());
+    NodeList_t empty;
+    EXPECT_TRUE(knife.CollectDependants(empty));
+    EXPECT_TRUE(empty.empty());
 }
 
 TEST_F(SwissKnifeTest, VariableWithoutValueInterface) {
