@@ -124,6 +124,9 @@ TEST(IntFormulaParser, ComparisonsConditionalsAndPrefixSigns) {
         {"2 < 3 && 0", 0, kNone},
         {"A = 6 && B = 4", 0, kNone},
         {"0 || 7", 1, kNone},
+        {"1 ? 2 : 3", 2, kNone},
+        {"0 ? 2 : 3", 3, kNone},
+        {"2*-3", 0, "#Extra operation!"},
         {"-2**2", 1, kNone}, // (-2) "**" 2: the operands differ
     });
 }
