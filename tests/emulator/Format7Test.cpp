@@ -19,10 +19,15 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
     // first set to 320x240 at (0, 0).
     const Case refused[] = {
         {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
+        {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
         {"width zero", F7::kImageSize, Pack(0, 240)},
+        {"height zero", F7::kImageSize, Pack(320, 0)},
         {"width beyond the sensor", F7::kImageSize, Pack(648, 240)},
+        {"height beyond the sensor", F7::kImageSize, Pack(320, 482)},
         {"left not a multiple of the position unit", F7::kImagePosition, Pack(2, 0)},
+        {"top not a multiple of the position unit", F7::kImagePosition, Pack(0, 1)},
         {"left + width beyond the sensor", F7::kImagePosition, Pack(324, 0)},
+        {"top + height beyond the sensor", F7::kImagePosition, Pack(0, 242)},
         {"colour coding not offered", F7::kColorCodingId, uint32_t(kRaw8) << 24},
         {"colour coding out of the ID range", F7::kColorCodingId, 0xFF000000},
     };

@@ -19,9 +19,14 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
     };
     const Case cases[] = {
         {"initial space base, nothing there", kInitialSpace, 4, false, Status::Unmapped},
+        {"address 0", 0, 4, false, Status::Unmapped},
         {"low 32 bits only", 0xF0F00000, 4, false, Status::Unmapped},
+        {"between command block and Format_7", kCommandBase + kCommandSize, 4, false,
+         Status::Unmapped},
         {"past the last ROM quadlet", kRomBase + kRomSize, 4, false, Status::Unmapped},
         {"block running off the ROM window", kRomBase + kRomSize - 8, 16, false, Status::Unmapped},
+        {"block running off a Format_7 CSR", kFormat7Base + kFormat7Size - 4, 8, false,
+         Status::Unmapped},
         {"misaligned address", kCommandBase + 0x402, 4, false, Status::Misaligned},
         {"misaligned length", kCommandBase + 0x400, 3, false, Status::Misaligned},
         {"zero length", kCommandBase + 0x400, 0, false, Status::BadLength},

@@ -63,6 +63,7 @@ TEST(IntFormulaParser, EmptyTextsNumbersAndSaturation) {
         {"0xFFFFFFFFFFFFFFFFFF", INT64_MAX, kNone},
         {"0xFFFFFFFF", 0xFFFFFFFFLL, kNone},
         {"-9223372036854775808", -INT64_MAX, kNone},
+        {"0x", 0, "#Syntax error!"},
         {"1.5", 0, "#Syntax error!"}, // a decimal point ends the number
         {"1e3", 0, "# E3 - Unknown function/variable!"},
         {"2X", 0, "# X - Unknown function/variable!"},
@@ -89,6 +90,7 @@ TEST(IntFormulaParser, ArithmeticWrapsAndDivisionFailsCleanly) {
         // "$" truncates here; nothing for a dividend of 0 or less.
         {"7$2", 3, kNone},
         {"-1$0", 0, kNone},
+        {"7$0", 0, "#Infinity somewhere!"},
         {"MIN$(-1)", 0, kNone},
         {"7$(-2)", -3, kNone},
         // "**" is "<>" in this variant, not a power.
@@ -113,6 +115,7 @@ TEST(IntFormulaParser, BitOperationsAndShiftCounts) {
         {"8 >> 64", 0, kNone},
         {"2147483647 | (-2147483648)", -1, kNone},
         {"4294967296 & 1", 0, "#Value too big for operation!"},
+        {"1 & 4294967296", 0, "#Value too big for operation!"},
         {"2147483648 >> 1", 0, "#Value too big for operation!"},
         {"(-2147483649) ^ 0", 0, "#Value too big for operation!"},
     });

@@ -143,7 +143,9 @@ TEST(FormulaParser, ArithmeticAndDivisionByZero) {
         {"2**0.5", std::sqrt(2.0), kNone},
         // "$": division rounded up, nothing for a dividend of 0 or less.
         {"7$2", 4, kNone},
+        {"8$2", 4, kNone},
         {"-1$0", 0, kNone},
+        {"0$0", 0, kNone},
         {"7$0", 0, "#Infinity somewhere!"},
         {"7$(-2)", -3, kNone},
         {"1e308*10", kInf, kNone},
@@ -162,6 +164,7 @@ TEST(FormulaParser, BitOperationsAndTheirRange) {
         {"(-2.9) & (-1)", -2, kNone},
         {"-2147483648 & (-1)", -2147483648.0, kNone},
         {"4294967296 & 1", 0, "#Value too big for operation!"},
+        {"1 & 4294967296", 0, "#Value too big for operation!"},
         {"2147483648 | 0", 0, "#Value too big for operation!"},
         {"(-2147483649) >> 1", 0, "#Value too big for operation!"},
         {"1 << 1e10", 0, "#Value too big for operation!"},
@@ -174,7 +177,7 @@ TEST(FormulaParser, ComparisonsLogicAndPrecedence) {
     ExpectCases({
         {"3 >= 3", 1, kNone},
         {"3 > 3", 0, kNone},
-        {"2 <= 3", 1, kNone},
+        {"3 <= 3", 1, kNone},
         {"2 < 3", 1, kNone},
         {"2 = 2", 1, kNone},
         {"2 <> 2", 0, kNone},
