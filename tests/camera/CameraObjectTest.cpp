@@ -13,10 +13,10 @@ using XCamera::DeviceIoException;
 namespace {
 
 constexpr uint32_t kLinkDown = 0xC0000042u;
-const Raised kNotOpen{&typeid(LogicalErrorException), "Device not open", kBaseSource, 287};
-const Raised kNotReady{&typeid(LogicalErrorException),
-                       "Device is not ready for grabbing. Call PrepareGrab() before start grabbing",
-                       kBaseSource, 295};
+const std::string kNotOpen = Where("LogicalError", "Device not open", kBaseSource, 287);
+const std::string kNotReady = Where(
+    "LogicalError", "Device is not ready for grabbing. Call PrepareGrab() before start grabbing",
+    kBaseSource, 295);
 
 using CameraObjectTest = CameraTest;
 
@@ -28,7 +28,7 @@ TEST_F(CameraObjectTest, StreamOperationsNeedAnOpenPreparedDevice) {
         bool prepare;
         bool closeAfter;
         std::function<void(XCamera::CGxCamera&)> call;
-        Raised raised;
+        std::string raised;
     } cases[] = {
         {"retrieve before prepare", true, false, false,
          [](XCamera::CGxCamera& c) { c.RetrieveBuffer(nullptr, nullptr, 0); }, kNotReady},
@@ -42,13 +42,8 @@ TEST_F(CameraObjectTest, StreamOperationsNeedAnOpenPreparedDevice) {
          [](XCamera::CGxCamera& c) { c.RetrieveBuffer(nullptr, nullptr, 0); }, kNotOpen},
         {"queue on a closed device", false, false, false,
          [&](XCamera::CGxCamera& c) { c.QueueBuffer(4, frame, 1); }, kNotOpen},
-        {"second prepare",
-         true,
-         true,
-         false,
-         [](XCamera::CGxCamera& c) { c.PrepareGrab(); },
-         {&typeid(LogicalErrorException), "Device is already prepared for grabbing.", kBaseSource,
-          111}},
+        {"second prepare", true, true, false, [](XCamera::CGxCamera& c) { c.PrepareGrab(); },
+         Where("LogicalError", "Device is already prepared for grabbing.", kBaseSource, 111)},
     };
     for (const auto& c : cases) {
         auto camera = NewCamera(c.open);
@@ -57,7 +52,7 @@ TEST_F(CameraObjectTest, StreamOperationsNeedAnOpenPreparedDevice) {
         if (c.closeAfter)
             camera->Close();
         Tr().Calls.clear();
-        ExpectRaise([&] { c.call(*camera); }, c.raised, c.name);
+        EXPECT_EQ(c.raised, RaisedWhere([&] { c.call(*camera); })) << c.name;
         EXPECT_TRUE(Tr().Calls.empty()) << c.name << ": no transport call";
         EXPECT_EQ(c.prepare && !c.closeAfter, camera->IsPrepared()) << c.name;
     }
@@ -109,25 +104,24 @@ TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
         const char* name;
         std::vector<std::pair<const char*, uint32_t>> failures;
         bool streamClosed;
-        Raised raised;
+        std::string raised;
     } cases[] = {
         {"flush fails",
          {{"GxStreamGrabberFlush", kLinkDown}},
          true,
-         {&typeid(GenericException), "status 0xc0000042", kDelegateSource, 272}},
+         Where("Generic", "status 0xc0000042", kDelegateSource, 272)},
         {"drain fails, overwriting the flush error",
          {{"GxStreamGrabberFlush", kLinkDown}, {"GxStreamGrabberWaitForBuffer", 0xC0000043u}},
          true,
-         {&typeid(GenericException), "status 0xc0000043", kDelegateSource, 313}},
+         Where("Generic", "status 0xc0000043", kDelegateSource, 313)},
         {"closing the stream fails: raised as it is",
          {{"GxStreamGrabberFlush", kLinkDown}, {"GxStreamGrabberDestroy", 0xC0000044u}},
          true,
-         {&typeid(DeviceIoException), "status 0xc0000044", kDelegateSource, 334}},
+         Where("DeviceIo", "status 0xc0000044", kDelegateSource, 334)},
         {"drain never ends",
          {{"GxStreamGrabberWaitForBuffer", 0}},
          true,
-         {&typeid(GenericException), "Stream did not report flushed after 4096 buffers",
-          kBaseSource, 140}},
+         Where("Generic", "Stream did not report flushed after 4096 buffers", kBaseSource, 140)},
     };
     for (const auto& c : cases) {
         auto camera = NewCamera();
@@ -139,7 +133,7 @@ TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
                 Tr().Script(f.first, std::vector<uint32_t>(5000, 0x41010012u));
         }
         Tr().Calls.clear();
-        ExpectRaise([&] { camera->FinishGrab(); }, c.raised, c.name);
+        EXPECT_EQ(c.raised, RaisedWhere([&] { camera->FinishGrab(); })) << c.name;
         EXPECT_EQ(c.streamClosed ? 1u : 0u, Tr().CallsOf("GxStreamGrabberDestroy").size())
             << c.name;
         EXPECT_FALSE(camera->IsPrepared()) << c.name;
@@ -164,11 +158,11 @@ TEST_F(CameraObjectTest, IsNotGrabbingFollowsThePreparedFlag) {
 TEST_F(CameraObjectTest, OpenNeedsTheTypedInterface) {
     XCamera::CGxDelegate delegate;
     XCamera::DeviceInfo info;
-    ExpectRaise([&] { delegate.Open(info); },
-                {&typeid(LogicalErrorException),
-                 "No valid pointer to Camera interface implementation. Use SetApi()!", kBaseSource,
-                 279},
-                "open");
+    EXPECT_EQ(Where("LogicalError",
+                    "No valid pointer to Camera interface implementation. Use SetApi()!",
+                    kBaseSource, 279),
+              RaisedWhere([&] { delegate.Open(info); }))
+        << "open";
     EXPECT_TRUE(Tr().Calls.empty());
 }
 

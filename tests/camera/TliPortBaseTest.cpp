@@ -5,12 +5,9 @@
 
 #include <functional>
 
-#include "nodeapi/MaskedIntReg.h"
-#include "nodeapi/Port.h"
-#include "support/TestNodeMap.h"
+#include "nodeapi/Exceptions.h"
 
 using namespace NodeApi;
-using KacqTest::TestNodeMap;
 
 namespace {
 
@@ -34,20 +31,6 @@ std::string Error(const std::function<void()>& action) {
 }
 
 } // namespace
-
-TEST(TliPortBaseTest, GrabberRegisterFollowsThePreparedFlag) {
-    FakeDelegate delegate;
-    GrabberPort port(&delegate);
-    uint8_t value = 0xEE;
-    port.Read(&value, 1, 1);
-    EXPECT_EQ(1, value);
-    delegate.prepared = true;
-    port.Read(&value, 1, 1);
-    EXPECT_EQ(0, value);
-    delegate.prepared = false;
-    port.Read(&value, 1, 1);
-    EXPECT_EQ(1, value);
-}
 
 TEST(TliPortBaseTest, ErrorsCarryTheirSourceAndLine) {
     FakeDelegate delegate;
@@ -80,28 +63,4 @@ TEST(TliPortBaseTest, PortIdentityReportsOpenStateAndOwnChangedFlag) {
     uint8_t value = 0;
     orphan.Read(&value, 1, 1);
     EXPECT_EQ(1, value);
-}
-
-TEST(TliPortBaseTest, IsNotGrabbingThroughTheNodeTree) {
-    FakeDelegate delegate;
-    GrabberPort grabber(&delegate);
-    TestNodeMap map;
-    map.Add<CPort>("GrabberPort").SetPortImpl(&grabber);
-    auto& flag = map.Add<CMaskedIntReg>("IsNotGrabbing", {{"pPort", "GrabberPort"},
-                                                          {"Address", "0x1"},
-                                                          {"Length", "1"},
-                                                          {"AccessMode", "RO"},
-                                                          {"Endianess", "BigEndian"},
-                                                          {"Sign", "Unsigned"},
-                                                          {"LSB", "0"},
-                                                          {"MSB", "0"},
-                                                          {"Cachable", "false"}});
-    map.Build();
-    EXPECT_EQ(NP, flag.GetAccessMode());
-    delegate.open = true;
-    EXPECT_EQ(RO, flag.GetAccessMode());
-    EXPECT_EQ(1, flag.GetValue());
-    delegate.prepared = true;
-    EXPECT_EQ(0, flag.GetValue()); // not cachable: every read asks the port
-    EXPECT_THROW(flag.SetValue(1), RuntimeException);
 }

@@ -57,9 +57,9 @@ TEST_F(DeviceManagerTest, EnumerationKeepsTheTransportsOrderAndPort) {
     }
     Tr().Reset();
     Tr().Script("GxInit", {0xC0000050u});
-    ExpectRaise([] { DeviceManager::Instance().EnumerateDevices("GxCam"); },
-                {&typeid(XCamera::DeviceIoException), TextOf(0xC0000050u), "gxdevice/Gx", 23},
-                "transport does not start");
+    EXPECT_EQ(Where("DeviceIo", TextOf(0xC0000050u), "gxdevice/Gx", 23),
+              RaisedWhere([] { DeviceManager::Instance().EnumerateDevices("GxCam"); }))
+        << "transport does not start";
 }
 
 TEST_F(DeviceManagerTest, CreateAndDestroy) {
@@ -79,17 +79,18 @@ TEST_F(DeviceManagerTest, CreateAndDestroy) {
         << "destroying an open camera closes it";
     EXPECT_EQ(before, manager.CreatedDeviceCount());
 
-    const Raised unknownDevice{&typeid(RuntimeException), "Unknown device", kManager, 43};
-    ExpectRaise([&] { manager.DestroyDevice(device); }, unknownDevice, "double destroy");
-    ExpectRaise([&] { manager.DestroyDevice(nullptr); }, unknownDevice, "null");
+    const std::string unknownDevice = Where("Runtime", "Unknown device", kManager, 43);
+    EXPECT_EQ(unknownDevice, RaisedWhere([&] { manager.DestroyDevice(device); }))
+        << "double destroy";
+    EXPECT_EQ(unknownDevice, RaisedWhere([&] { manager.DestroyDevice(nullptr); })) << "null";
 
     info.DeviceClass = "NoSuchCam";
-    ExpectRaise([&] { manager.CreateDevice(info); },
-                {&typeid(RuntimeException), "Unknown device type: 'NoSuchCam'", kManager, 35},
-                "create");
-    ExpectRaise([&] { manager.EnumerateDevices("NoSuchCam"); },
-                {&typeid(RuntimeException), "Unknown device type: 'NoSuchCam'", kManager, 57},
-                "enumerate");
+    EXPECT_EQ(Where("Runtime", "Unknown device type: 'NoSuchCam'", kManager, 35),
+              RaisedWhere([&] { manager.CreateDevice(info); }))
+        << "create";
+    EXPECT_EQ(Where("Runtime", "Unknown device type: 'NoSuchCam'", kManager, 57),
+              RaisedWhere([&] { manager.EnumerateDevices("NoSuchCam"); }))
+        << "enumerate";
     EXPECT_EQ(before, manager.CreatedDeviceCount()) << "nothing listed after a failure";
 }
 
@@ -100,10 +101,9 @@ TEST_F(DeviceManagerTest, PropertySetKeepsTheFirstValue) {
     EXPECT_EQ("61696", set.Get("PortNumber"));
     EXPECT_TRUE(set.Has("PortNumber"));
     EXPECT_FALSE(set.Has("portnumber"));
-    ExpectRaise([&] { set.Get("Nope"); },
-                {&typeid(RuntimeException), "Requested non-existing property 'Nope'",
-                 "device/PropertySet", 15},
-                "get");
+    EXPECT_EQ(Where("Runtime", "Requested non-existing property 'Nope'", "device/PropertySet", 15),
+              RaisedWhere([&] { set.Get("Nope"); }))
+        << "get";
 }
 
 } // namespace

@@ -22,101 +22,6 @@ TEST(ConfigRom, ReproducesTheReferenceExampleQuadletForQuadlet) {
     EXPECT_EQ(expected, BuildConfigRom(example, 0x3C0000));
 }
 
-// Reads the 1 KiB window in one block read, as the feature tree does.
-std::vector<uint32_t> ReadRomWindow(Camera& cam) {
-    uint8_t bytes[0x400];
-    EXPECT_EQ(Status::Ok, cam.space.Read(kRomBase, bytes, sizeof bytes));
-    std::vector<uint32_t> q(0x100);
-    for (size_t i = 0; i < q.size(); ++i) {
-        q[i] = uint32_t(bytes[4 * i]) << 24 | uint32_t(bytes[4 * i + 1]) << 16 |
-               uint32_t(bytes[4 * i + 2]) << 8 | bytes[4 * i + 3];
-    }
-    return q;
-}
-
-// Checks a directory or leaf header's CRC; returns its length.
-size_t CheckedBlock(const std::vector<uint32_t>& rom, size_t header) {
-    const size_t length = rom.at(header) >> 16;
-    EXPECT_LT(header + length, rom.size());
-    EXPECT_EQ(rom[header] & 0xFFFF, Crc16(&rom[header + 1], length)) << "block at " << header;
-    return length;
-}
-
-// Finds an entry with `key` in the directory at `dir`; returns its index or 0.
-size_t FindEntry(const std::vector<uint32_t>& rom, size_t dir, uint8_t key) {
-    const size_t length = CheckedBlock(rom, dir);
-    for (size_t i = dir + 1; i <= dir + length; ++i) {
-        if (rom[i] >> 24 == key) {
-            return i;
-        }
-    }
-    return 0;
-}
-
-std::string LeafText(const std::vector<uint32_t>& rom, size_t leaf) {
-    const size_t length = CheckedBlock(rom, leaf);
-    EXPECT_GE(length, 3u);
-    EXPECT_EQ(0u, rom[leaf + 1]) << "descriptor type and specifier";
-    EXPECT_EQ(0u, rom[leaf + 2]) << "width, character set, language";
-    std::string text;
-    for (size_t i = leaf + 3; i <= leaf + length; ++i) {
-        for (int shift = 24; shift >= 0; shift -= 8) {
-            const char c = char((rom[i] >> shift) & 0xFF);
-            if (c != 0) {
-                text += c;
-            }
-        }
-    }
-    return text;
-}
-
-TEST(ConfigRom, EveryModelPublishesAnIidcUnitWithCorrectCrcs) {
-    for (const ModelSpec& model : Models()) {
-        SCOPED_TRACE(model.key);
-        Camera cam(model);
-        const std::vector<uint32_t> rom = ReadRomWindow(cam);
-
-        // Bus information block: info_length 4, ROM CRC over crc_length quadlets.
-        EXPECT_EQ(4u, rom[0] >> 24);
-        const size_t crcLength = (rom[0] >> 16) & 0xFF;
-        EXPECT_EQ(rom[0] & 0xFFFF, Crc16(&rom[1], crcLength));
-        EXPECT_EQ(0x31333934u, rom[1]);
-        EXPECT_EQ(model.eui64, uint64_t(rom[3]) << 32 | rom[4]);
-
-        // Root directory -> unit directory with the camera unit specifier.
-        const size_t root = 5;
-        const size_t unitEntry = FindEntry(rom, root, 0xD1);
-        ASSERT_NE(0u, unitEntry);
-        const size_t unit = unitEntry + (rom[unitEntry] & 0xFFFFFF);
-        EXPECT_EQ(unitEntry + (rom[unitEntry] & 0xFFFFFF), unit);
-        const size_t specifier = FindEntry(rom, unit, 0x12);
-        ASSERT_NE(0u, specifier);
-        EXPECT_EQ(0x00A02Du, rom[specifier] & 0xFFFFFF);
-        const size_t version = FindEntry(rom, unit, 0x13);
-        ASSERT_NE(0u, version);
-        EXPECT_EQ(0x000102u, rom[version] & 0xFFFFFF);
-
-        // Unit-dependent directory: command base and the two text leaves.
-        const size_t depEntry = FindEntry(rom, unit, 0xD4);
-        ASSERT_NE(0u, depEntry);
-        const size_t dep = depEntry + (rom[depEntry] & 0xFFFFFF);
-        const size_t base = FindEntry(rom, dep, 0x40);
-        ASSERT_NE(0u, base);
-        EXPECT_EQ(kCommandBase, kInitialSpace + 4ull * (rom[base] & 0xFFFFFF));
-        const size_t vendor = FindEntry(rom, dep, 0x81);
-        const size_t modelKey = FindEntry(rom, dep, 0x82);
-        ASSERT_NE(0u, vendor);
-        ASSERT_NE(0u, modelKey);
-        EXPECT_EQ(model.vendorName, LeafText(rom, vendor + (rom[vendor] & 0xFFFFFF)));
-        EXPECT_EQ(model.modelName, LeafText(rom, modelKey + (rom[modelKey] & 0xFFFFFF)));
-
-        // Past the ROM's end the window reads 0.
-        for (size_t i = crcLength + 1; i < rom.size(); ++i) {
-            ASSERT_EQ(0u, rom[i]) << "quadlet " << i;
-        }
-    }
-}
-
 TEST(ConfigRom, IsReadOnly) {
     Camera cam(Vga());
     const uint32_t before = cam.R(kRomBase + 4);
@@ -125,12 +30,6 @@ TEST(ConfigRom, IsReadOnly) {
     EXPECT_EQ(before, cam.R(kRomBase + 4));
     EXPECT_EQ(0u, cam.R(kRomBase + 0x3FC));
 }
-
-} // namespace
-} // namespace EmulatorTest
-
-namespace EmulatorTest {
-namespace {
 
 TEST(ConfigRom, OverlongNamesAreCutSoTheRomStaysWithinItsWindow) {
     const std::string longName(300, 'N');

@@ -12,7 +12,6 @@
 #include <poll.h>
 
 #include <map>
-#include <set>
 #include <thread>
 
 namespace EmulatorTest {
@@ -27,7 +26,6 @@ constexpr uint32_t Ip(unsigned b, unsigned c, unsigned d) {
 // IIDC registers as the wire reaches them.
 constexpr uint32_t kWireIsoEnable = 0xF0F00614;
 constexpr uint32_t kWireOneShot = 0xF0F0061C;
-constexpr uint32_t kWireBrightness = 0xF0F00800;
 constexpr uint32_t kWireF7 = 0xF0F08000; // Format_7 mode 0 CSRs
 
 // One datagram, or empty after `ms` milliseconds.
@@ -196,77 +194,16 @@ NetOptions Options(uint32_t first, unsigned cameras = 1, const char* model = "vg
     return o;
 }
 
-TEST(NetServer, DiscoveryAnswersEveryCameraWithItsIdentity) {
-    struct Row {
-        const char* name;
-        unsigned cameras;
-        const char* model;
-        const char* modelName;
-    } rows[] = {{"one camera", 1, "vga-mono", "EMU-V120M"},
-                {"eight cameras", 8, "2mp-bayer", "EMU-2M30C"}};
-    unsigned subnet = 10;
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        NetServer server(Options(Ip(subnet, 0, 1), row.cameras, row.model));
-        const uint16_t port = server.Start();
-        ASSERT_NE(port, 0) << server.Error();
-        std::set<std::string> serials;
-        for (unsigned i = 0; i < row.cameras; ++i) {
-            RawClient host(Ip(subnet, 0, 1 + i), port);
-            uint8_t out[kHeaderSize];
-            EncodeDiscoveryCmd(out, sizeof out, 77);
-            std::vector<uint8_t> payload;
-            ASSERT_EQ(host.Transact(out, sizeof out, 77, payload), kSuccess);
-            DeviceIdentity id;
-            ASSERT_TRUE(ParseDiscoveryAck(payload.data(), payload.size(), id));
-            EXPECT_EQ(id.ip, Ip(subnet, 0, 1 + i));
-            EXPECT_STREQ(id.model, row.modelName);
-            EXPECT_STREQ(id.manufacturer, "Emulated Optics");
-            EXPECT_EQ(id.serial, server.Serial(i));
-            EXPECT_EQ(id.mac[5], uint8_t(1 + i));
-            serials.insert(id.serial);
-        }
-        EXPECT_EQ(serials.size(), row.cameras);
-        ++subnet;
-    }
-}
-
 TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
     NetServer server(Options(Ip(11, 0, 1)));
     const uint16_t port = server.Start();
     ASSERT_NE(port, 0) << server.Error();
     RawClient host(Ip(11, 0, 1), port);
-    RegisterSpace& space = server.Registers(0);
 
-    // One read, then 32 addresses mixing bootstrap and IIDC registers.
-    EXPECT_EQ(host.Read(kRegVersion), 0x00010002u);
-    std::vector<uint32_t> addresses, values, expected;
-    for (uint32_t i = 0; i < 16; ++i) {
-        addresses.push_back(kRegManufacturerName + 4 * (i % 8));
-        addresses.push_back(0xF0F00800 + 4 * i);
-    }
-    ASSERT_EQ(host.Read(addresses, values), kSuccess);
-    ASSERT_EQ(values.size(), 32u);
-    EXPECT_EQ(values[0], 0x456D756Cu); // "Emul"
-    for (uint32_t i = 0; i < 16; ++i) {
-        EXPECT_EQ(values[2 * i + 1], space.ReadQuadlet(0xFFFFF0F00800ull + 4 * i)) << i;
-    }
-    EXPECT_EQ(host.Read(kRegGvcpCapability) & 0x5u, 0x5u);
-    EXPECT_EQ(host.Read(kRegHeartbeatTimeout), 3000u);
-
-    // 32 writes: 31 to the packet delay, one IIDC brightness.
-    std::vector<uint32_t> wa(31, kRegScpd0), wv;
-    for (uint32_t i = 0; i < 31; ++i) {
-        wv.push_back(i + 1);
-    }
-    wa.push_back(kWireBrightness);
-    wv.push_back(0x82000020);
+    // Values and 32-register transfers are the transport tests' part; here
+    // each refusal's status and how far the command got.
+    std::vector<uint32_t> values;
     uint16_t index = 0;
-    ASSERT_EQ(host.Write(wa, wv, index), kSuccess);
-    EXPECT_EQ(index, 32);
-    EXPECT_EQ(host.Read(kRegScpd0), 31u);
-    EXPECT_EQ(space.ReadQuadlet(0xFFFFF0F00800ull) & 0xFFF, 0x20u);
-
     struct Row {
         const char* name;
         bool write;
@@ -296,6 +233,15 @@ TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
     // The failed write stopped before its third pair.
     EXPECT_EQ(host.Read(kRegScpd0), 0x0A000001u);
     EXPECT_EQ(host.Read(kRegScda0), 0u);
+
+    // A resend of a block never sent: each packet asked for is unavailable.
+    UdpSocket stream;
+    std::string error;
+    ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+    OpenStream(host, stream);
+    host.Resend(999, 5, 6);
+    EXPECT_EQ(Collect(stream, 999, 200).errors,
+              (std::map<uint32_t, uint16_t>{{5, kPacketUnavailable}, {6, kPacketUnavailable}}));
 }
 
 TEST(NetServer, ControlIsExclusiveAndLostWhenHeartbeatsStop) {
@@ -338,41 +284,6 @@ TEST(NetServer, ControlIsExclusiveAndLostWhenHeartbeatsStop) {
     EXPECT_EQ(first.Write(kRegCcp, kCcpControl), kAccessDenied) << "control denied by fault";
 }
 
-TEST(NetServer, AcksCanBeDroppedOrDelayedAndRetriesAreAnsweredOnce) {
-    NetServer server(Options(Ip(19, 0, 1)));
-    const uint16_t port = server.Start();
-    ASSERT_NE(port, 0) << server.Error();
-    RawClient host(Ip(19, 0, 1), port), other(Ip(19, 0, 1), port);
-    FaultOptions faults;
-    faults.dropAck = 1.0;
-    server.SetFaults(faults);
-    EXPECT_EQ(host.Write(kRegCcp, kCcpControl, 10), 0xFFFF) << "ack dropped";
-    EXPECT_EQ(server.Counters(0).acksDropped, 1u);
-    faults.dropAck = 0;
-    faults.ackDelayMs = 100;
-    server.SetFaults(faults);
-    // The retry gets the stored answer; the command ran once, on the first try.
-    EXPECT_EQ(host.Write(kRegCcp, kCcpControl, 10), kSuccess);
-    EXPECT_EQ(other.Write(kRegCcp, kCcpControl), kAccessDenied);
-
-    // A stray answer for another req_id first, then the right one twice.
-    faults.ackDelayMs = 0;
-    faults.strayAck = 1.0;
-    faults.duplicateAck = 1.0;
-    server.SetFaults(faults);
-    UdpSocket raw;
-    std::string error;
-    ASSERT_TRUE(raw.Bind(Ip(0, 0, 1), 0, error)) << error;
-    uint8_t out[kMaxMessage];
-    const uint32_t address = kRegVersion;
-    raw.SendTo(out, EncodeReadRegCmd(out, sizeof out, 0x1234, &address, 1), Ip(19, 0, 1), port);
-    std::vector<uint16_t> ids;
-    for (std::vector<uint8_t> d = Receive(raw, 500); !d.empty(); d = Receive(raw, 100)) {
-        ids.push_back(Get16(d.data() + 6));
-    }
-    EXPECT_EQ(ids, (std::vector<uint16_t>{0x9234, 0x1234, 0x1234}));
-}
-
 TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
     struct Row {
         const char* name;
@@ -388,13 +299,6 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
     lossy.duplicatePacket = 0.1;
     lossy.reorderPacket = 0.1;
     const Row rows[] = {
-        {"vga Mono8 full frame",
-         "vga-mono",
-         Emulator::kMono8,
-         640u << 16 | 480,
-         0,
-         gvwire::kMono8,
-         {}},
         {"vga Mono16 AOI",
          "vga-mono",
          Emulator::kMono16,
@@ -403,7 +307,6 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
          gvwire::kMono16,
          {}},
         {"bayer Raw8 lossy", "2mp-bayer", kRaw8, 800u << 16 | 600, 0, kBayerRG8, lossy},
-        {"bayer Raw16", "2mp-bayer", kRaw16, 1600u << 16 | 1200, 0, kBayerRG16, {}},
     };
     unsigned subnet = 13;
     for (const Row& row : rows) {
@@ -462,15 +365,11 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
         EXPECT_EQ(counters.packetsDropped > 0, row.faults.dropPacket > 0);
         EXPECT_EQ(counters.resendsServed > 0, row.faults.dropPacket > 0);
 
-        // Asked again for two packets, and for a block that was never sent.
+        // Asked again for two packets.
         host.Resend(1, 2, 3);
         Received again = Collect(stream, 1, 200);
         EXPECT_EQ(again.payload.size(), 2u);
         EXPECT_EQ(again.payload[2], got.payload[2]);
-        host.Resend(999, 5, 6);
-        Received gone = Collect(stream, 999, 200);
-        EXPECT_EQ(gone.errors,
-                  (std::map<uint32_t, uint16_t>{{5, kPacketUnavailable}, {6, kPacketUnavailable}}));
     }
 }
 

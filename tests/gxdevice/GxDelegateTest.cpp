@@ -71,73 +71,32 @@ TEST_F(GxDelegateTest, RegisterBytesAreMostSignificantFirst) {
 }
 
 TEST_F(GxDelegateTest, RegisterAccessErrors) {
+    const char* kMultiple = " length must be integral numbered multiple of 4";
+    const char* kRange = "Length out of range 0..INT_MAX * 4";
+    const auto arg = [](std::string text, uint32_t line) {
+        return Where("InvalidArgument", text, kDelegateSource, line);
+    };
+    const std::string closed = Where("LogicalError", "Device not open", kBaseSource, 287);
+    const auto io = [](uint32_t line) {
+        return Where("DeviceIo", "link down", kDelegateSource, line);
+    };
     struct Case {
         const char* name;
-        bool open;
-        bool write;
+        bool open, write;
         int64_t length;
         uint32_t transportStatus;
-        Raised raised;
+        std::string raised;
     } cases[] = {
-        {"read length 6",
-         true,
-         false,
-         6,
-         0,
-         {&typeid(InvalidArgumentException),
-          "ReadReg length must be integral numbered multiple of 4", kDelegateSource, 106}},
-        {"read length -4",
-         true,
-         false,
-         -4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          108}},
-        {"read past INT_MAX quadlets",
-         true,
-         false,
-         (int64_t{INT_MAX} + 1) * 4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          108}},
-        {"write length 6",
-         true,
-         true,
-         6,
-         0,
-         {&typeid(InvalidArgumentException),
-          "WriteReg length must be integral numbered multiple of 4", kDelegateSource, 147}},
-        {"write length -4",
-         true,
-         true,
-         -4,
-         0,
-         {&typeid(InvalidArgumentException), "Length out of range 0..INT_MAX * 4", kDelegateSource,
-          149}},
-        {"read closed, before the length check",
-         false,
-         false,
-         6,
-         0,
-         {&typeid(LogicalErrorException), "Device not open", kBaseSource, 287}},
-        {"write closed",
-         false,
-         true,
-         4,
-         0,
-         {&typeid(LogicalErrorException), "Device not open", kBaseSource, 287}},
-        {"read fails",
-         true,
-         false,
-         4,
-         kLinkDown,
-         {&typeid(DeviceIoException), "link down", kDelegateSource, 124}},
-        {"write fails",
-         true,
-         true,
-         4,
-         kLinkDown,
-         {&typeid(DeviceIoException), "link down", kDelegateSource, 182}},
+        {"read length 6", true, false, 6, 0, arg(std::string("ReadReg") + kMultiple, 106)},
+        {"read length -4", true, false, -4, 0, arg(kRange, 108)},
+        {"read past INT_MAX quadlets", true, false, (int64_t{INT_MAX} + 1) * 4, 0,
+         arg(kRange, 108)},
+        {"write length 6", true, true, 6, 0, arg(std::string("WriteReg") + kMultiple, 147)},
+        {"write length -4", true, true, -4, 0, arg(kRange, 149)},
+        {"read closed, before the length check", false, false, 6, 0, closed},
+        {"write closed", false, true, 4, 0, closed},
+        {"read fails", true, false, 4, kLinkDown, io(124)},
+        {"write fails", true, true, 4, kLinkDown, io(182)},
     };
     for (const auto& c : cases) {
         auto camera = NewCamera(c.open);
@@ -146,14 +105,13 @@ TEST_F(GxDelegateTest, RegisterAccessErrors) {
             Tr().Script(c.write ? "GxWriteReg" : "GxReadReg", {c.transportStatus});
         auto& port = *camera->GetDelegate().GetCameraPort();
         uint8_t buffer[8] = {};
-        ExpectRaise(
-            [&] {
-                if (c.write)
-                    port.Write(buffer, kInqAddress, c.length);
-                else
-                    port.Read(buffer, kInqAddress, c.length);
-            },
-            c.raised, c.name);
+        EXPECT_EQ(c.raised, RaisedWhere([&] {
+                      if (c.write)
+                          port.Write(buffer, kInqAddress, c.length);
+                      else
+                          port.Read(buffer, kInqAddress, c.length);
+                  }))
+            << c.name;
         if (c.transportStatus == 0) {
             EXPECT_TRUE(Tr().Calls.empty()) << c.name << ": no transport call";
         }
@@ -197,9 +155,9 @@ TEST_F(GxDelegateTest, FailingStreamSetUpDestroysTheGrabber) {
     for (const auto& c : cases) {
         auto camera = NewCamera();
         Tr().Script(c.function, std::vector<uint32_t>(8, kLinkDown));
-        ExpectRaise([&] { camera->PrepareGrab(); },
-                    {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, c.line},
-                    c.function);
+        EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, c.line),
+                  RaisedWhere([&] { camera->PrepareGrab(); }))
+            << c.function;
         EXPECT_EQ(c.destroyed ? 1u : 0u, Tr().CallsOf("GxStreamGrabberDestroy").size())
             << c.function;
         EXPECT_EQ(0u, camera->GetDelegate().GetGrabberHandle()) << c.function;
@@ -221,9 +179,9 @@ TEST_F(GxDelegateTest, CloseStream) {
         delegate.OpenStream();
         Tr().Calls.clear();
         Tr().Script(c.function, {kLinkDown});
-        ExpectRaise([&] { delegate.CloseStream(); },
-                    {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, c.line},
-                    c.function);
+        EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, c.line),
+                  RaisedWhere([&] { delegate.CloseStream(); }))
+            << c.function;
         EXPECT_EQ((std::vector<std::string>{"GxStreamGrabberDestroy", "GxCloseStream",
                                             "GxGetStatusMessage", "GxGetStatusMessage"}),
                   Tr().Names())
@@ -262,14 +220,17 @@ TEST_F(GxDelegateTest, StreamStatusesAndFailures) {
     EXPECT_EQ(5u, Tr().CallsOf("GxStreamGrabberWaitForBuffer").back().Args[1]) << "time-out";
 
     Tr().Script("GxStreamGrabberWaitForBuffer", {kLinkDown});
-    ExpectRaise([&] { camera->RetrieveBuffer(nullptr, nullptr, 0); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, 313}, "wait");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 313),
+              RaisedWhere([&] { camera->RetrieveBuffer(nullptr, nullptr, 0); }))
+        << "wait";
     Tr().Script("GxStreamGrabberReceiveAsync", {kLinkDown});
-    ExpectRaise([&] { camera->QueueBuffer(sizeof frame, frame, 8); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, 263}, "queue");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 263),
+              RaisedWhere([&] { camera->QueueBuffer(sizeof frame, frame, 8); }))
+        << "queue";
     Tr().Script("GxStreamGrabberFlush", {kLinkDown});
-    ExpectRaise([&] { camera->CancelGrab(); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, 272}, "flush");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 272),
+              RaisedWhere([&] { camera->CancelGrab(); }))
+        << "flush";
 }
 
 TEST_F(GxDelegateTest, OpenAndCloseDevice) {
@@ -284,8 +245,9 @@ TEST_F(GxDelegateTest, OpenAndCloseDevice) {
 
     Tr().Calls.clear();
     Tr().Script("GxClose", {kLinkDown});
-    ExpectRaise([&] { camera->Close(); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, 95}, "close");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 95),
+              RaisedWhere([&] { camera->Close(); }))
+        << "close";
     EXPECT_FALSE(camera->IsOpen()) << "closed whatever the status";
     EXPECT_EQ(1u, Tr().CallsOf("GxExit").size());
     Tr().Calls.clear();
@@ -293,15 +255,17 @@ TEST_F(GxDelegateTest, OpenAndCloseDevice) {
     EXPECT_TRUE(Tr().Calls.empty()) << "closing a closed device does nothing";
 
     Tr().Script("GxOpen", {kLinkDown});
-    ExpectRaise([&] { camera->Open(); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), kDelegateSource, 74}, "open");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 74),
+              RaisedWhere([&] { camera->Open(); }))
+        << "open";
     EXPECT_FALSE(camera->IsOpen());
     EXPECT_EQ(Tr().CallsOf("GxInit").size(), Tr().CallsOf("GxExit").size())
         << "a failed open leaves the transport started no more often than stopped";
 
     Tr().Script("GxInit", {kLinkDown});
-    ExpectRaise([&] { camera->Open(); },
-                {&typeid(DeviceIoException), TextOf(kLinkDown), "gxdevice/Gx", 23}, "init");
+    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), "gxdevice/Gx", 23),
+              RaisedWhere([&] { camera->Open(); }))
+        << "init";
 }
 
 TEST_F(GxDelegateTest, StatusTexts) {

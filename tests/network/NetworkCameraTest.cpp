@@ -177,23 +177,6 @@ TEST_F(NetworkCameraTest, EnumerateOpenConfigureAndGrab) {
     manager.DestroyDevice(camera);
 }
 
-TEST_F(NetworkCameraTest, OnePercentPacketLossIsRepaired) {
-    Emulator::FaultOptions faults;
-    faults.dropPacket = 0.01;
-    Serve(0x7F002A02, 1); // 127.0.42.2
-    m_Server->SetFaults(faults);
-    CGxCamera* camera = OpenFirst();
-    ASSERT_NE(nullptr, camera);
-    camera->Width->SetValue(320);
-    camera->Height->SetValue(240);
-    const GrabTally tally = Grab(*camera, *m_Server, 100);
-    EXPECT_EQ(100, tally.filled);
-    EXPECT_EQ(0, tally.wrongBytes);
-    EXPECT_EQ(0, tally.outOfTurn);
-    EXPECT_GT(m_Server->Counters(0).packetsDropped, 0u);
-    DeviceManager::Instance().DestroyDevice(camera);
-}
-
 TEST_F(NetworkCameraTest, CameraDisappearingMidGrabNeverHangs) {
     Emulator::FaultOptions faults;
     faults.exitAfterFrames = 5;

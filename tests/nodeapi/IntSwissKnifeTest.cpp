@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sstream>
 #include <string>
 
 #include "nodeapi/Category.h"
@@ -38,33 +37,6 @@ std::string MessageOf(const std::function<void()>& action,
 using IntSwissKnifeTest = KacqTest::PortFixture;
 
 } // namespace
-
-TEST_F(IntSwissKnifeTest, AvailabilityFlagOverRegisterFields) {
-    // Bits 24..31 of the quadlet at 0x1000 and the whole quadlet at 0x1004.
-    map.Add<CMaskedIntReg>("Inq", RegisterProperties("0x1000", {{"LSB", "24"}, {"MSB", "31"}}));
-    map.Add<CIntReg>("Flag", RegisterProperties("0x1004"));
-    auto& knife = map.Add<CIntSwissKnife>(
-        "Available", {{"Formula", "((MASKEDREG & 0x8E) = 0x8E) && (FREG = 1) "},
-                      {"pVariable", "MASKEDREG=Inq"},
-                      {"pVariable", "FREG=Flag"}});
-    map.Build();
-    const struct {
-        uint32_t inquiry;
-        uint32_t flag;
-        int64_t value;
-    } cases[] = {
-        {0x8E000000, 1, 1}, {0xFF000000, 1, 1}, {0x8C000000, 1, 0},
-        {0x8E000000, 2, 0}, {0x008E0000, 1, 0},
-    };
-    for (const auto& c : cases) {
-        memory.Poke32(0x1000, c.inquiry);
-        memory.Poke32(0x1004, c.flag);
-        map.Get<CIntReg>("Inq").InvalidateCache();
-        map.Get<CIntReg>("Flag").InvalidateCache();
-        EXPECT_EQ(c.value, knife.GetValue()) << std::hex << c.inquiry << " " << c.flag;
-        EXPECT_EQ(std::to_string(c.value), knife.ToString());
-    }
-}
 
 TEST_F(IntSwissKnifeTest, RereadsItsRegistersAfterTheyChange) {
     auto& high = map.Add<CIntReg>("High", RegisterProperties("0x1000"));
@@ -158,44 +130,4 @@ TEST_F(IntSwissKnifeTest, ReadFailures) {
               MessageOf<RuntimeException>([&] { real.ToString(); }));
     EXPECT_EQ("Zero : failed to parse formula 'N%0' : error message is '#Infinity somewhere!'",
               MessageOf<LogicalErrorException>([&] { zero.GetValue(); }));
-}
-
-// Variables are bound by name, the first binding of a name wins, and the
-// variables become children in name order.
-TEST_F(IntSwissKnifeTest, VariablesBindByNameFirstBindingWins) {
-    map.Add<TestInteger>("One", {{"Value", "1"}});
-    map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CIntSwissKnife>("Knife", {{"pVariable", "B=Two"},
-                                                    {"pVariable", "A=One"},
-                                                    {"pVariable", "A=Two"},
-                                                    {"Formula", "A*10+B"},
-                                                    {"Representation", "Boolean"}});
-    map.Build();
-    EXPECT_EQ(12, knife.GetValue());
-    EXPECT_EQ(Boolean, knife.GetRepresentation());
-    NodeList_t children;
-    knife.GetChildren(children);
-    EXPECT_EQ((NodeList_t{map.GetNode("One"), map.GetNode("Two")}), children);
-}
-
-TEST_F(IntSwissKnifeTest, DebugTexts) {
-    map.Add<TestInteger>("Three", {{"Value", "3"}});
-    map.Add<TestInteger>("Minus", {{"Value", "-2"}});
-    auto& knife = map.Add<CIntSwissKnife>(
-        "Knife", {{"Formula", "A+B"}, {"pVariable", "B=Minus"}, {"pVariable", "A=Three"}});
-    // A long formula: the line is cut to 255 characters.
-    const std::string longFormula = "0" + std::string(300, ' ');
-    auto& wide = map.Add<CIntSwissKnife>("Wide", {{"Formula", longFormula}});
-    map.Build();
-    EXPECT_EQ("IntSwissKnife : Value = 1 : VariableMap = A=3,B=-2 : Formula = A+B",
-              knife.GetInfo());
-    const std::string info = wide.GetInfo();
-    EXPECT_EQ(255u, info.size());
-    EXPECT_EQ(0u, info.find("IntSwissKnife : Value = 0 : VariableMap =  : Formula = 0 "));
-    std::ostringstream out;
-    knife.Dump(nullptr, 1, out);
-    EXPECT_EQ("  Knife : IntSwissKnife : Value = 1 : VariableMap = A=3,B=-2 : Formula = A+B\n"
-              "    Three : \n"
-              "    Minus : \n",
-              out.str());
 }

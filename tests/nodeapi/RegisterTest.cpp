@@ -55,23 +55,6 @@ protected:
 
 } // namespace
 
-TEST_F(RegisterTest, AddressIsTheSumOfTermsAndAddressNodes) {
-    map.Add<TestInteger>("Base", {{"Value", "0x1000"}});
-    auto& reg =
-        AddRegister("Reg", {{"Address", "0x100"}, {"Address", "0x20"}, {"pAddress", "Base"}});
-    map.Build();
-    memory.Poke32(0x1120, 0xA1B2C3D4);
-    uint8_t b[4];
-    reg.Get(b, 4);
-    EXPECT_EQ(1, memory.ReadCount(0x1120));
-    EXPECT_EQ(0xA1, b[0]);
-    EXPECT_EQ(0xD4, b[3]);
-    EXPECT_EQ(0x1120, reg.GetAddress());
-    // The address follows its nodes on every access.
-    map.Get<TestInteger>("Base").SetValue(0x1200);
-    EXPECT_EQ(0x1320, reg.GetAddress());
-}
-
 TEST_F(RegisterTest, GetCopiesAtMostTheRegisterLength) {
     auto& reg = AddRegister("Reg", {{"Address", "0x1000"}});
     map.Build();
@@ -194,8 +177,6 @@ TEST_F(RegisterTest, TextFormsAndInfo) {
     memory.Poke(0x1000, {0x01, 0x02, 0x0A, 0x00});
     EXPECT_EQ("0x01020a00", reg.ToString());
     EXPECT_EQ("...", big.ToString());
-    EXPECT_EQ("Register : Address = 0x0000000000001000, Length = 0x4", reg.GetInfo());
-    EXPECT_EQ("Register : Address = 0x0000000000001100, Length = 0x41", big.GetInfo());
 
     // Bytes not given keep their last read contents.
     reg.FromString("0xFFee");

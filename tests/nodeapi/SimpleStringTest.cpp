@@ -38,7 +38,6 @@ TEST_F(SimpleStringTest, FixedLengthTextKeepsZeroBytes) {
     auto log = memory.Log();
     EXPECT_EQ(3, log.back().length); // exactly the text, no terminator or padding
     EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 'c', 'i'}), memory.Peek(0x1000, 4));
-    EXPECT_EQ("CStringRegister:", str.GetInfo());
 }
 
 TEST_F(SimpleStringTest, LengthNodeDrivesTheRegisterLength) {

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <functional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -119,28 +118,6 @@ TEST_F(SwissKnifeTest, FormulaFailuresCarryTheEvaluatorMessage) {
     }
 }
 
-TEST_F(SwissKnifeTest, EmptyFormulaReadsZero) {
-    auto& knife = map.Add<CSwissKnife>("Knife");
-    auto& named = map.Add<CSwissKnife>("Named", {{"Formula", ""}});
-    map.Build();
-    EXPECT_EQ(0.0, knife.GetValue());
-    EXPECT_EQ(0.0, named.GetValue());
-    EXPECT_EQ("0", knife.ToString());
-}
-
-TEST_F(SwissKnifeTest, FirstBindingOfANameWins) {
-    map.Add<TestInteger>("One", {{"Value", "1"}});
-    map.Add<TestInteger>("Two", {{"Value", "2"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "X=One"},
-                                                 {"pVariable", "X=Two"},
-                                                 {"Formula", "X*10"},
-                                                 {"Representation", "Logarithmic"}});
-    map.Build();
-    EXPECT_EQ(10.0, knife.GetValue());
-    EXPECT_EQ(Logarithmic, knife.GetRepresentation());
-    EXPECT_EQ("X*10", knife.GetFormula());
-}
-
 TEST_F(SwissKnifeTest, InputVariable) {
     map.Add<TestInteger>("Offset", {{"Value", "7"}});
     auto& knife = map.Add<CSwissKnife>(
@@ -195,28 +172,6 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
                                           "nodeapi/VariableDelegate"));
 }
 
-TEST_F(SwissKnifeTest, FinalConstructAppendsVariablesInNameOrder) {
-    map.Add<TestInteger>("Zed");
-    map.Add<TestInteger>("Alpha");
-    map.Add<TestInteger>("One", {{"Value", "1"}});
-    auto& knife = map.Add<CSwissKnife>(
-        "Knife", {{"pVariable", "ZZ=Zed"}, {"pIsPresent", "One"}, {"pVariable", "AA=Alpha"}});
-    auto& unfinished = map.Add<CSwissKnife>("Unfinished", {{"pVariable", "AA=Alpha"}}, false);
-    map.Build();
-    NodeList_t children;
-    knife.GetChildren(children);
-    ASSERT_EQ(3u, children.size());
-    EXPECT_EQ("One", children[0]->GetName());
-    EXPECT_EQ("Alpha", children[1]->GetName());
-    EXPECT_EQ("Zed", children[2]->GetName());
-    EXPECT_EQ("Node already initialized",
-              MessageOf<LogicalErrorException>([&] { knife.FinalConstruct(); }));
-    knife.GetChildren(children);
-    EXPECT_EQ(3u, children.size());
-    unfinished.GetChildren(children);
-    EXPECT_TRUE(children.empty());
-}
-
 TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
     auto& a = map.Add<TestInteger>("A");
     auto& b = map.Add<TestInteger>("B");
@@ -242,46 +197,6 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
     NodeList_t empty;
     EXPECT_TRUE(knife.CollectDependants(empty));
     EXPECT_TRUE(empty.empty());
-}
-
-TEST_F(SwissKnifeTest, VariableOfForeignTypeStopsTheWalk) {
-    // A node of the map that is no node implementation.
-    struct Foreign : INodeConstruct {
-        std::string GetName() const override { return "Foreign"; }
-        bool IsStandard() const override { return false; }
-        EAccessMode GetAccessMode() override { return RO; }
-        EVisibility GetVisibility() const override { return Beginner; }
-        bool IsChanged() const override { return false; }
-        void SetChanged(bool) override {}
-        bool IsCachable() override { return true; }
-        int64_t GetMinTime() override { return 0; }
-        std::string ToString() override { return ""; }
-        void FromString(const std::string&) override {}
-        std::string GetToolTip() const override { return ""; }
-        std::string GetDisplayName() const override { return ""; }
-        void GetChildren(NodeList_t& children) override { children.clear(); }
-        void FireCallbacks() override {}
-        void InvalidateCache() override {}
-        uint32_t RegisterCallback(CNodeCallback* const&) override { return 0; }
-        uint32_t DeregisterCallback(uint32_t) override { return 0; }
-        bool SetProperty(const std::string&, const std::string&) override { return false; }
-        void FinalConstruct() override {}
-        void SetNodeMap(CNodeMap* nodeMap, const std::string& name) override {
-            nodeMap->AddNode(name, this);
-        }
-        bool CollectDependants(NodeList_t&) override { return true; }
-        void DumpChangedFlags(INode*, int, std::ostream&) override {}
-    } foreign;
-    map.AddExternal(foreign, "Foreign");
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "F=Foreign"}}, false);
-    map.Build();
-    NodeList_t path;
-    EXPECT_EQ(
-        "Unexpected type in dynamic cast",
-        MessageOf<LogicalErrorException>([&] { knife.CollectDependants(path); }, "nodeapi/Node"));
-    EXPECT_TRUE(path.empty());
-    EXPECT_EQ("SwissKnife failed to get the value of : F ",
-              MessageOf<RuntimeException>([&] { knife.GetValue(); }));
 }
 
 TEST_F(SwissKnifeTest, VariableWithoutValueInterface) {
@@ -315,26 +230,6 @@ TEST_F(SwissKnifeTest, VariableReadErrorsPassThroughUnchanged) {
     EXPECT_EQ("link down", MessageOf<RuntimeException>([&] { knife.GetValue(); }, "test"));
     EXPECT_EQ(42.0, knife.GetValue());
     EXPECT_EQ(21, reg.GetValue());
-}
-
-TEST_F(SwissKnifeTest, DebugTexts) {
-    map.Add<TestInteger>("Count", {{"Value", "3"}});
-    map.Add<CFloat>("Scale", {{"Value", "2.5"}});
-    auto& knife = map.Add<CSwissKnife>(
-        "Knife", {{"Formula", "A*F"}, {"pVariable", "F=Scale"}, {"pVariable", "A=Count"}});
-    auto& input = map.Add<CSwissKnife>("Input", {{"Formula", "X"}, {"Input", "X"}});
-    map.Build();
-    EXPECT_EQ("SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F", knife.GetInfo());
-    EXPECT_EQ("SwissKnife : Value = NEVAL VariableMap =  Formula X", input.GetInfo());
-    std::ostringstream out;
-    knife.Dump(nullptr, 0, out);
-    const std::string dashes = "------------------------------------------\n";
-    EXPECT_EQ(dashes + "-- Node dump\n" + dashes +
-                  "Knife : SwissKnife : Value = 7.5 VariableMap = A=3,F=2.500000 Formula A*F\n"
-                  "  Count : \n"
-                  "  Scale : Float : Value = 2.500000, Min = 2.500000, Max = 2.500000\n" +
-                  dashes,
-              out.str());
 }
 
 // CInteger's physical view: the to-physical formula turns the raw value into
@@ -408,9 +303,10 @@ TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
     auto& intFeature = map.Add<CInteger>("IntFeature", {{"pValue", "IKnife"}});
     auto& plain = map.Add<CNodeImpl>("Plain");
     map.Build();
-    const std::string flt = "Logical: SwissKnife : Knife SetValue failed. SwissKnife is read only";
+    const std::string flt =
+        "LogicalError: SwissKnife : Knife SetValue failed. SwissKnife is read only";
     const std::string integer =
-        "Logical: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
+        "LogicalError: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
     const struct {
         const char* name;
         std::function<void()> write;
@@ -421,14 +317,14 @@ TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
         {"knife assigned", [&] { static_cast<IFloat&>(knife) = 3.0; }, flt, "nodeapi/SwissKnife"},
         {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, "nodeapi/SwissKnife"},
         {"knife text", [&] { knife.FromString("4"); },
-         "Logical: NodeImpl Knife can't set value from string  : 4. Use derived class!",
+         "LogicalError: NodeImpl Knife can't set value from string  : 4. Use derived class!",
          "nodeapi/Node"},
         {"int knife", [&] { iknife.SetValue(1); }, integer, "nodeapi/IntSwissKnife"},
         {"int knife assigned", [&] { static_cast<IInteger&>(iknife) = 2; }, integer,
          "nodeapi/IntSwissKnife"},
         {"integer feature", [&] { intFeature.SetValue(3); }, integer, "nodeapi/IntSwissKnife"},
         {"plain text", [&] { plain.FromString("5"); },
-         "Logical: NodeImpl Plain can't set value from string  : 5. Use derived class!",
+         "LogicalError: NodeImpl Plain can't set value from string  : 5. Use derived class!",
          "nodeapi/Node"},
     };
     for (const auto& r : rows)

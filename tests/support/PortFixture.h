@@ -1,5 +1,5 @@
 // A node-map fixture with an in-memory register space behind a port node,
-// and the exception checks the node tests share.
+// and the exception checks the node tests share (see also support/Raised.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/Port.h"
 #include "support/MemoryPort.h"
+#include "support/Raised.h"
 #include "support/TestNodeMap.h"
 
 namespace KacqTest {
@@ -38,35 +39,6 @@ std::string RangeErrorOf(Node& node, Value value, const char* source) {
         return e.GetDescription();
     }
     return "<accepted>";
-}
-
-// What an action raises, as "Kind: description" (Kind one of Runtime,
-// Logical, Range, Argument, Property, Generic), with the source checked when
-// given; "<no exception>" when it returns. Lets a table hold the exact type
-// and text a caller sees in one string.
-inline std::string Raised(const std::function<void()>& action, const char* source = nullptr) {
-    auto text = [source](const char* kind, const NodeApi::GenericException& e) {
-        if (source != nullptr) {
-            EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
-        }
-        return std::string(kind) + ": " + e.GetDescription();
-    };
-    try {
-        action();
-    } catch (const NodeApi::RuntimeException& e) {
-        return text("Runtime", e);
-    } catch (const NodeApi::LogicalErrorException& e) {
-        return text("Logical", e);
-    } catch (const NodeApi::OutOfRangeException& e) {
-        return text("Range", e);
-    } catch (const NodeApi::InvalidArgumentException& e) {
-        return text("Argument", e);
-    } catch (const NodeApi::PropertyException& e) {
-        return text("Property", e);
-    } catch (const NodeApi::GenericException& e) {
-        return text("Generic", e);
-    }
-    return "<no exception>";
 }
 
 // 256 bytes of register space at 0x1000, reached through the port node

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <set>
+
 #include <sstream>
 #include <string>
 #include <vector>
@@ -62,42 +62,6 @@ std::vector<std::string> Words(const std::string& text) {
 
 } // namespace
 
-TEST(FeatureTreeTableTest, NodesByClass) {
-    const Table& t = T();
-    ASSERT_EQ(t.order.size(), 466u);
-    ASSERT_EQ(kFeatureNodeCount, 466u);
-    EXPECT_EQ(t.order.front(), "Root");
-    EXPECT_EQ(t.order[464], "GrabberPort");
-    EXPECT_EQ(t.order.back(), "CameraPort");
-    std::map<std::string, int> counts;
-    for (const auto& n : t.order) {
-        std::string cls = t.classOf.at(n);
-        if (cls.rfind("CEnumeration_", 0) == 0) {
-            EXPECT_EQ(cls, "CEnumeration_" + n + "Enums");
-            cls = "enumeration";
-        }
-        ++counts[cls];
-    }
-    const std::map<std::string, int> expected = {
-        {"CMaskedIntReg", 219}, {"CEnumEntry", 89},
-        {"CInteger", 32},       {"CIntSwissKnife", 29},
-        {"enumeration", 22},    {"CBoolean", 21},
-        {"CIntReg", 14},        {"CCategory", 12},
-        {"CSwissKnife", 8},     {"CSmartFeature", 6},
-        {"CFltReg", 5},         {"CFloat", 2},
-        {"CTxtKey", 2},         {"CPort", 2},
-        {"CStringRegister", 1}, {"CDcamAccessCtrlReg", 1},
-        {"CIEEE1212Parser", 1},
-    };
-    EXPECT_EQ(counts, expected);
-    // Only the grabbing flag lives on the grabber side.
-    for (const auto& n : t.order) {
-        if (!t.Of(n, "pPort").empty()) {
-            EXPECT_EQ(t.Of(n, "pPort"), n == "IsNotGrabbing" ? "GrabberPort" : "CameraPort") << n;
-        }
-    }
-}
-
 // Every enumeration with its value node and entries (Symbolic=Value), in order.
 TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     std::vector<std::vector<std::string>> enums = {
@@ -144,52 +108,6 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     }
     EXPECT_EQ(enums.size(), 22u);
     EXPECT_EQ(entries, 89u);
-}
-
-TEST(FeatureTreeTableTest, RootReachesTheCategoriesAndTheTypedFeatures) {
-    const Table& t = T();
-    EXPECT_EQ(t.Of("AOI", "pFeature"), "XPosition|YPosition|Width|Height");
-    EXPECT_EQ(t.Of("Video", "pFeature"),
-              "VideoMode|ColorCoding|Bandwidth|DataDepth|PixelNumber|PacketNumber|TotalBytes");
-    std::set<std::string> reached;
-    std::vector<std::string> todo = {"Root"};
-    while (!todo.empty()) {
-        const std::string n = todo.back();
-        todo.pop_back();
-        if (reached.insert(n).second && t.classOf.at(n) == "CCategory")
-            for (const auto& p : t.props.at(n))
-                if (p.first == "pFeature")
-                    todo.push_back(p.second);
-    }
-    for (const auto& n : t.order) {
-        if (t.classOf.at(n) == "CCategory") {
-            EXPECT_TRUE(reached.count(n)) << n;
-        }
-    }
-    // Every feature the typed camera interface binds is reachable from Root.
-    const char* typed =
-        "AdvFeature OneShot ContinuousShot ErrorFlag1 ErrorFlag2 ErrorShutter ErrorGain "
-        "ErrorBrightness ErrorTrigger ErrorWhiteBalance FrameInterval XPosition YPosition Width "
-        "Height Shutter Brightness Gain WhiteBalanceUB WhiteBalanceVR TriggerEnable TriggerMode "
-        "TriggerPolarity TriggerSource SoftwareTrigger TriggerFlag TriggerCounter TestImage "
-        "ShutterTimeBaseEnable ShutterTimeBase ExtVerInfo PioOutput PioInput "
-        "StrobeDurationTimeBase "
-        "StrobeDelayTimeBase VideoMode ColorCoding Bandwidth DataDepth PixelNumber PacketNumber "
-        "TotalBytes SaveMemory SaveMemoryCh StartupMemoryCh VendorName ModelName CpuTemperature "
-        "BoardTemperature";
-    for (const auto& f : Words(typed))
-        EXPECT_TRUE(reached.count(f)) << f;
-    for (int i = 0; i < 4; ++i)
-        for (const char* f : {"PioOut%Src", "PioOut%Monitor", "PioOut%Invert", "PioOut%Setting",
-                              "Strobe%Enable", "Strobe%Polarity", "Strobe%Delay", "Strobe%Duration",
-                              "Strobe%Duration_s", "Strobe%Delay_s"}) {
-            std::string name = f;
-            name.replace(name.find('%'), 1, std::to_string(i));
-            EXPECT_TRUE(reached.count(name)) << name;
-        }
-    // MultiShot is a feature of the tree but of no category.
-    EXPECT_EQ(t.classOf.at("MultiShot"), "CBoolean");
-    EXPECT_FALSE(reached.count("MultiShot"));
 }
 
 // Rows whose texts, addresses, bit fields and links callers read back.

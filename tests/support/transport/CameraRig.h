@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "device/GxCam.h"
-#include "support/ExpectRaise.h"
+#include "support/Raised.h"
 #include "support/transport/RecordingTransport.h"
 
 namespace KacqTest {
