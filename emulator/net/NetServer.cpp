@@ -52,10 +52,10 @@ uint16_t NetServer::Start() {
     const auto epoch = NetCamera::Clock::now();
     cameras_.clear();
     for (unsigned i = 0; i < options_.cameras; ++i) {
-        ModelSpec spec = *model;
-        spec.eui64 = model->eui64 + i; // each camera its own GUID and serial number
-        cameras_.push_back(std::make_unique<NetCamera>(spec, i, options_.firstAddress + i, options_,
-                                                       wake_[0], stop_, epoch));
+        ModelSpec camera = *model;
+        camera.eui64 = model->eui64 + i; // each camera its own GUID and serial number
+        cameras_.push_back(std::make_unique<NetCamera>(camera, i, options_.firstAddress + i,
+                                                       options_, wake_[0], stop_, epoch));
     }
 
     // A fixed port is tried once; an ephemeral one is the first camera's, and
