@@ -1,5 +1,7 @@
-// kacq's shared failure reports.
+// kacq's shared failure reports and category look-up.
 #include "Common.h"
+
+#include "xcam/FeatureTree.h"
 
 #include <stdio.h>
 
@@ -17,6 +19,23 @@ int HostFailure(const std::string& what, KErr code) {
     if (message[0] != '\0')
         fprintf(stderr, "kacq: the interface said: %s\n", message);
     return kExitFailed;
+}
+
+std::vector<std::string> CategoryMembers(const std::string& name) {
+    std::size_t count = 0;
+    const XCamInterface::FeatureNodeRow* nodes = XCamInterface::FeatureNodes(&count);
+    const XCamInterface::FeaturePropertyRow* properties = XCamInterface::FeatureProperties(nullptr);
+    std::vector<std::string> members;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (name != nodes[i].name || std::string(nodes[i].className) != "CCategory")
+            continue;
+        for (std::size_t p = 0; p < nodes[i].propertyCount; ++p) {
+            const XCamInterface::FeaturePropertyRow& row = properties[nodes[i].firstProperty + p];
+            if (std::string(row.name) == "pFeature")
+                members.push_back(row.value);
+        }
+    }
+    return members;
 }
 
 } // namespace KacqTool

@@ -1,10 +1,11 @@
-// What every kacq command shares: its exit codes and the two ways it reports
-// a failure on standard error.
+// What every kacq command shares: its exit codes, the two ways it reports a
+// failure on standard error, and the feature tree's category members.
 #pragma once
 
 #include "korlan/KorlanApp.h"
 
 #include <string>
+#include <vector>
 
 namespace KacqTool {
 
@@ -18,5 +19,10 @@ int UsageError(const std::string& message, const char* usage);
 // Prints the host code of a failed host-library call and what the interface
 // last said, if anything; answers kExitFailed.
 int HostFailure(const std::string& what, KErr code);
+
+// The members of a category of the camera's feature tree as the tree lists
+// them ("pFeature" rows, in order); empty for any other node. A category's own
+// links (pIsPresent) are children too but not members.
+std::vector<std::string> CategoryMembers(const std::string& name);
 
 } // namespace KacqTool

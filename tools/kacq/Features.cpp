@@ -15,7 +15,6 @@
 #include "nodeapi/Interfaces.h"
 #include "nodeapi/PropertyValue.h"
 #include "nodeapi/Types.h"
-#include "xcam/FeatureTree.h"
 #include "xcam/XCamInterface.h"
 
 namespace KacqTool {
@@ -93,26 +92,6 @@ std::string Range(NodeApi::INode* node) {
         return "{" + list + "}";
     }
     return std::string();
-}
-
-// The members of a category as the tree lists them ("pFeature" rows, in
-// order); empty for any other node. A category's own links (pIsPresent) are
-// children too but not members.
-std::vector<std::string> CategoryMembers(const std::string& name) {
-    std::size_t count = 0;
-    const XCamInterface::FeatureNodeRow* nodes = XCamInterface::FeatureNodes(&count);
-    const XCamInterface::FeaturePropertyRow* properties = XCamInterface::FeatureProperties(nullptr);
-    std::vector<std::string> members;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (name != nodes[i].name || std::string(nodes[i].className) != "CCategory")
-            continue;
-        for (std::size_t p = 0; p < nodes[i].propertyCount; ++p) {
-            const XCamInterface::FeaturePropertyRow& row = properties[nodes[i].firstProperty + p];
-            if (std::string(row.name) == "pFeature")
-                members.push_back(row.value);
-        }
-    }
-    return members;
 }
 
 // The value as text: strings as their text up to the first zero byte (ROM

@@ -11,12 +11,12 @@
 #include <cstdlib>
 #include <exception>
 
+#include "../Common.h"
 #include "ViewPage.h"
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/Interfaces.h"
 #include "nodeapi/Types.h"
 #include "platform/gtrans/GTransStats.h"
-#include "xcam/FeatureTree.h"
 
 namespace KacqView {
 
@@ -75,25 +75,6 @@ void Fail(httplib::Response& res, int status, const std::string& message) {
     Reply(res, status, "{\"error\":" + Quote(message) + "}");
 }
 
-// Members of a category as the tree lists them ("pFeature" rows, in order);
-// empty for any other node.
-std::vector<std::string> CategoryMembers(const std::string& name) {
-    std::size_t count = 0;
-    const XCamInterface::FeatureNodeRow* nodes = XCamInterface::FeatureNodes(&count);
-    const XCamInterface::FeaturePropertyRow* properties = XCamInterface::FeatureProperties(nullptr);
-    std::vector<std::string> members;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (name != nodes[i].name || std::string(nodes[i].className) != "CCategory")
-            continue;
-        for (std::size_t p = 0; p < nodes[i].propertyCount; ++p) {
-            const XCamInterface::FeaturePropertyRow& row = properties[nodes[i].firstProperty + p];
-            if (std::string(row.name) == "pFeature")
-                members.push_back(row.value);
-        }
-    }
-    return members;
-}
-
 // The form's sections: each category with its non-category members, in the
 // tree's order.
 struct Section {
@@ -104,8 +85,8 @@ struct Section {
 void CollectSections(const std::string& category, int depth, std::vector<Section>* sections) {
     Section section{category, {}};
     std::vector<std::string> nested;
-    for (const std::string& member : CategoryMembers(category)) {
-        if (CategoryMembers(member).empty())
+    for (const std::string& member : KacqTool::CategoryMembers(category)) {
+        if (KacqTool::CategoryMembers(member).empty())
             section.features.push_back(member);
         else
             nested.push_back(member);
