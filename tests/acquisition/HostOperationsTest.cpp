@@ -307,6 +307,7 @@ TEST_F(HostOps, SixteenBitInstancesCopyTwoBytesAPixelAndNameTheirBits) {
 }
 
 TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
+    const char *wait = "GxStreamGrabberWaitForBuffer", *queue = "GxStreamGrabberReceiveAsync";
     struct Case {
         const char* name;
         const char* function;
@@ -314,13 +315,10 @@ TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
         KErr code;
         bool printed;
     } cases[] = {
-        {"time-out", "GxStreamGrabberWaitForBuffer", GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
-        {"incomplete frame", "GxStreamGrabberWaitForBuffer", GX_STATUS_INCOMPLETE,
-         K_ERR_GRAB_FAILED, false},
-        {"nothing queued", "GxStreamGrabberWaitForBuffer", GX_STATUS_FLUSHED, K_ERR_GRAB_OTHER,
-         false},
-        {"camera-layer failure", "GxStreamGrabberReceiveAsync", 0xC1020099u, K_ERR_GRAB_OTHER,
-         true},
+        {"time-out", wait, GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
+        {"incomplete frame", wait, GX_STATUS_INCOMPLETE, K_ERR_GRAB_FAILED, false},
+        {"nothing queued", wait, GX_STATUS_FLUSHED, K_ERR_GRAB_OTHER, false},
+        {"camera-layer failure", queue, 0xC1020099u, K_ERR_GRAB_OTHER, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

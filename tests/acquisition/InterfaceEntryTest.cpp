@@ -1,11 +1,9 @@
 // The interface entry: what FGInit writes into the host's record, slot
 // reservation, the two stub operations, and the module's exported surface.
-#include <elf.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <set>
 #include <sstream>
@@ -146,41 +144,22 @@ TEST_F(EntryFixture, StubOperationsTouchOnlyWhatTheyMust) {
     EXPECT_EQ(ReportEmptyCount(proc, &inst, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
-// The defined dynamic symbols of an ELF shared object.
+// The defined dynamic symbols of a shared object, as the binary tools list
+// them ("<value> <type> <name>" a line).
 std::set<std::string> ExportedSymbols(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::vector<char> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::set<std::string> names;
-    if (file.size() < sizeof(Elf64_Ehdr))
-        return names;
-    Elf64_Ehdr eh;
-    std::memcpy(&eh, file.data(), sizeof eh);
-    if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64)
-        return names;
-    auto section = [&](size_t i) {
-        Elf64_Shdr sh{};
-        size_t off = eh.e_shoff + i * eh.e_shentsize;
-        if (off + sizeof sh <= file.size())
-            std::memcpy(&sh, file.data() + off, sizeof sh);
-        return sh;
-    };
-    for (size_t i = 0; i < eh.e_shnum; ++i) {
-        Elf64_Shdr sh = section(i);
-        if (sh.sh_type != SHT_DYNSYM)
-            continue;
-        Elf64_Shdr str = section(sh.sh_link);
-        for (size_t off = sh.sh_offset; off + sizeof(Elf64_Sym) <= sh.sh_offset + sh.sh_size &&
-                                        off + sizeof(Elf64_Sym) <= file.size();
-             off += sizeof(Elf64_Sym)) {
-            Elf64_Sym sym;
-            std::memcpy(&sym, file.data() + off, sizeof sym);
-            int bind = ELF64_ST_BIND(sym.st_info);
-            if (sym.st_shndx == SHN_UNDEF || (bind != STB_GLOBAL && bind != STB_WEAK))
-                continue;
-            if (str.sh_offset + sym.st_name < file.size())
-                names.insert(file.data() + str.sh_offset + sym.st_name);
-        }
+    FILE* nm = popen(("nm -D --defined-only '" + path + "' 2>/dev/null").c_str(), "r");
+    if (nm == nullptr)
+        return {"<nm did not run>"};
+    char line[512];
+    while (std::fgets(line, sizeof line, nm) != nullptr) {
+        std::istringstream fields(line);
+        std::string value, type, name;
+        if (fields >> value >> type >> name)
+            names.insert(name);
     }
+    if (pclose(nm) != 0)
+        names.insert("<nm failed>");
     return names;
 }
 
