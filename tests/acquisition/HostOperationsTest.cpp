@@ -3,6 +3,7 @@
 // buffers, parameters, information queries, and the host memory they leave.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -45,6 +46,19 @@ HostValue Text(const char* s) {
     cell.value.s = s;
     cell.type = HOST_VALUE_TEXT;
     return cell;
+}
+
+// Cells as text: integers as numbers, texts (quoted when asked), "?" else.
+std::string Join(const HostValue* cells, int32_t count, bool quote) {
+    std::string answer;
+    for (int32_t i = 0; i < count; ++i) {
+        const HostValue& c = cells[i];
+        const std::string text = c.type == HOST_VALUE_TEXT ? c.value.s : "?";
+        answer += (i > 0 ? "," : "") + (c.type == HOST_VALUE_INT ? std::to_string(c.value.i)
+                                        : quote && c.type == HOST_VALUE_TEXT ? '"' + text + '"'
+                                                                             : text);
+    }
+    return answer;
 }
 
 std::string LastMessage() {
@@ -119,18 +133,7 @@ struct HostOps : ::testing::Test {
         HostValue cells[4] = {};
         int32_t count = -1;
         EXPECT_EQ(GetParameter(proc, hi, name, cells, &count), expected) << name;
-        std::string answer;
-        for (int32_t i = 0; i < count && i < 4; ++i) {
-            if (!answer.empty())
-                answer += ",";
-            if (cells[i].type == HOST_VALUE_INT)
-                answer += std::to_string(cells[i].value.i);
-            else if (cells[i].type == HOST_VALUE_TEXT)
-                answer += std::string("\"") + cells[i].value.s + "\"";
-            else
-                answer += "?";
-        }
-        return answer;
+        return Join(cells, std::min(count, 4), true);
     }
 
     std::string Query(int32_t code, std::string* text = nullptr) {
@@ -140,15 +143,7 @@ struct HostOps : ::testing::Test {
         EXPECT_EQ(QueryInfo(proc, code, &answerText, &values, &count), K_OK) << code;
         if (text != nullptr)
             *text = answerText != nullptr ? answerText : "(null)";
-        std::string answer;
-        for (int32_t i = 0; i < count; ++i) {
-            if (!answer.empty())
-                answer += ",";
-            if (values[i].type == HOST_VALUE_INT)
-                answer += std::to_string(values[i].value.i);
-            else
-                answer += values[i].value.s;
-        }
+        const std::string answer = Join(values, count, false);
         if (values != nullptr) {
             EXPECT_EQ(HostFree(proc, values, __LINE__), K_OK);
         }
