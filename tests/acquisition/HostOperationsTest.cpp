@@ -3,6 +3,7 @@
 // buffers, parameters, information queries, and the host memory they leave.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -45,6 +46,19 @@ HostValue Text(const char* s) {
     cell.value.s = s;
     cell.type = HOST_VALUE_TEXT;
     return cell;
+}
+
+// Cells as text: integers as numbers, texts (quoted when asked), "?" else.
+std::string Join(const HostValue* cells, int32_t count, bool quote) {
+    std::string answer;
+    for (int32_t i = 0; i < count; ++i) {
+        const HostValue& c = cells[i];
+        const std::string text = c.type == HOST_VALUE_TEXT ? c.value.s : "?";
+        answer += (i > 0 ? "," : "") + (c.type == HOST_VALUE_INT ? std::to_string(c.value.i)
+                                        : quote && c.type == HOST_VALUE_TEXT ? '"' + text + '"'
+                                                                             : text);
+    }
+    return answer;
 }
 
 std::string LastMessage() {
@@ -119,18 +133,7 @@ struct HostOps : ::testing::Test {
         HostValue cells[4] = {};
         int32_t count = -1;
         EXPECT_EQ(GetParameter(proc, hi, name, cells, &count), expected) << name;
-        std::string answer;
-        for (int32_t i = 0; i < count && i < 4; ++i) {
-            if (!answer.empty())
-                answer += ",";
-            if (cells[i].type == HOST_VALUE_INT)
-                answer += std::to_string(cells[i].value.i);
-            else if (cells[i].type == HOST_VALUE_TEXT)
-                answer += std::string("\"") + cells[i].value.s + "\"";
-            else
-                answer += "?";
-        }
-        return answer;
+        return Join(cells, std::min(count, 4), true);
     }
 
     std::string Query(int32_t code, std::string* text = nullptr) {
@@ -140,20 +143,19 @@ struct HostOps : ::testing::Test {
         EXPECT_EQ(QueryInfo(proc, code, &answerText, &values, &count), K_OK) << code;
         if (text != nullptr)
             *text = answerText != nullptr ? answerText : "(null)";
-        std::string answer;
-        for (int32_t i = 0; i < count; ++i) {
-            if (!answer.empty())
-                answer += ",";
-            if (values[i].type == HOST_VALUE_INT)
-                answer += std::to_string(values[i].value.i);
-            else
-                answer += values[i].value.s;
-        }
+        const std::string answer = Join(values, count, false);
         if (values != nullptr) {
             EXPECT_EQ(HostFree(proc, values, __LINE__), K_OK);
         }
         KFreeLocalMemory(proc);
         return answer;
+    }
+
+    // The image part as "width x height + row,column".
+    static std::string Part(const HostInstance* hi) {
+        const HostOpenParameters& p = hi->params;
+        return std::to_string(p.imageWidth) + "x" + std::to_string(p.imageHeight) + "+" +
+               std::to_string(p.startRow) + "," + std::to_string(p.startColumn);
     }
 
     KErr Grab(HostInstance* hi, HostImage& image) {
@@ -224,14 +226,15 @@ TEST_F(HostOps, OpenClampsTheImagePart) {
     struct Case {
         const char* name;
         int32_t width, height, row, column;
-        int32_t wantWidth, wantHeight, wantRow, wantColumn;
+        const char* part;
+        int32_t capacity;
     } cases[] = {
-        {"full sensor", 0, 0, 0, 0, 640, 480, 0, 0},
+        {"full sensor", 0, 0, 0, 0, "640x480+0,0", 640 * 480},
         // One row step less: this camera takes rows in pairs.
-        {"width alone takes one row less", 640, 0, 0, 0, 640, 478, 0, 0},
-        {"inside", 320, 240, 8, 16, 320, 240, 8, 16},
-        {"too large", 5000, 5000, 0, 0, 640, 480, 0, 0},
-        {"below minimum", 1, 1, 0, 0, 8, 2, 0, 0},
+        {"width alone takes one row less", 640, 0, 0, 0, "640x478+0,0", 640 * 478},
+        {"inside", 320, 240, 8, 16, "320x240+8,16", 320 * 240},
+        {"too large", 5000, 5000, 0, 0, "640x480+0,0", 640 * 480},
+        {"below minimum", 1, 1, 0, 0, "8x2+0,0", 16},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -243,11 +246,8 @@ TEST_F(HostOps, OpenClampsTheImagePart) {
         hi->params.startRow = c.row;
         hi->params.startColumn = c.column;
         ASSERT_EQ(OpenInstance(proc, hi), K_OK) << LastMessage();
-        EXPECT_EQ(hi->params.imageWidth, c.wantWidth);
-        EXPECT_EQ(hi->params.imageHeight, c.wantHeight);
-        EXPECT_EQ(hi->params.startRow, c.wantRow);
-        EXPECT_EQ(hi->params.startColumn, c.wantColumn);
-        EXPECT_EQ(Slot(hi).bufferCapacity, c.wantWidth * c.wantHeight);
+        EXPECT_EQ(Part(hi), c.part);
+        EXPECT_EQ(Slot(hi).bufferCapacity, c.capacity);
         EXPECT_EQ(CloseInstance(proc, hi), K_OK);
     }
 }
@@ -302,6 +302,7 @@ TEST_F(HostOps, SixteenBitInstancesCopyTwoBytesAPixelAndNameTheirBits) {
 }
 
 TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
+    const char *wait = "GxStreamGrabberWaitForBuffer", *queue = "GxStreamGrabberReceiveAsync";
     struct Case {
         const char* name;
         const char* function;
@@ -309,13 +310,10 @@ TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
         KErr code;
         bool printed;
     } cases[] = {
-        {"time-out", "GxStreamGrabberWaitForBuffer", GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
-        {"incomplete frame", "GxStreamGrabberWaitForBuffer", GX_STATUS_INCOMPLETE,
-         K_ERR_GRAB_FAILED, false},
-        {"nothing queued", "GxStreamGrabberWaitForBuffer", GX_STATUS_FLUSHED, K_ERR_GRAB_OTHER,
-         false},
-        {"camera-layer failure", "GxStreamGrabberReceiveAsync", 0xC1020099u, K_ERR_GRAB_OTHER,
-         true},
+        {"time-out", wait, GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
+        {"incomplete frame", wait, GX_STATUS_INCOMPLETE, K_ERR_GRAB_FAILED, false},
+        {"nothing queued", wait, GX_STATUS_FLUSHED, K_ERR_GRAB_OTHER, false},
+        {"camera-layer failure", queue, 0xC1020099u, K_ERR_GRAB_OTHER, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -398,12 +396,11 @@ TEST_F(HostOps, SetParameterAnswersEachCode) {
     for (const Case& c : cases)
         EXPECT_EQ(Set(hi, c.name, c.values), c.code) << c.name;
     EXPECT_EQ(CameraOf(Slot(hi)).PioOutput->GetValue(), 13);
-    EXPECT_EQ(Get(hi, "digital_output"), "1,0,1,1");
-    EXPECT_EQ(Get(hi, "grab_timeout"), "250");
-    EXPECT_EQ(Get(hi, "trigger_signal"), "\"rising\"");
-    EXPECT_EQ(Get(hi, "continuous_grabbing"), "\"disable\"");
-    EXPECT_EQ(Get(hi, "start_async_after_timeout"), "\"enable\"");
-    EXPECT_EQ(Get(hi, "trigger_mode"), "0") << "9 changed nothing";
+    std::string got; // trigger_mode: 9 changed nothing
+    for (const char* name : {"digital_output", "grab_timeout", "trigger_signal",
+                             "continuous_grabbing", "start_async_after_timeout", "trigger_mode"})
+        got += Get(hi, name) + ";";
+    EXPECT_EQ(got, R"(1,0,1,1;250;"rising";"disable";"enable";0;)");
 }
 
 TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
@@ -453,24 +450,25 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     });
     InstanceSlot& slot = Slot(hi);
     EXPECT_EQ(slot.bufferCapacity, 64 * 32);
-    EXPECT_EQ(Set(hi, "image_width", {Int(640)}), K_OK) << LastMessage();
-    EXPECT_EQ(hi->params.imageWidth, 640);
-    EXPECT_EQ(Set(hi, "image_height", {Int(0)}), K_OK) << LastMessage();
-    EXPECT_EQ(hi->params.imageHeight, 480);
-    EXPECT_GE(slot.bufferCapacity, 640 * 480);
-    EXPECT_EQ(Set(hi, "start_row", {Int(100000)}), K_OK);
-    EXPECT_EQ(hi->params.startRow, 0) << "no rows left below a full-height part";
-    EXPECT_EQ(Set(hi, "start_column", {Int(0)}), K_OK);
-    EXPECT_EQ(hi->params.startColumn, 0);
-    // A narrower part at full height gives up one row step.
-    EXPECT_EQ(Set(hi, "image_width", {Int(320)}), K_OK) << LastMessage();
-    EXPECT_EQ(hi->params.imageWidth, 320);
-    EXPECT_EQ(hi->params.imageHeight, 478);
-    EXPECT_EQ(Set(hi, "image_height", {Int(480)}), K_OK);
-    EXPECT_EQ(hi->params.imageHeight, 478) << "full height only with full width";
-    EXPECT_EQ(Set(hi, "image_width", {Int(640)}), K_OK);
-    EXPECT_EQ(Set(hi, "image_height", {Int(480)}), K_OK);
-    EXPECT_EQ(hi->params.imageHeight, 480);
+    struct Step {
+        const char* name;
+        int32_t value;
+        const char* part; // after the change
+    } steps[] = {
+        {"image_width", 640, "640x32+0,0"},
+        {"image_height", 0, "640x480+0,0"},
+        {"start_row", 100000, "640x480+0,0"}, // no rows left below a full-height part
+        {"start_column", 0, "640x480+0,0"},
+        {"image_width", 320, "320x478+0,0"},  // narrower at full height: one row step less
+        {"image_height", 480, "320x478+0,0"}, // full height only with full width
+        {"image_width", 640, "640x478+0,0"},
+        {"image_height", 480, "640x480+0,0"},
+    };
+    for (const Step& st : steps) {
+        EXPECT_EQ(Set(hi, st.name, {Int(st.value)}), K_OK) << LastMessage();
+        EXPECT_EQ(Part(hi), st.part) << st.name << " " << st.value;
+        EXPECT_GE(slot.bufferCapacity, hi->params.imageWidth * hi->params.imageHeight);
+    }
     // The emulated camera refuses image-part changes once a shot is pending,
     // so the grab comes last.
     HostImage image{};
@@ -489,18 +487,15 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
 
 TEST_F(HostOps, QueriesAnswerTextsAndLists) {
     std::string text;
-    EXPECT_EQ(Query(2, &text), "");
-    EXPECT_EQ(text, "Korlan acquisition interface for eXcite.");
-    EXPECT_EQ(Query(7, &text), "");
-    EXPECT_EQ(text, "Unsupported query!");
-    EXPECT_EQ(Query(99, &text), "");
-    EXPECT_EQ(text, "Unsupported query!");
+    const auto full = [&](int32_t code) { return Query(code, &text) + "|" + text; };
+    for (int32_t code : {7, 99})
+        EXPECT_EQ(full(code), "|Unsupported query!") << code;
+    EXPECT_EQ(full(2), "|Korlan acquisition interface for eXcite.");
     EXPECT_EQ(Query(6), "4.0");
     EXPECT_EQ(Query(11), "false,true");
     EXPECT_EQ(Query(13), "digital_input,image_available,revision");
     EXPECT_EQ(Query(14), "do_abort_grab");
-    EXPECT_EQ(Query(19), "1");
-    EXPECT_EQ(Query(22), "digital_output");
+    EXPECT_EQ(Query(19) + Query(22), "1digital_output");
     EXPECT_EQ(Query(4), "brightness,digital_input,digital_output,do_abort_grab,external_trigger,"
                         "grab_timeout,revision,shutter,trigger_mode,trigger_signal,trigger_source,"
                         "volatile,image_available,video_gain,image_width,image_height,start_row,"
@@ -510,33 +505,21 @@ TEST_F(HostOps, QueriesAnswerTextsAndLists) {
     struct Case {
         const char* name;
         std::vector<std::pair<std::string, std::string>> servers;
-        const char* devices;
-        const char* names;
-        const char* bits;
-        const char* colors;
+        const char* answers; // queries 5 (with its text), 12, 9 and 10
     } cases[] = {
-        {"no camera", {}, "", "", "8", "gray"},
+        {"no camera", {}, "|Info about installed eXcites;;8;gray"},
         {"one camera",
          {{"127.0.0.2:EMU0002", "x"}},
-         "device:127.0.0.2 port:61696",
-         "127.0.0.2",
-         "8,10,12",
-         "gray"},
+         "device:127.0.0.2 port:61696|Info about installed eXcites;127.0.0.2;8,10,12;gray"},
         {"a name without ':'",
          {{"cam7", "x"}, {"127.0.0.4:EMU4", "x"}},
-         "device:cam7 port:61696,device:127.0.0.4 port:61696",
-         "cam7,127.0.0.4",
-         "8,10,12",
-         "gray"},
+         "device:cam7 port:61696,device:127.0.0.4 port:61696|Info about installed eXcites;"
+         "cam7,127.0.0.4;8,10,12;gray"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         Tr().Servers = c.servers;
-        EXPECT_EQ(Query(5, &text), c.devices);
-        EXPECT_EQ(text, "Info about installed eXcites");
-        EXPECT_EQ(Query(12), c.names);
-        EXPECT_EQ(Query(9), c.bits);
-        EXPECT_EQ(Query(10), c.colors);
+        EXPECT_EQ(full(5) + ";" + Query(12) + ";" + Query(9) + ";" + Query(10), c.answers)
+            << c.name;
     }
 
     // Slot 0 open: its camera alone, even with more installed; another slot

@@ -95,8 +95,7 @@ TEST_F(CameraObjectTest, CloseWhilePreparedFinishesFirst) {
                                         "GxStreamGrabberWaitForBuffer", "GxStreamGrabberDestroy",
                                         "GxCloseStream", "GxClose", "GxExit"}),
               Tr().Names());
-    EXPECT_FALSE(camera->IsPrepared());
-    EXPECT_FALSE(camera->IsOpen());
+    EXPECT_FALSE(camera->IsPrepared() || camera->IsOpen());
 }
 
 TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
@@ -136,8 +135,7 @@ TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
         EXPECT_EQ(c.raised, RaisedWhere([&] { camera->FinishGrab(); })) << c.name;
         EXPECT_EQ(c.streamClosed ? 1u : 0u, Tr().CallsOf("GxStreamGrabberDestroy").size())
             << c.name;
-        EXPECT_FALSE(camera->IsPrepared()) << c.name;
-        EXPECT_TRUE(camera->IsOpen()) << c.name;
+        EXPECT_TRUE(!camera->IsPrepared() && camera->IsOpen()) << c.name;
     }
 }
 
@@ -172,10 +170,9 @@ TEST_F(CameraObjectTest, DestroyingAnOpenPreparedCameraClosesEverything) {
     Tr().Script("GxStreamGrabberFlush", {kLinkDown});
     Tr().Calls.clear();
     camera.reset();
-    const auto names = Tr().Names();
     EXPECT_EQ(1u, Tr().CallsOf("GxStreamGrabberDestroy").size());
     EXPECT_EQ(1u, Tr().CallsOf("GxClose").size());
-    EXPECT_EQ("GxExit", names.back());
+    EXPECT_EQ("GxExit", Tr().Names().back());
 }
 
 } // namespace

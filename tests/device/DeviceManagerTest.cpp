@@ -99,8 +99,7 @@ TEST_F(DeviceManagerTest, PropertySetKeepsTheFirstValue) {
     set.Set("PortNumber", "61696");
     set.Set("PortNumber", "1");
     EXPECT_EQ("61696", set.Get("PortNumber"));
-    EXPECT_TRUE(set.Has("PortNumber"));
-    EXPECT_FALSE(set.Has("portnumber"));
+    EXPECT_TRUE(set.Has("PortNumber") && !set.Has("portnumber"));
     EXPECT_EQ(Where("Runtime", "Requested non-existing property 'Nope'", "device/PropertySet", 15),
               RaisedWhere([&] { set.Get("Nope"); }))
         << "get";

@@ -28,11 +28,12 @@ TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
         cam.W(kAcrBase + 4, c.lo);
         uint8_t bytes[8];
         ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, bytes, 8));
-        const uint64_t read = uint64_t(bytes[0]) << 56 | uint64_t(bytes[1]) << 48 |
-                              uint64_t(bytes[2]) << 40 | uint64_t(bytes[3]) << 32 |
-                              uint32_t(bytes[4]) << 24 | uint32_t(bytes[5]) << 16 |
-                              uint32_t(bytes[6]) << 8 | bytes[7];
-        EXPECT_EQ(c.recognised ? uint64_t(c.hi) << 32 | c.lo : ~0ull, read);
+        const uint8_t want[8] = {uint8_t(c.hi >> 24), uint8_t(c.hi >> 16), uint8_t(c.hi >> 8),
+                                 uint8_t(c.hi),       uint8_t(c.lo >> 24), uint8_t(c.lo >> 16),
+                                 uint8_t(c.lo >> 8),  uint8_t(c.lo)};
+        EXPECT_EQ(c.recognised ? std::vector<uint8_t>(want, want + 8)
+                               : std::vector<uint8_t>(8, 0xFF),
+                  std::vector<uint8_t>(bytes, bytes + 8));
     }
 }
 
@@ -41,20 +42,16 @@ TEST(AdvancedFeature, PioOutputsFollowTheirSourceAndInversion) {
     const uint64_t out0 = kPioOutBase, out1 = kPioOutBase + kPioOutStride;
     EXPECT_EQ(0xF0000003u, cam.R(out0)) << "all inquiries, source user set";
     EXPECT_EQ(0x1Bu, cam.R(out0 + 4)) << "integration, ready, user set, strobe";
-    // PIO_OUTPUT and the user-set bits are one state.
+    // PIO_OUTPUT and the user-set bits are one state; the monitor (+8)
+    // shows the level.
     cam.W(kPioBase, 0x5);
-    EXPECT_EQ(0x5u, cam.R(kPioBase));
-    EXPECT_EQ(1u, cam.R(out0 + 0x10));
-    EXPECT_EQ(0u, cam.R(out1 + 0x10));
-    EXPECT_EQ(1u, cam.R(out0 + 0x8)) << "monitor shows the level";
+    EXPECT_EQ((Q{5, 1, 0, 1}), cam.Rs({kPioBase, out0 + 0x10, out1 + 0x10, out0 + 0x8}));
     cam.W(out1 + 0x10, 1);
-    EXPECT_EQ(0x7u, cam.R(kPioBase));
-    cam.W(out0 + 0xC, 1);
-    EXPECT_EQ(0u, cam.R(out0 + 0x8)) << "inverted";
+    cam.W(out0 + 0xC, 1); // inverted
+    EXPECT_EQ((Q{7, 0}), cam.Rs({kPioBase, out0 + 0x8}));
     // Integration enable is active while the camera is armed.
     cam.W(out1, 0);
-    EXPECT_EQ(0xF0000000u, cam.R(out1));
-    EXPECT_EQ(0u, cam.R(out1 + 0x8));
+    EXPECT_EQ((Q{0xF0000000u, 0}), cam.Rs({out1, out1 + 0x8}));
     cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
     EXPECT_EQ(1u, cam.R(out1 + 0x8));
     // Serial transmit is not offered: refused.

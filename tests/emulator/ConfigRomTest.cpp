@@ -27,8 +27,7 @@ TEST(ConfigRom, IsReadOnly) {
     const uint32_t before = cam.R(kRomBase + 4);
     cam.W(kRomBase + 4, 0x31333935);
     cam.W(kRomBase + 0x3FC, 0x12345678);
-    EXPECT_EQ(before, cam.R(kRomBase + 4));
-    EXPECT_EQ(0u, cam.R(kRomBase + 0x3FC));
+    EXPECT_EQ((Q{before, 0}), cam.Rs({kRomBase + 4, kRomBase + 0x3FC}));
 }
 
 TEST(ConfigRom, OverlongNamesAreCutSoTheRomStaysWithinItsWindow) {
@@ -41,9 +40,7 @@ TEST(ConfigRom, OverlongNamesAreCutSoTheRomStaysWithinItsWindow) {
     EXPECT_TRUE(space.CheckTables().empty());
     const std::vector<uint32_t>& rom = space.ConfigRom();
     ASSERT_LE(rom.size(), 0x100u);
-    EXPECT_EQ(4u, rom[0] >> 24);
-    EXPECT_EQ(rom.size() - 1, (rom[0] >> 16) & 0xFF);
-    EXPECT_EQ(rom[0] & 0xFFFF, Crc16(&rom[1], rom.size() - 1));
+    EXPECT_EQ(rom[0], 4u << 24 | uint32_t(rom.size() - 1) << 16 | Crc16(&rom[1], rom.size() - 1));
 }
 
 } // namespace

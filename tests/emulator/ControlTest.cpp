@@ -17,11 +17,9 @@ TEST(Control, AfterAOneShotWriteOneFrameIsDueAndTheBitReadsZero) {
     EXPECT_EQ(kOneShotBit, cam.Cmd(Cmd::kOneShot)) << "reads 1 until the frame is taken";
     const auto frame = cam.space.TakeFrame();
     ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ(1u, frame->number);
-    EXPECT_EQ(640u, frame->width);
-    EXPECT_EQ(480u, frame->height);
-    EXPECT_EQ(307200u, frame->totalBytes);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot));
+    EXPECT_EQ((std::vector<uint64_t>{1, 640, 480, 307200, 0}),
+              (std::vector<uint64_t>{frame->number, frame->width, frame->height, frame->totalBytes,
+                                     cam.Cmd(Cmd::kOneShot)}));
     EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "exactly one frame";
 }
 
@@ -72,14 +70,15 @@ TEST(Control, FeatureValuesOutsideTheirLimitsAreRefusedAndFlagged) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Camera cam(Vga());
-        const uint32_t before = cam.Cmd(c.control);
-        cam.SetCmd(c.control, (before & 0xFFFFF000) | c.value);
-        EXPECT_EQ(before, cam.Cmd(c.control));
-        EXPECT_EQ(c.errorBit, cam.Cmd(Cmd::kFeatureErrorHi));
+        const uint32_t before = cam.Cmd(c.control), top = before & 0xFFFFF000;
+        const auto both = [&] {
+            return cam.Rs({kCommandBase + c.control, kCommandBase + Cmd::kFeatureErrorHi});
+        };
+        cam.SetCmd(c.control, top | c.value);
+        EXPECT_EQ((Q{before, c.errorBit}), both());
         // An accepted write to the same feature clears its error bit.
-        cam.SetCmd(c.control, (before & 0xFFFFF000) | 1);
-        EXPECT_EQ((before & 0xFFFFF000) | 1, cam.Cmd(c.control));
-        EXPECT_EQ(0u, cam.Cmd(Cmd::kFeatureErrorHi));
+        cam.SetCmd(c.control, top | 1);
+        EXPECT_EQ((Q{top | 1, 0}), both());
     }
 }
 
@@ -103,8 +102,8 @@ TEST(Control, TriggerSettingsAreCheckedAgainstTheTriggerInquiry) {
         SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.value));
         Camera cam(*FindModel(c.model));
         cam.SetCmd(kTrigger, c.value);
-        EXPECT_EQ(c.accepted ? c.value : 0x80000000u, cam.Cmd(kTrigger));
-        EXPECT_EQ(c.accepted ? 0u : 0x00080000u, cam.Cmd(Cmd::kFeatureErrorHi));
+        EXPECT_EQ((c.accepted ? Q{c.value, 0} : Q{0x80000000u, 0x00080000u}),
+                  cam.Rs({kCommandBase + kTrigger, kCommandBase + Cmd::kFeatureErrorHi}));
     }
     // Without Polarity_Inq the polarity bit is read-only.
     Camera bayer(Bayer());
@@ -169,21 +168,21 @@ TEST(Control, MemoryChannelsSaveAndRestoreSettings) {
     cam.SetCmd(Cmd::kMemorySave, 0x80000000);
     EXPECT_EQ(0u, cam.Cmd(Cmd::kMemorySave)) << "self-clears once stored";
     cam.SetCmd(kGain, 0x82000200);
+    const auto state = [&] {
+        return cam.Rs({kCommandBase + Cmd::kCurMemCh, kCommandBase + kGain,
+                       cam.ModeCsr(F7::kImageSize), cam.ModeCsr(F7::kTotalBytesLo)});
+    };
     cam.SetCmd(Cmd::kCurMemCh, 0); // factory settings
-    EXPECT_EQ(0x82000000u, cam.Cmd(kGain));
-    EXPECT_EQ((640u << 16) | 480, cam.F7(F7::kImageSize));
+    EXPECT_EQ((Q{0, 0x82000000u, 640u << 16 | 480, 307200}), state());
     cam.SetCmd(Cmd::kCurMemCh, 2u << 28);
-    EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kCurMemCh));
-    EXPECT_EQ(0x82000100u, cam.Cmd(kGain));
-    EXPECT_EQ((320u << 16) | 240, cam.F7(F7::kImageSize));
-    EXPECT_EQ(76800u, cam.F7(F7::kTotalBytesLo));
-    // Channels beyond BASIC_FUNC_INQ's Memory_Channel are refused.
-    cam.SetCmd(Cmd::kMemSaveCh, 3u << 28);
-    EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kMemSaveCh));
+    EXPECT_EQ((Q{2u << 28, 0x82000100u, 320u << 16 | 240, 76800}), state());
+    // Channels beyond BASIC_FUNC_INQ's Memory_Channel are refused; channel 0
+    // is the factory set.
+    for (uint32_t channel : {3u << 28, 0u})
+        cam.SetCmd(Cmd::kMemSaveCh, channel);
     cam.SetCmd(Cmd::kCurMemCh, 3u << 28);
-    EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kCurMemCh));
-    cam.SetCmd(Cmd::kMemSaveCh, 0);
-    EXPECT_EQ(2u << 28, cam.Cmd(Cmd::kMemSaveCh)) << "channel 0 is the factory set";
+    EXPECT_EQ((Q{2u << 28, 2u << 28}),
+              cam.Rs({kCommandBase + Cmd::kMemSaveCh, kCommandBase + Cmd::kCurMemCh}));
 }
 
 } // namespace

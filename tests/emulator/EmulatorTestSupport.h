@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace EmulatorTest {
 
@@ -23,10 +24,19 @@ inline const ModelSpec& Bayer() {
     return *FindModel("2mp-bayer");
 }
 
+using Q = std::vector<uint32_t>;
+
 class Camera {
 public:
     explicit Camera(const ModelSpec& model) : space(model) {}
     uint32_t R(uint64_t address) { return space.ReadQuadlet(address); }
+    // Several quadlets at once, so one comparison shows the whole state.
+    std::vector<uint32_t> Rs(std::initializer_list<uint64_t> addresses) {
+        std::vector<uint32_t> values;
+        for (uint64_t a : addresses)
+            values.push_back(R(a));
+        return values;
+    }
     void W(uint64_t address, uint32_t value) { space.WriteQuadlet(address, value); }
     uint32_t Cmd(uint32_t offset) { return R(kCommandBase + offset); }
     void SetCmd(uint32_t offset, uint32_t value) { W(kCommandBase + offset, value); }

@@ -38,9 +38,9 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
         const uint32_t before = cam.F7(c.offset);
         const uint32_t totalBefore = cam.F7(F7::kTotalBytesLo);
         cam.SetF7(c.offset, c.value);
-        EXPECT_EQ(before, cam.F7(c.offset));
-        EXPECT_EQ(totalBefore, cam.F7(F7::kTotalBytesLo));
-        EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
+        EXPECT_EQ((Q{before, totalBefore, kPresence | kErrorFlag1}),
+                  cam.Rs({cam.ModeCsr(c.offset), cam.ModeCsr(F7::kTotalBytesLo),
+                          cam.ModeCsr(F7::kValueSetting)}));
         // The next accepted write clears the flag again.
         cam.SetF7(F7::kImageSize, Pack(320, 240));
         EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
@@ -55,8 +55,8 @@ TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
     for (uint32_t bpp : refused) {
         SCOPED_TRACE(bpp);
         cam.SetF7(F7::kBytePerPacket, bpp << 16);
-        EXPECT_EQ(Pack(8192, 8192), cam.F7(F7::kBytePerPacket));
-        EXPECT_EQ(kPresence | kErrorFlag2, cam.F7(F7::kValueSetting));
+        EXPECT_EQ((Q{Pack(8192, 8192), kPresence | kErrorFlag2}),
+                  cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting)}));
     }
     cam.SetF7(F7::kBytePerPacket, Pack(4096, 0x1234));
     EXPECT_EQ(Pack(4096, 8192), cam.F7(F7::kBytePerPacket)) << "RecBytePerPacket read-only";
@@ -97,9 +97,9 @@ TEST(Format7, GeometryIsLockedWhileImagesAreSent) {
     cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
     cam.SetF7(F7::kImageSize, Pack(320, 240));
     cam.SetF7(F7::kColorCodingId, uint32_t(kMono16) << 24);
-    EXPECT_EQ(Pack(640, 480), cam.F7(F7::kImageSize));
-    EXPECT_EQ(uint32_t(kMono8) << 24, cam.F7(F7::kColorCodingId));
-    EXPECT_EQ(kPresence | kErrorFlag1, cam.F7(F7::kValueSetting));
+    EXPECT_EQ((Q{Pack(640, 480), uint32_t(kMono8) << 24, kPresence | kErrorFlag1}),
+              cam.Rs({cam.ModeCsr(F7::kImageSize), cam.ModeCsr(F7::kColorCodingId),
+                      cam.ModeCsr(F7::kValueSetting)}));
     cam.SetCmd(Cmd::kCurVMode, 1u << 29);
     EXPECT_EQ(0u, cam.Cmd(Cmd::kCurVMode)) << "mode changes ignored too";
     cam.SetCmd(Cmd::kIsoEnable, 0);

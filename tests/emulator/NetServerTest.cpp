@@ -176,6 +176,19 @@ std::vector<uint8_t> Image(const Received& got) {
     return image;
 }
 
+// Starts `server`; its port, 0 with the failure reported.
+uint16_t Start(NetServer& server) {
+    const uint16_t port = server.Start();
+    EXPECT_NE(port, 0) << server.Error();
+    return port;
+}
+
+// A host's stream socket on 127.0.0.1, ephemeral port.
+void Bind(UdpSocket& stream) {
+    std::string error;
+    ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+}
+
 // A controlling host with its stream channel open on `stream`.
 void OpenStream(RawClient& host, const UdpSocket& stream, uint32_t packetSize = 1500) {
     uint16_t index = 0;
@@ -196,9 +209,7 @@ NetOptions Options(uint32_t first, unsigned cameras = 1, const char* model = "vg
 
 TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
     NetServer server(Options(Ip(11, 0, 1)));
-    const uint16_t port = server.Start();
-    ASSERT_NE(port, 0) << server.Error();
-    RawClient host(Ip(11, 0, 1), port);
+    RawClient host(Ip(11, 0, 1), Start(server));
 
     // Values and 32-register transfers are the transport tests' part; here
     // each refusal's status and how far the command got.
@@ -236,8 +247,7 @@ TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
 
     // A resend of a block never sent: each packet asked for is unavailable.
     UdpSocket stream;
-    std::string error;
-    ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+    Bind(stream);
     OpenStream(host, stream);
     host.Resend(999, 5, 6);
     EXPECT_EQ(Collect(stream, 999, 200).errors,
@@ -246,8 +256,7 @@ TEST(NetServer, RegisterAccessAnswersValuesAndStatuses) {
 
 TEST(NetServer, ControlIsExclusiveAndLostWhenHeartbeatsStop) {
     NetServer server(Options(Ip(12, 0, 1)));
-    const uint16_t port = server.Start();
-    ASSERT_NE(port, 0) << server.Error();
+    const uint16_t port = Start(server);
     RawClient first(Ip(12, 0, 1), port), second(Ip(12, 0, 1), port);
 
     ASSERT_EQ(first.Write(kRegCcp, kCcpControl), kSuccess);
@@ -299,7 +308,7 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
     lossy.duplicatePacket = 0.1;
     lossy.reorderPacket = 0.1;
     const Row rows[] = {
-        {"vga Mono16 AOI",
+        {"vga AOI",
          "vga-mono",
          Emulator::kMono16,
          64u << 16 | 30,
@@ -314,12 +323,9 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
         NetOptions options = Options(Ip(subnet++, 0, 1), 1, row.model);
         options.faults = row.faults;
         NetServer server(options);
-        const uint16_t port = server.Start();
-        ASSERT_NE(port, 0) << server.Error();
-        RawClient host(Ip(subnet - 1, 0, 1), port);
+        RawClient host(Ip(subnet - 1, 0, 1), Start(server));
         UdpSocket stream;
-        std::string error;
-        ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+        Bind(stream);
         OpenStream(host, stream);
         uint16_t index = 0;
         ASSERT_EQ(host.Write({kWireF7 + F7::kColorCodingId, kWireF7 + F7::kImageSize,
@@ -353,12 +359,11 @@ TEST(NetServer, OneShotFramesArriveByteExactAndResendsAreServed) {
             got = Collect(stream, 1, 300, got);
         }
         ASSERT_TRUE(got.hasLeader);
-        EXPECT_EQ(got.leader.pixelFormat, row.pixelFormat);
-        EXPECT_EQ(got.leader.sizeX, row.size >> 16);
-        EXPECT_EQ(got.leader.sizeY, row.size & 0xFFFF);
-        EXPECT_EQ(got.leader.offsetX, row.position >> 16);
-        EXPECT_EQ(got.leader.offsetY, row.position & 0xFFFF);
-        EXPECT_EQ(layout.number, 1u);
+        const ImageLeader& l = got.leader;
+        EXPECT_EQ(
+            (Q{row.pixelFormat, row.size >> 16, row.size & 0xFFFF, row.position >> 16,
+               row.position & 0xFFFF, 1}),
+            (Q{l.pixelFormat, l.sizeX, l.sizeY, l.offsetX, l.offsetY, uint32_t(layout.number)}));
         EXPECT_TRUE(Image(got) == expected) << "image bytes differ";
         EXPECT_TRUE(Eventually([&] { return server.Counters(0).framesSent == 1; }));
         const NetCounters counters = server.Counters(0);
@@ -379,12 +384,9 @@ TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {
     options.faults.stopFrame = 2;
     options.faults.stopAfterPackets = 5;
     NetServer server(options);
-    const uint16_t port = server.Start();
-    ASSERT_NE(port, 0) << server.Error();
-    RawClient host(Ip(20, 0, 1), port);
+    RawClient host(Ip(20, 0, 1), Start(server));
     UdpSocket stream;
-    std::string error;
-    ASSERT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
+    Bind(stream);
     OpenStream(host, stream);
     ASSERT_EQ(host.Write(kWireIsoEnable, 0x80000000), kSuccess);
 
@@ -392,9 +394,8 @@ TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {
     const Received one = Collect(stream, 1, 300);
     EXPECT_TRUE(one.hasTrailer && one.payload.size() == 210u);
     Received two = Collect(stream, 2, 300);
-    EXPECT_TRUE(two.hasLeader);
-    EXPECT_FALSE(two.hasTrailer);
-    EXPECT_EQ(two.payload.size(), 4u);
+    EXPECT_TRUE(two.hasLeader && !two.hasTrailer && two.payload.size() == 4u)
+        << two.hasLeader << two.hasTrailer << two.payload.size();
     host.Resend(2, 5, 211);
     EXPECT_EQ(Collect(stream, 2, 200).datagrams, 0u) << "a dead stream answers no resend";
     EXPECT_EQ(Collect(stream, 3, 100).datagrams, 0u);
@@ -404,9 +405,7 @@ TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {
     exiting.maxRate = true;
     exiting.faults.exitAfterFrames = 3;
     NetServer ending(exiting);
-    const uint16_t endingPort = ending.Start();
-    ASSERT_NE(endingPort, 0) << ending.Error();
-    RawClient other(Ip(20, 1, 1), endingPort);
+    RawClient other(Ip(20, 1, 1), Start(ending));
     OpenStream(other, stream);
     ASSERT_EQ(other.Write(kWireIsoEnable, 0x80000000), kSuccess);
     EXPECT_TRUE(ending.WaitUntilFinished(std::chrono::seconds(5)));
@@ -436,10 +435,9 @@ TEST(NetServer, StartRefusesWhatItCannotServe) {
     }
     // A fixed port already taken on the address.
     NetServer holder(Options(Ip(21, 1, 1)));
-    const uint16_t port = holder.Start();
-    ASSERT_NE(port, 0);
     NetOptions same = Options(Ip(21, 1, 1));
-    same.port = port;
+    same.port = Start(holder);
+    ASSERT_NE(same.port, 0);
     NetServer clash(same);
     EXPECT_EQ(clash.Start(), 0);
     EXPECT_NE(clash.Error().find("Address already in use"), std::string::npos) << clash.Error();

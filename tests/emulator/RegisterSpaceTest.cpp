@@ -44,23 +44,22 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
 
 TEST(RegisterSpace, QuadletHelpersThrowAccessErrorsNamingTheAccess) {
     Camera cam(Vga());
-    try {
-        cam.R(kInitialSpace);
-        FAIL() << "no exception";
-    } catch (const AccessError& e) {
-        EXPECT_EQ(Status::Unmapped, e.status());
-        EXPECT_EQ(kInitialSpace, e.address());
-        EXPECT_STREQ("emulator: read of 4 bytes at 0xfffff0000000: address not mapped", e.what());
-    }
-    try {
-        cam.W(kCommandBase + 2, 0);
-        FAIL() << "no exception";
-    } catch (const AccessError& e) {
-        EXPECT_EQ(Status::Misaligned, e.status());
-        EXPECT_STREQ("emulator: write of 4 bytes at 0xfffff0f00002: address or length not "
-                     "quadlet aligned",
-                     e.what());
-    }
+    const auto thrown = [](auto access) {
+        try {
+            access();
+        } catch (const AccessError& e) {
+            return std::to_string(int(e.status())) + " " + std::to_string(e.address()) + " " +
+                   e.what();
+        }
+        return std::string("no exception");
+    };
+    EXPECT_EQ(thrown([&] { cam.R(kInitialSpace); }),
+              std::to_string(int(Status::Unmapped)) + " " + std::to_string(kInitialSpace) +
+                  " emulator: read of 4 bytes at 0xfffff0000000: address not mapped");
+    EXPECT_EQ(thrown([&] { cam.W(kCommandBase + 2, 0); }),
+              std::to_string(int(Status::Misaligned)) + " " + std::to_string(kCommandBase + 2) +
+                  " emulator: write of 4 bytes at 0xfffff0f00002: address or length not quadlet "
+                  "aligned");
 }
 
 TEST(RegisterSpace, AFailedBlockAccessTouchesNothing) {
@@ -69,9 +68,7 @@ TEST(RegisterSpace, AFailedBlockAccessTouchesNothing) {
     uint8_t buffer[8];
     std::memset(buffer, 0xA5, sizeof buffer);
     EXPECT_EQ(Status::Unmapped, cam.space.Read(kFormat7Base + 0x7C, buffer, 8));
-    for (uint8_t b : buffer) {
-        EXPECT_EQ(0xA5, b);
-    }
+    EXPECT_EQ(std::vector<uint8_t>(8, 0xA5), std::vector<uint8_t>(buffer, buffer + 8));
     // Write starting inside (IMAGE_POSITION region) and running off the block:
     // nothing is stored, not even the quadlets that were inside.
     const uint32_t sizeBefore = cam.R(kFormat7Base + F7::kImageSize);
@@ -105,13 +102,8 @@ TEST(RegisterSpace, ReservedQuadletsReadZeroAndIgnoreWrites) {
 
 TEST(RegisterSpace, ReadOnlyBitsIgnoreWrites) {
     Camera cam(Vga());
-    const uint32_t inquiries[] = {Cmd::kVFormatInq,
-                                  Cmd::kBasicFuncInq,
-                                  Cmd::kFeatureHiInq,
-                                  Cmd::kAdvancedFeatureInq,
-                                  0x51C,
-                                  0x530};
-    for (uint32_t offset : inquiries) {
+    for (uint32_t offset : {Cmd::kVFormatInq, Cmd::kBasicFuncInq, Cmd::kFeatureHiInq,
+                            Cmd::kAdvancedFeatureInq, 0x51Cu, 0x530u}) {
         SCOPED_TRACE(offset);
         const uint32_t before = cam.Cmd(offset);
         cam.SetCmd(offset, ~before);

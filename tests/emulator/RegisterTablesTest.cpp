@@ -21,12 +21,6 @@ TEST(RegisterTables, AreConsistentOnEveryModel) {
     }
 }
 
-} // namespace
-} // namespace EmulatorTest
-
-namespace EmulatorTest {
-namespace {
-
 TEST(RegisterTables, TheCheckFindsFaultyModelData) {
     struct Case {
         const char* what;

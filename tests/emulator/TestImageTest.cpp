@@ -22,13 +22,9 @@ TEST(TestImage, AFrameHasTotalBytesAndCarriesItsNumberFirst) {
     const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
     const std::vector<uint8_t> img = RenderFrame(f, SampleOrder::BigEndian);
     ASSERT_EQ(64u, img.size());
-    EXPECT_EQ(1, img[0]);
-    EXPECT_EQ(2, img[1]);
-    EXPECT_EQ(3, img[2]);
-    EXPECT_EQ(4, img[3]);
     // Then the gradient: (x + y + number) mod 256.
-    EXPECT_EQ(uint8_t(5 + 0x04), img[5]);
-    EXPECT_EQ(uint8_t(2 + 3 + 0x04), img[3 * 16 + 2]);
+    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5 + 4, 2 + 3 + 4}),
+              (std::vector<uint8_t>{img[0], img[1], img[2], img[3], img[5], img[3 * 16 + 2]}));
 }
 
 TEST(TestImage, SixteenBitSamplesFollowTheRequestedByteOrder) {
@@ -38,10 +34,8 @@ TEST(TestImage, SixteenBitSamplesFollowTheRequestedByteOrder) {
     const std::vector<uint8_t> le = RenderFrame(f, SampleOrder::LittleEndian);
     ASSERT_EQ(32u, be.size());
     // Sample 5: (5 + 0 + 4095) & 0xFFF = 4.
-    EXPECT_EQ(0x00, be[10]);
-    EXPECT_EQ(0x04, be[11]);
-    EXPECT_EQ(0x04, le[10]);
-    EXPECT_EQ(0x00, le[11]);
+    EXPECT_EQ((std::vector<uint8_t>{0, 4, 4, 0}),
+              (std::vector<uint8_t>{be[10], be[11], le[10], le[11]}));
     // Sample 7 of row 1: (7 + 1 + 4095) & 0xFFF = 7, never above 12 bits.
     const size_t i = 2 * (8 + 7);
     EXPECT_EQ(7, be[i] << 8 | be[i + 1]);
@@ -75,29 +69,16 @@ TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
     EXPECT_TRUE(RenderFrame(Layout(4, 4, 4 /* RGB8 */, 8, 3), SampleOrder::BigEndian).empty());
 }
 
-} // namespace
-} // namespace EmulatorTest
-
-namespace EmulatorTest {
-namespace {
-
 // The network stream's picture: the position code where the live picture
 // would be, 16-bit samples little-endian, the frame number stamped first.
 TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
-    FrameInfo f{};
+    FrameInfo f = Layout(32, 4, kMono16, 12, 2);
     f.number = 0x0A0B0C0D;
     f.left = 8;
     f.top = 2;
-    f.width = 32;
-    f.height = 4;
-    f.colorCoding = kMono16;
-    f.dataDepth = 12;
-    f.bytesPerPixel = 2;
-    f.totalBytes = 32 * 4 * 2;
     const std::vector<uint8_t> img = StreamImage(f);
     ASSERT_EQ(img.size(), 256u);
-    EXPECT_EQ(img[0], 0x0A);
-    EXPECT_EQ(img[6], 0x0D);
+    EXPECT_EQ((std::vector<uint8_t>{0x0A, 0x0D}), (std::vector<uint8_t>{img[0], img[6]}));
     const size_t i = 2 * (3 * 32 + 5); // row 3, column 5
     const uint32_t sample = uint32_t(img[i] | img[i + 1] << 8);
     EXPECT_EQ(sample, TestSample(kPositionCodeImage, 8 + 5, 2 + 3, f.number, 12));

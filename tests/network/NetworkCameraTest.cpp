@@ -162,15 +162,12 @@ TEST_F(NetworkCameraTest, EnumerateOpenConfigureAndGrab) {
     camera->XPosition->SetValue(64);
     camera->ColorCoding->FromString("Mono16");
     const Emulator::FrameInfo layout = m_Server->Registers(0).CurrentLayout();
-    EXPECT_EQ(320u, layout.width);
-    EXPECT_EQ(64u, layout.left);
-    EXPECT_EQ(2u, layout.bytesPerPixel);
-
-    const GrabTally tally = Grab(*camera, *m_Server, 100);
-    EXPECT_EQ(100, tally.filled);
-    EXPECT_EQ(0, tally.incomplete);
-    EXPECT_EQ(0, tally.wrongBytes);
-    EXPECT_EQ(0, tally.outOfTurn);
+    EXPECT_EQ((std::vector<uint32_t>{320, 64, 2}),
+              (std::vector<uint32_t>{layout.width, layout.left, layout.bytesPerPixel}));
+    // Filled, incomplete, wrong bytes, out of turn.
+    const GrabTally t = Grab(*camera, *m_Server, 100);
+    EXPECT_EQ((std::vector<int>{100, 0, 0, 0}),
+              (std::vector<int>{t.filled, t.incomplete, t.wrongBytes, t.outOfTurn}));
     EXPECT_FALSE(camera->IsPrepared());
     camera->Close();
     EXPECT_FALSE(camera->IsOpen());
@@ -214,8 +211,7 @@ TEST_F(NetworkCameraTest, CameraDisappearingMidGrabNeverHangs) {
         camera->Close();
     } catch (const NodeApi::GenericException&) {
     }
-    EXPECT_FALSE(camera->IsOpen());
-    EXPECT_FALSE(camera->IsPrepared());
+    EXPECT_FALSE(camera->IsOpen() || camera->IsPrepared());
     DeviceManager::Instance().DestroyDevice(camera);
 }
 

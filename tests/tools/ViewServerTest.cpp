@@ -134,6 +134,29 @@ int RawRequest(int port, const std::string& request, std::string* reply = nullpt
     return text.compare(0, 9, "HTTP/1.1 ") == 0 ? atoi(text.c_str() + 9) : 0;
 }
 
+// One request line with its Host, further headers and body.
+int Raw(int port, const std::string& line, const std::string& host = "127.0.0.1",
+        const std::string& headers = "", const std::string& body = "",
+        std::string* reply = nullptr) {
+    return RawRequest(port,
+                      line + " HTTP/1.1\r\nHost: " + host + "\r\n" + headers +
+                          "Connection: close\r\n\r\n" + body,
+                      reply);
+}
+
+// A reply as "status body", or "none".
+std::string Reply(const httplib::Result& r) {
+    return r ? std::to_string(r->status) + " " + r->body : "none";
+}
+
+// A reply's status and the named headers, blank-separated.
+std::string Heads(const httplib::Result& r, std::initializer_list<const char*> names) {
+    std::string text = r ? std::to_string(r->status) : "none";
+    for (const char* name : names)
+        text += std::string(" ") + (r ? r->get_header_value(name) : "");
+    return text;
+}
+
 TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
     struct Case {
         const char* path;
@@ -158,11 +181,7 @@ TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.path);
         std::string reply;
-        EXPECT_EQ(RawRequest(port,
-                             std::string("GET ") + c.path +
-                                 " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
-                             &reply),
-                  c.status);
+        EXPECT_EQ(Raw(port, std::string("GET ") + c.path, "127.0.0.1", "", "", &reply), c.status);
         EXPECT_EQ(reply.find("root:"), std::string::npos);
         if (c.type != nullptr) {
             EXPECT_NE(reply.find(std::string("Content-Type: ") + c.type), std::string::npos);
@@ -170,177 +189,119 @@ TEST_F(ViewServerTest, ServesThePageResourcesAndNoOtherPath) {
         }
     }
     // Changes only from the page (its header), and only for loopback names.
-    EXPECT_EQ(RawRequest(port, "POST /api/acquisition HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                               "Content-Type: application/x-www-form-urlencoded\r\n"
-                               "Content-Length: 11\r\nConnection: close\r\n\r\naction=stop"),
+    const std::string form = "Content-Type: application/x-www-form-urlencoded\r\n";
+    EXPECT_EQ(Raw(port, "POST /api/acquisition", "127.0.0.1", form + "Content-Length: 11\r\n",
+                  "action=stop"),
               403);
-    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: rebound.example:8080\r\n"
-                               "Connection: close\r\n\r\n"),
-              421);
-    EXPECT_EQ(RawRequest(port, "GET / HTTP/1.1\r\nHost: localhost:9000\r\n"
-                               "Connection: close\r\n\r\n"),
-              200);
+    EXPECT_EQ(Raw(port, "GET /", "rebound.example:8080"), 421);
+    EXPECT_EQ(Raw(port, "GET /", "localhost:9000"), 200);
     // Requests outside the protocol, or for the API by the wrong method.
-    EXPECT_EQ(
-        RawRequest(port,
-                   "GET ../etc/passwd HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n") /
-            100,
-        4);
-    EXPECT_EQ(RawRequest(port, "POST / HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Kacq-View: "
-                               "1\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"),
-              404);
-    EXPECT_EQ(
-        RawRequest(port,
-                   "GET /api/feature HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n"),
-        404);
+    EXPECT_EQ(Raw(port, "GET ../etc/passwd") / 100, 4);
+    EXPECT_EQ(Raw(port, "POST /", "127.0.0.1", "X-Kacq-View: 1\r\nContent-Length: 0\r\n"), 404);
+    EXPECT_EQ(Raw(port, "GET /api/feature"), 404);
 }
 
 TEST_F(ViewServerTest, FramesArriveAsJpegOfTheImagePartAndAsPng) {
     auto first = NextFrame(0);
-    ASSERT_TRUE(first);
-    ASSERT_EQ(first->status, 200);
-    EXPECT_EQ(first->get_header_value("Content-Type"), "image/jpeg");
-    EXPECT_EQ(first->get_header_value("X-Frame-Width"), "640");
-    EXPECT_EQ(first->get_header_value("X-Frame-Height"), "480");
+    ASSERT_EQ(Heads(first, {"Content-Type", "X-Frame-Width", "X-Frame-Height"}),
+              "200 image/jpeg 640 480");
     ASSERT_GE(first->body.size(), 4u);
-    EXPECT_EQ(uint8_t(first->body[0]), 0xFF);
-    EXPECT_EQ(uint8_t(first->body[1]), 0xD8);
+    EXPECT_EQ(first->body.substr(0, 2), "\xFF\xD8");
     const uint64_t number = std::stoull(first->get_header_value("X-Frame-Number"));
     EXPECT_GE(number, 1u);
 
     // Two browsers at once both get the next frame.
     httplib::Client other("127.0.0.1", port);
     other.set_read_timeout(5, 0);
-    int secondStatus = 0;
-    std::string secondNumber;
+    std::string second; // its status and frame number
     std::thread t([&] {
-        auto r = other.Get(("/api/frame.jpg?after=" + std::to_string(number)).c_str());
-        if (r) {
-            secondStatus = r->status;
-            secondNumber = r->get_header_value("X-Frame-Number");
-        }
+        const std::string after = "/api/frame.jpg?after=" + std::to_string(number);
+        second = Heads(other.Get(after.c_str()), {"X-Frame-Number"});
     });
     auto mine = NextFrame(number);
     t.join();
-    ASSERT_TRUE(mine);
-    EXPECT_EQ(mine->status, 200);
-    ASSERT_EQ(secondStatus, 200);
-    EXPECT_GT(std::stoull(secondNumber), number);
+    EXPECT_EQ(Heads(mine, {}), "200");
+    ASSERT_EQ(second.substr(0, 4), "200 ");
+    EXPECT_GT(std::stoull(second.substr(4)), number);
 
     auto png = client->Get("/api/frame.png");
-    ASSERT_TRUE(png);
-    ASSERT_EQ(png->status, 200);
-    EXPECT_EQ(png->get_header_value("Content-Type"), "image/png");
+    ASSERT_EQ(Heads(png, {"Content-Type"}), "200 image/png");
     ASSERT_GE(png->body.size(), 24u);
     EXPECT_EQ(png->body.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
     // IHDR: width 640, height 480, 8-bit gray.
     EXPECT_EQ(png->body.substr(16, 10), std::string("\0\0\x02\x80\0\0\x01\xe0\x08\x00", 10));
     EXPECT_NE(png->get_header_value("Content-Disposition").find("attachment"), std::string::npos);
 
-    struct Bad {
-        const char* query;
-        int status;
-    };
-    const Bad bad[] = {{"?after=x", 400},
-                       {"?after=-1", 400},
-                       {"?after=1e3", 400},
-                       {"?after=99999999999999999999999", 400},
-                       {"?after=1&after=2", 400}};
-    for (const Bad& b : bad) {
-        SCOPED_TRACE(b.query);
-        auto r = client->Get((std::string("/api/frame.jpg") + b.query).c_str());
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, b.status);
-        EXPECT_EQ(r->body, "{\"error\":\"'after' is a frame number\"}");
-    }
+    for (const char* query : {"?after=x", "?after=-1", "?after=1e3",
+                              "?after=99999999999999999999999", "?after=1&after=2"})
+        EXPECT_EQ(Reply(client->Get((std::string("/api/frame.jpg") + query).c_str())),
+                  "400 {\"error\":\"'after' is a frame number\"}")
+            << query;
     // No frame newer than a far future one: nothing, after a bounded wait.
-    auto none = client->Get("/api/frame.jpg?after=1000000000");
-    ASSERT_TRUE(none);
-    EXPECT_EQ(none->status, 204);
+    EXPECT_EQ(Heads(client->Get("/api/frame.jpg?after=1000000000"), {}), "204");
 }
 
 TEST_F(ViewServerTest, SettingsAreValidatedAndRefusalsChangeNothing) {
+    const std::string longName(200, 'W');
+    const char* kOneEach = "a setting needs one 'name' and one 'value'";
     struct Case {
         const char* name;
         std::string body;
         int status;
-        std::string reply;
+        std::string error;
     };
     const Case cases[] = {
-        {"unknown name", "name=NoSuch&value=1", 404,
-         R"j({"error":"the camera has no feature named 'NoSuch'"})j"},
-        {"node not in the form", "name=AoiSizeCxRegFao&value=8", 404,
-         R"j({"error":"the camera has no feature named 'AoiSizeCxRegFao'"})j"},
+        {"unknown name", "name=NoSuch&value=1", 404, "the camera has no feature named 'NoSuch'"},
+        {"not in the form", "name=AoiSizeCxRegFao&value=8", 404,
+         "the camera has no feature named 'AoiSizeCxRegFao'"},
         {"hostile name", "name=%22%3Cb%3E%0A%ff&value=1", 404,
-         R"j({"error":"the camera has no feature named '\"<b>\u000a\u00ff'"})j"},
-        {"long name", "name=" + std::string(200, 'W') + "&value=1", 404,
-         R"j({"error":"the camera has no feature named ')j" + std::string(200, 'W') + "'\"}"},
-        {"no value", "name=Width", 400,
-         R"j({"error":"a setting needs one 'name' and one 'value'"})j"},
-        {"two names", "name=Width&name=Height&value=8", 400,
-         R"j({"error":"a setting needs one 'name' and one 'value'"})j"},
+         R"(the camera has no feature named '\"<b>\u000a\u00ff')"},
+        {"long name", "name=" + longName + "&value=1", 404,
+         "the camera has no feature named '" + longName + "'"},
+        {"no value", "name=Width", 400, kOneEach},
+        {"two names", "name=Width&name=Height&value=8", 400, kOneEach},
         {"long value", "name=Width&value=" + std::string(300, '1'), 400,
-         R"j({"error":"the value is longer than 256 bytes"})j"},
-        {"not an integer", "name=Width&value=abc", 400,
-         R"j({"error":"Width takes an integer, not 'abc'"})j"},
+         "the value is longer than 256 bytes"},
+        {"not an integer", "name=Width&value=abc", 400, "Width takes an integer, not 'abc'"},
         {"integer with blank", "name=Width&value=%20320", 400,
-         R"j({"error":"Width takes an integer, not ' 320'"})j"},
-        {"float for integer", "name=Gain&value=1.5", 400,
-         R"j({"error":"Gain takes an integer, not '1.5'"})j"},
-        {"above maximum", "name=Width&value=648", 400,
-         R"j({"error":"648 is outside Width's range 8..640"})j"},
-        {"below minimum", "name=Width&value=0", 400,
-         R"j({"error":"0 is outside Width's range 8..640"})j"},
-        {"off the step", "name=Width&value=321", 400,
-         R"j({"error":"321 is not a step of Width (8 + n * 8)"})j"},
+         "Width takes an integer, not ' 320'"},
+        {"float for integer", "name=Gain&value=1.5", 400, "Gain takes an integer, not '1.5'"},
+        {"above maximum", "name=Width&value=648", 400, "648 is outside Width's range 8..640"},
+        {"below minimum", "name=Width&value=0", 400, "0 is outside Width's range 8..640"},
+        {"off the step", "name=Width&value=321", 400, "321 is not a step of Width (8 + n * 8)"},
         {"int64 overflow", "name=Width&value=9223372036854775808", 400,
-         R"j({"error":"Width takes an integer, not '9223372036854775808'"})j"},
+         "Width takes an integer, not '9223372036854775808'"},
         {"unavailable entry", "name=ColorCoding&value=Raw16", 400,
-         R"j({"error":"'Raw16' is not an available entry of ColorCoding (Mono8, Mono16)"})j"},
+         "'Raw16' is not an available entry of ColorCoding (Mono8, Mono16)"},
         {"not a boolean", "name=ContinuousShot&value=yes", 400,
-         R"j({"error":"ContinuousShot takes true or false, not 'yes'"})j"},
-        {"read-only", "name=ModelName&value=X", 409,
-         R"j({"error":"ModelName is read-only (RO)"})j"},
+         "ContinuousShot takes true or false, not 'yes'"},
+        {"read-only", "name=ModelName&value=X", 409, "ModelName is read-only (RO)"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto r = Post("/api/feature", c.body);
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, c.status);
-        EXPECT_EQ(r->body, c.reply);
-    }
+    for (const Case& c : cases)
+        EXPECT_EQ(Reply(Post("/api/feature", c.body)),
+                  std::to_string(c.status) + " {\"error\":\"" + c.error + "\"}")
+            << c.name;
     EXPECT_NE(FeatureEntry("Width").find("\"value\":640,\"min\":8,\"max\":640,\"inc\":8"),
               std::string::npos);
     EXPECT_NE(FeatureEntry("ColorCoding").find("\"value\":\"Mono8\""), std::string::npos);
     EXPECT_NE(FeatureEntry("ModelName").find("\"access\":\"RO\""), std::string::npos);
 
     // Limits of a request: the body, and the target with its query.
-    auto big = Post("/api/feature", "name=Width&value=8&pad=" + std::string(5000, 'x'));
-    ASSERT_TRUE(big);
-    EXPECT_EQ(big->status, 413);
-    auto longTarget = client->Get(("/api/status?pad=" + std::string(3000, 'x')).c_str());
-    ASSERT_TRUE(longTarget);
-    EXPECT_EQ(longTarget->status, 414);
+    EXPECT_EQ(Heads(Post("/api/feature", "name=Width&value=8&pad=" + std::string(5000, 'x')), {}),
+              "413");
+    EXPECT_EQ(Heads(client->Get(("/api/status?pad=" + std::string(3000, 'x')).c_str()), {}), "414");
     EXPECT_NE(FeatureEntry("Width").find("\"value\":640"), std::string::npos);
 }
 
 TEST_F(ViewServerTest, ASettingChangesTheFramesAndStaysWithTheCamera) {
-    auto ok = Post("/api/feature", "name=Width&value=320");
-    ASSERT_TRUE(ok);
-    EXPECT_EQ(ok->status, 200);
-    EXPECT_EQ(ok->body, R"j({"name":"Width","value":"320"})j");
+    EXPECT_EQ(Reply(Post("/api/feature", "name=Width&value=320")),
+              R"j(200 {"name":"Width","value":"320"})j");
     // The other features follow: XPosition may now move up to 320.
     EXPECT_NE(FeatureEntry("XPosition").find("\"max\":320"), std::string::npos);
-    auto frame = NextFrame(Frames());
-    ASSERT_TRUE(frame);
-    ASSERT_EQ(frame->status, 200);
-    EXPECT_EQ(frame->get_header_value("X-Frame-Width"), "320");
+    EXPECT_EQ(Heads(NextFrame(Frames()), {"X-Frame-Width"}), "200 320");
 
-    auto mono16 = Post("/api/feature", "name=ColorCoding&value=Mono16");
-    ASSERT_TRUE(mono16);
-    EXPECT_EQ(mono16->status, 200);
-    frame = NextFrame(Frames());
-    ASSERT_TRUE(frame && frame->status == 200);
+    EXPECT_EQ(Heads(Post("/api/feature", "name=ColorCoding&value=Mono16"), {}), "200");
+    ASSERT_EQ(Heads(NextFrame(Frames()), {}), "200");
     auto png = client->Get("/api/frame.png");
     ASSERT_TRUE(png && png->status == 200 && png->body.size() > 26);
     EXPECT_EQ(png->body[24], 16) << "16-bit frames are saved at 16 bits";
@@ -355,27 +316,12 @@ TEST_F(ViewServerTest, ASettingChangesTheFramesAndStaysWithTheCamera) {
 
 TEST_F(ViewServerTest, AcquisitionStartsStopsAndTakesOneShot) {
     ASSERT_TRUE(NextFrame(0));
-    struct Case {
-        const char* body;
-        int status;
-        const char* contains;
-    };
-    const Case bad[] = {
-        {"action=pause", 400, R"j({"error":"the action is one of start, stop, oneshot"})j"},
-        {"", 400, R"j({"error":"the action is one of start, stop, oneshot"})j"},
-        {"action=stop&action=start", 400,
-         R"j({"error":"the action is one of start, stop, oneshot"})j"},
-    };
-    for (const Case& c : bad) {
-        SCOPED_TRACE(c.body);
-        auto r = Post("/api/acquisition", c.body);
-        ASSERT_TRUE(r);
-        EXPECT_EQ(r->status, c.status);
-        EXPECT_EQ(r->body, c.contains);
-    }
+    for (const char* body : {"action=pause", "", "action=stop&action=start"})
+        EXPECT_EQ(Reply(Post("/api/acquisition", body)),
+                  R"j(400 {"error":"the action is one of start, stop, oneshot"})j")
+            << body;
     auto stop = Post("/api/acquisition", "action=stop");
-    ASSERT_TRUE(stop);
-    EXPECT_EQ(stop->status, 200);
+    ASSERT_EQ(Heads(stop, {}), "200");
     EXPECT_NE(stop->body.find("\"running\":false"), std::string::npos);
     // The frame in flight when stopping may still land.
     std::this_thread::sleep_for(100ms);
@@ -383,19 +329,15 @@ TEST_F(ViewServerTest, AcquisitionStartsStopsAndTakesOneShot) {
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(Frames(), stopped);
 
-    auto shot = Post("/api/acquisition", "action=oneshot");
-    ASSERT_TRUE(shot && shot->status == 200);
-    auto frame = NextFrame(stopped);
-    ASSERT_TRUE(frame && frame->status == 200);
-    EXPECT_EQ(std::stoull(frame->get_header_value("X-Frame-Number")), stopped + 1);
+    ASSERT_EQ(Heads(Post("/api/acquisition", "action=oneshot"), {}), "200");
+    EXPECT_EQ(Heads(NextFrame(stopped), {"X-Frame-Number"}), "200 " + std::to_string(stopped + 1));
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(Frames(), stopped + 1);
 
     auto start = Post("/api/acquisition", "action=start");
-    ASSERT_TRUE(start && start->status == 200);
+    ASSERT_EQ(Heads(start, {}), "200");
     EXPECT_NE(start->body.find("\"running\":true"), std::string::npos);
-    frame = NextFrame(stopped + 1);
-    ASSERT_TRUE(frame && frame->status == 200);
+    EXPECT_EQ(Heads(NextFrame(stopped + 1), {}), "200");
 }
 
 } // namespace

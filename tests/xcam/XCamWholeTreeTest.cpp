@@ -140,8 +140,8 @@ TEST(XCamWholeTree, GeometryAndCodingReachTheSizesThroughTheInvalidators) {
                                     x.PacketNumber->GetValue()};
     };
     const std::vector<int64_t> full = sizes();
-    EXPECT_EQ(1600 * 1200, full[1]);
-    EXPECT_EQ(int64_t(rig.F7(Emulator::F7::kTotalBytesLo)), full[0]);
+    EXPECT_EQ(full[0], int64_t(rig.F7(Emulator::F7::kTotalBytesLo)));
+    EXPECT_EQ(full[1], 1600 * 1200);
 
     rig.ResetCounts();
     EXPECT_EQ(full, sizes());
@@ -158,18 +158,14 @@ TEST(XCamWholeTree, GeometryAndCodingReachTheSizesThroughTheInvalidators) {
     // The AOI size invalidates all three.
     x.Width->SetValue(800);
     rig.ResetCounts();
-    const std::vector<int64_t> half = sizes();
-    EXPECT_EQ(800 * 1200, half[1]);
-    EXPECT_EQ(full[0] / 2, half[0]);
-    EXPECT_EQ(int64_t(rig.F7(Emulator::F7::kPacketPerFrame)), half[2]);
+    EXPECT_EQ(sizes(), (std::vector<int64_t>{full[0] / 2, 800 * 1200,
+                                             int64_t(rig.F7(Emulator::F7::kPacketPerFrame))}));
     EXPECT_GT(rig.Reads(), warmReads) << "fresh reads after the invalidation";
 
     // So does the colour coding: 8 bits per pixel halves the bytes.
     x.ColorCoding->FromString("Raw8");
-    const std::vector<int64_t> raw8 = sizes();
-    EXPECT_EQ(800 * 1200, raw8[1]);
-    EXPECT_EQ(800 * 1200, raw8[0]);
-    EXPECT_EQ(int64_t(rig.F7(Emulator::F7::kPacketPerFrame)), raw8[2]);
+    EXPECT_EQ(sizes(), (std::vector<int64_t>{800 * 1200, 800 * 1200,
+                                             int64_t(rig.F7(Emulator::F7::kPacketPerFrame))}));
     EXPECT_EQ(8, x.DataDepth->GetValue());
 }
 
@@ -212,9 +208,8 @@ TEST(XCamWholeTree, ZeroUnitSizeAndNoColourCodingStayUsable) {
     CXCamInterface& x = *rig.xcam;
     ASSERT_EQ(static_cast<int64_t>(rig.camera.space.ModeBase(0)),
               rig.As<IInteger>("VFormat7ModeCsrBase").GetValue());
-    EXPECT_EQ(0, x.Width->GetInc());
-    EXPECT_EQ(0, x.Width->GetMin());
-    EXPECT_EQ(640, x.Width->GetValue());
+    EXPECT_EQ((std::vector<int64_t>{0, 0, 640}),
+              (std::vector<int64_t>{x.Width->GetInc(), x.Width->GetMin(), x.Width->GetValue()}));
     // The camera refuses a zero width with its error flag; the tree does not
     // divide by the unit.
     try {
