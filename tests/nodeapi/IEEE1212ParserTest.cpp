@@ -112,6 +112,14 @@ RomBuilder WellFormedRom() {
     return rom;
 }
 
+// A ROM whose root holds only the unit directory: the unit specifier, then entries.
+RomBuilder UnitRom(std::vector<Entry> entries, uint64_t uniqueId = kUniqueId) {
+    entries.insert(entries.begin(), Entry(0x12, 0x00A02D));
+    RomBuilder rom(uniqueId);
+    rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", entries);
+    return rom;
+}
+
 const std::string kVendorText("Vendor Ltd\0\0", 12);
 const std::string kModelText("eXcite\0\0", 8);
 
@@ -279,12 +287,10 @@ TEST(IEEE1212ParserTest, TextLeavesOfOtherFormsAreIgnored) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}, {0x82, "model"}})
-            .TextLeaf("vendor", "Vendor Ltd")
-            .TextLeaf("model", "eXcite", c.format, c.descriptor, c.claimed);
-        RomFixture f(rom.Bytes());
+        RomFixture f(UnitRom({{0x81, "vendor"}, {0x82, "model"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .TextLeaf("model", "eXcite", c.format, c.descriptor, c.claimed)
+                         .Bytes());
         EXPECT_EQ(kVendorText, f.vendor->GetValue());
         EXPECT_EQ("Key 0x82, not found", RuntimeError([&] { f.model->GetValue(); }));
         EXPECT_EQ(1, f.port.TotalReads());
@@ -384,70 +390,52 @@ TEST(IEEE1212ParserTest, SelfReferencesSharingAndDeepNestingStayBounded) {
     // Offsets are unsigned: a pointer can only lead forward or, with offset
     // 0, to the entry itself.
     const std::regex self("configuration rom entry at p=0x[0-9a-f]+ points at itself");
-    {
-        SCOPED_TRACE("unit-dependent directory entry pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0xD4, 0u}});
+    // The text of a key, else the error.
+    const auto error = [](RomBuilder rom, uint8_t key) {
         RomFixture f(rom.Bytes());
-        EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x81); }), self);
-    }
+        std::string text;
+        const std::string raised = RuntimeError([&] { text = f.Text(key); });
+        return raised == "<none>" ? text : raised;
+    };
+    RomBuilder unitSelf, leafSelf;
+    unitSelf.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0xD4, 0u}});
+    leafSelf.Directory("root", {{0x81, 0u}});
+    EXPECT_PRED2(Matches, error(unitSelf, 0x81), self) << "unit-dependent directory";
+    EXPECT_PRED2(Matches, error(leafSelf, 0x81), self) << "leaf";
     {
         SCOPED_TRACE("directory below the unit directory pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0xD4, "dep"}})
-            .Directory("dep", {{0xC3, 0u}, {0x81, "vendor"}})
-            .TextLeaf("vendor", "Vendor Ltd");
-        RomFixture f(rom.Bytes());
+        RomFixture f(UnitRom({{0xD4, "dep"}})
+                         .Directory("dep", {{0xC3, 0u}, {0x81, "vendor"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .Bytes());
         // A key found before the bad entry is reached still reads.
         EXPECT_EQ(kVendorText, f.Text(0x81));
         EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x82); }), self);
     }
     {
-        SCOPED_TRACE("leaf pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0x81, 0u}});
-        RomFixture f(rom.Bytes());
-        EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x81); }), self);
-    }
-    {
         SCOPED_TRACE("a directory shared by two entries is no loop");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0xD4, "dep"}, {0xD4, "dep"}, {0xD8, "dep"}})
-            .Directory("dep", {{0x81, "vendor"}})
-            .TextLeaf("vendor", "Vendor Ltd");
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ(kVendorText, f.Text(0x81));
-        EXPECT_EQ("<not found>", f.Text(0x82));
+        RomFixture f(UnitRom({{0xD4, "dep"}, {0xD4, "dep"}, {0xD8, "dep"}})
+                         .Directory("dep", {{0x81, "vendor"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .Bytes());
+        EXPECT_EQ(kVendorText + "<not found>", f.Text(0x81) + f.Text(0x82));
     }
-    {
-        SCOPED_TRACE("diamonds of shared directories stay linear");
-        // 30 levels, each directory pointing twice at the next: visited
-        // naively that is 2^30 walks.
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0x12, 0x00A02D}, {0xD4, "d0"}});
-        for (int i = 0; i < 30; ++i) {
+    // A chain of directories below the unit directory; with diamond, each
+    // points twice at the next: visited naively that is 2^levels walks.
+    const auto chain = [](int levels, bool diamond) {
+        RomBuilder rom = UnitRom({{0xD4, "d0"}});
+        for (int i = 0; i < levels; ++i) {
             const std::string next = "d" + std::to_string(i + 1);
-            rom.Directory("d" + std::to_string(i), {{0xC5, next.c_str()}, {0xC6, next.c_str()}});
+            std::vector<Entry> entries{{0xC5, next.c_str()}};
+            if (diamond)
+                entries.push_back({0xC6, next.c_str()});
+            rom.Directory("d" + std::to_string(i), entries);
         }
-        rom.Directory("d30", {});
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ("<not found>", f.Text(0x81));
-    }
-    {
-        SCOPED_TRACE("nesting deeper than the bound");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0x12, 0x00A02D}, {0xD4, "d0"}});
-        for (int i = 0; i < 40; ++i) {
-            const std::string next = "d" + std::to_string(i + 1);
-            rom.Directory("d" + std::to_string(i), {{0xC5, next.c_str()}});
-        }
-        rom.Directory("d40", {});
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ("configuration rom directories nested deeper than 32 levels",
-                  RuntimeError([&] { f.Text(0x81); }));
-    }
+        return rom.Directory("d" + std::to_string(levels), {});
+    };
+    EXPECT_EQ("<not found>", error(chain(30, true), 0x81)) << "diamonds stay linear";
+    EXPECT_EQ("configuration rom directories nested deeper than 32 levels",
+              error(chain(40, false), 0x81));
 }
 
 TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
@@ -457,11 +445,7 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
 
     // Same camera, new text in the port: the ROM is read again, the cached
     // texts stay.
-    RomBuilder same;
-    same.Directory("root", {{0xD1, "unit"}})
-        .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}})
-        .TextLeaf("vendor", "Renamed");
-    f.port.Poke(kRomAddress, same.Bytes());
+    f.port.Poke(kRomAddress, UnitRom({{0x81, "vendor"}}).TextLeaf("vendor", "Renamed").Bytes());
     f.port.SetChanged(true); // the port tells its dependants, the parser among them
     EXPECT_EQ(kVendorText, f.vendor->GetValue());
     EXPECT_EQ(2, f.port.TotalReads());
@@ -474,11 +458,9 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     EXPECT_EQ(2, f.port.TotalReads());
 
     // Another camera: the caches are emptied and the new ROM parsed.
-    RomBuilder other(0x0000111122223333ull);
-    other.Directory("root", {{0xD1, "unit"}})
-        .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}})
-        .TextLeaf("vendor", "Other");
-    f.port.Poke(kRomAddress, other.Bytes());
+    f.port.Poke(
+        kRomAddress,
+        UnitRom({{0x81, "vendor"}}, 0x0000111122223333ull).TextLeaf("vendor", "Other").Bytes());
     f.port.SetChanged(true);
     EXPECT_EQ(std::make_pair(3, uint64_t{0}),
               std::make_pair(f.port.TotalReads(), f.parser->GetUniqueId()));
