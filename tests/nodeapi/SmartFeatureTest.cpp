@@ -112,24 +112,17 @@ TEST(SmartFeatureTest, GuidTexts) {
     EXPECT_FALSE(ParseGuid(std::string("2A411342-C0CA-4368-B46E-EE5DEEBF0548\0", 37), guid));
 
     // Through the property: the convert message, and the earlier ID stays.
-    Fixture f;
+    TestNodeMap map;
+    auto& node = map.Add<CSmartFeature>("aTestImage", {}, false);
+    map.Build();
+    node.SetProperty("FeatureID", kTestImageId);
     for (const char* text : {"", "2A411342 - C0CA - 4368 - B46E", "garbage"}) {
         EXPECT_EQ(std::string("aTestImage : property 'FeatureID' : cannot convert value '") + text +
                       "'",
-                  ErrorOf<PropertyException>([&] {
-                      TestNodeMap map;
-                      auto& node = map.Add<CSmartFeature>("aTestImage", {}, false);
-                      map.Build();
-                      node.SetProperty("FeatureID", kTestImageId);
-                      try {
-                          node.SetProperty("FeatureID", text);
-                      } catch (...) {
-                          EXPECT_EQ("2A411342-C0CA-4368-B46E-EE5DEEBF0548",
-                                    GuidText(node.GetFeatureId()));
-                          throw;
-                      }
-                  }));
+                  ErrorOf<PropertyException>([&] { node.SetProperty("FeatureID", text); }));
+        EXPECT_EQ("2A411342-C0CA-4368-B46E-EE5DEEBF0548", GuidText(node.GetFeatureId()));
     }
+    Fixture f;
     EXPECT_EQ("Node aTestImage: already initialized", ErrorOf<LogicalErrorException>([&] {
                   f.feature->SetProperty("FeatureID", kTestImageId);
               }));
