@@ -218,39 +218,32 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
 
 TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
     TestNodeMap fresh;
+    // "Input" belongs to the float formula node only.
     const struct {
-        INodeConstruct* node;
+        INodeConstruct& node;
+        const char *name, *property, *value;
         int lines;
     } cases[] = {
-        {&fresh.Add<CNodeImpl>("Plain"), 1},
-        {&fresh.Add<CRegister>("Reg"), 2},
-        {&fresh.Add<CIntReg>("Int"), 3},
-        {&fresh.Add<CCategory>("C"), 2},
+        {fresh.Add<CNodeImpl>("Plain"), "Plain", "Colour", "blue", 1},
+        {fresh.Add<CRegister>("Reg"), "Reg", "Colour", "blue", 2},
+        {fresh.Add<CIntReg>("Int"), "Int", "Colour", "blue", 3},
+        {fresh.Add<CCategory>("C"), "C", "Colour", "blue", 2},
+        {fresh.Add<CMaskedIntReg>("M2"), "M2", "Colour", "blue", 4},
+        {fresh.Add<CIntSwissKnife>("Knife"), "Knife", "Input", "X", 2},
     };
     for (const auto& c : cases) {
-        c.node->SetNodeMap(&fresh, "N");
-        std::string text;
-        auto result = WarningLines(*c.node, "Colour", "blue", &text);
-        EXPECT_EQ(c.lines, result.first) << text;
-        EXPECT_FALSE(result.second);
+        c.node.SetNodeMap(&fresh, c.name);
+        std::string text, expected;
+        for (int i = 0; i < c.lines; ++i)
+            expected += std::string("WARNING - node '") + c.name + "' : cannot handle property '" +
+                        c.property + "' = '" + c.value + "'\n";
+        EXPECT_EQ(std::make_pair(c.lines, false), WarningLines(c.node, c.property, c.value, &text));
+        EXPECT_EQ(expected, text);
     }
-    std::string text;
-    auto& masked = fresh.Add<CMaskedIntReg>("M2");
-    masked.SetNodeMap(&fresh, "M2");
-    WarningLines(masked, "Colour", "blue", &text);
-    const std::string line = "WARNING - node 'M2' : cannot handle property 'Colour' = 'blue'\n";
-    EXPECT_EQ(line + line + line + line, text);
-
-    // "Input" belongs to the float formula node only.
-    auto& intKnife = fresh.Add<CIntSwissKnife>("Knife");
-    intKnife.SetNodeMap(&fresh, "Knife");
-    EXPECT_EQ(2, WarningLines(intKnife, "Input", "X", &text).first);
-    EXPECT_EQ("WARNING - node 'Knife' : cannot handle property 'Input' = 'X'\n",
-              text.substr(0, 62));
-
     // The line is cut to 255 characters.
     auto& longValue = fresh.Add<CNodeImpl>("L");
     longValue.SetNodeMap(&fresh, "L");
+    std::string text;
     WarningLines(longValue, "P", std::string(400, 'v'), &text);
     EXPECT_EQ(255u, text.size());
 }
