@@ -97,6 +97,8 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
          "OutOfRange: Value 0.200000 must be smaller than or equal 0.100000"},
         {"float below", [&] { f.SetValue(0.0); },
          "OutOfRange: Value 0.000000 must be greater than or equal 0.100000"},
+        // No register below to refuse it: the node itself must.
+        {"float nan", [&] { f.SetValue(std::nan("")); }, "OutOfRange: Value nan is not a number"},
         // 0.1 as a double lies below 0.1 in single precision, yet is the node's own value.
         {"float own", [&] { f.SetValue(0.1); }, "<no exception>"},
     });
