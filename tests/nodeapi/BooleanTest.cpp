@@ -30,21 +30,16 @@ TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
     map.Build();
     auto& reg = map.Get<CIntReg>("Reg");
     memory.Poke32(0x1000, 0x8E);
-    EXPECT_TRUE(flag.GetValue());
-    EXPECT_EQ("1", flag.ToString());
+    EXPECT_EQ(std::make_pair(true, std::string("1")),
+              std::make_pair(flag.GetValue(), flag.ToString()));
     reg.InvalidateCache();
     memory.Poke32(0x1000, 1);
-    try {
-        flag.GetValue();
-        FAIL();
-    } catch (const LogicalErrorException& e) {
-        EXPECT_EQ("Value 1 is neither true 142 nor false (0)", e.GetDescription());
-        EXPECT_EQ("nodeapi/Boolean", e.GetSourceFileName());
-    }
+    EXPECT_EQ("LogicalError: Value 1 is neither true 142 nor false (0)",
+              KacqTest::Raised([&] { flag.GetValue(); }, "nodeapi/Boolean"));
     flag.SetValue(false);
     EXPECT_EQ(0u, memory.Peek32(0x1000));
-    EXPECT_FALSE(flag.GetValue());
-    EXPECT_EQ("0", flag.ToString());
+    EXPECT_EQ(std::make_pair(false, std::string("0")),
+              std::make_pair(flag.GetValue(), flag.ToString()));
     flag = true;
     EXPECT_EQ(0x8Eu, memory.Peek32(0x1000));
     flag.FromString("false");
@@ -52,31 +47,23 @@ TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
     flag.FromString("1");
     EXPECT_EQ(0x8Eu, memory.Peek32(0x1000));
     memory.ResetCounts();
-    try {
-        flag.FromString("yes");
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ("Flag : property 'Value' : cannot convert value 'yes'", e.GetDescription());
-    }
-    EXPECT_EQ(0, memory.TotalWrites());
-    EXPECT_EQ(RW, flag.GetAccessMode());
+    EXPECT_EQ("Property: Flag : property 'Value' : cannot convert value 'yes'",
+              KacqTest::Raised([&] { flag.FromString("yes"); }));
+    EXPECT_EQ(std::make_pair(0, RW), std::make_pair(memory.TotalWrites(), flag.GetAccessMode()));
 }
 
 TEST_F(BooleanTest, SoftwareFlag) {
     auto& flag = map.Add<CBoolean>("Flag");
     auto& off = map.Add<CBoolean>("Off", {{"Value", "false"}});
     map.Build();
-    EXPECT_TRUE(flag.GetValue());
-    EXPECT_FALSE(off.GetValue());
-    EXPECT_EQ(RW, flag.GetAccessMode());
+    EXPECT_EQ(std::make_tuple(true, false, RW),
+              std::make_tuple(flag.GetValue(), off.GetValue(), flag.GetAccessMode()));
     int fired = 0;
     auto callback = MakeCallback([&fired](INode*) { ++fired; });
-    CNodeCallback* registered = &callback;
-    flag.RegisterCallback(registered);
+    flag.RegisterCallback(&callback);
     flag.SetValue(false);
-    EXPECT_FALSE(flag.GetValue());
-    EXPECT_TRUE(flag.IsChanged());
-    EXPECT_EQ(1, fired);
+    EXPECT_EQ(std::make_tuple(false, true, 1),
+              std::make_tuple(flag.GetValue(), flag.IsChanged(), fired));
     EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
 }
 
@@ -103,6 +90,5 @@ TEST_F(BooleanTest, FailedWriteKeepsFlagAndConditions) {
     memory.FailAlways(0x1000, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
     EXPECT_THROW(onReg.SetValue(true), RuntimeException);
     memory.ClearFailures();
-    EXPECT_FALSE(onReg.GetValue());
-    EXPECT_EQ(0u, memory.Peek32(0x1000));
+    EXPECT_EQ(std::make_pair(false, 0u), std::make_pair(onReg.GetValue(), memory.Peek32(0x1000)));
 }

@@ -3,22 +3,20 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Raised.h"
+
 using namespace NodeApi;
 
 TEST(ExceptionsTest, ReporterFormatsAndCutsAt255Characters) {
     std::string long300(300, 'x');
-    try {
-        NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", long300.c_str());
-        FAIL();
-    } catch (const PropertyException& e) {
-        EXPECT_EQ(std::string(255, 'x') + " (nodeapi/Test:7)", e.what());
-    }
-    try {
-        NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5, "small");
-        FAIL();
-    } catch (const OutOfRangeException& e) {
-        EXPECT_STREQ("Value 5 must be small (x/y:1)", e.what());
-    }
+    EXPECT_EQ("Property: " + std::string(255, 'x') + " (nodeapi/Test:7)",
+              KacqTest::RaisedWhere([&] {
+                  NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", long300.c_str());
+              }));
+    EXPECT_EQ("OutOfRange: Value 5 must be small (x/y:1)", KacqTest::RaisedWhere([] {
+                  NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5,
+                                   "small");
+              }));
 }
 
 TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {

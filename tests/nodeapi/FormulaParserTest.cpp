@@ -131,7 +131,6 @@ TEST(FormulaParser, ArithmeticAndDivisionByZero) {
         {"1+2*3", 7, kNone},
         {"10-2-3", 5, kNone},
         {"100/10/5", 2, kNone},
-        {"10-2-3", 5, kNone},
         {"7/2", 3.5, kNone},
         {"1/0", 0, "#Infinity somewhere!"},
         {"0/0", 0, "#Infinity somewhere!"},
@@ -289,6 +288,8 @@ TEST(FormulaParser, RoundIsStepwise) {
         {"ROUND(5, -1e300)", 0, kNone},
         {"ROUND(5, SQRT(-1))", 5, kNone},
         {"ROUND(1,2,3)", 0, "#Invalid parameters count for function call!"},
+        // Found by fuzzing: a list function with no argument at the bottom of the
+        // value stack formed its argument pointer one entry before the stack.
         {"ROUND", 0, "#Invalid parameters count for function call!"},
         {"1 2 3 ROUND(* 1 *)", 0, "#Invalid parameters count for function call!"},
     });
@@ -356,8 +357,6 @@ TEST(FormulaParser, ScriptsAndTheirErrors) {
 TEST(FormulaParser, ScriptVariablesDoNotOutliveTheScript) {
     CFormulaParser parser;
     double result = 0;
-    EXPECT_EQ(nullptr, parser.Evaluate("#! A := 2; B := A*3; RETURN B+1", result));
-    EXPECT_EQ(7, result);
     EXPECT_EQ(nullptr, parser.Evaluate("#! K := 3; RETURN K", result));
     EXPECT_EQ(3, result);
     EXPECT_STREQ("# K - Unknown function/variable!", parser.Evaluate("K", result));
@@ -396,9 +395,9 @@ TEST(FormulaParser, LongUnknownNameIsCutToTheMessageBuffer) {
     const char* message = parser.Evaluate(name.c_str(), result);
     ASSERT_NE(nullptr, message);
     const std::string text(message);
-    EXPECT_EQ(CFormulaParser::kMessageSize - 1, text.size());
-    EXPECT_EQ("# QQQ", text.substr(0, 5));
-    EXPECT_EQ(" - Unknown function/variable!", text.substr(text.size() - 29));
+    EXPECT_EQ("# " + std::string(CFormulaParser::kMessageSize - 32, 'Q') +
+                  " - Unknown function/variable!",
+              text);
     // A name that just fits is shown whole.
     const std::string fits(224, 'w');
     message = parser.Evaluate(fits.c_str(), result);
@@ -448,15 +447,6 @@ TEST(FormulaParser, MessageStaysUntilTheNextEvaluation) {
     const char* one = first.Evaluate("one", result);
     const char* two = second.Evaluate("two", result);
     // Each evaluator formats into its own buffer.
-    EXPECT_STREQ("# ONE - Unknown function/variable!", one);
-    EXPECT_STREQ("# TWO - Unknown function/variable!", two);
-}
-
-// Inputs the fuzzers found; each once broke an invariant under the sanitizers.
-TEST(FormulaParser, FuzzRegressions) {
-    ExpectCases({
-        // A list function with no argument at the bottom of the value stack
-        // formed its argument pointer one entry before the stack.
-        {"ROUND", 0, "#Invalid parameters count for function call!"},
-    });
+    EXPECT_EQ("# ONE - Unknown function/variable!|# TWO - Unknown function/variable!",
+              std::string(one) + "|" + two);
 }

@@ -70,15 +70,11 @@ public:
                       << 16);
         m_Q.push_back(descriptor);
         m_Q.push_back(format);
-        for (size_t i = 0; i < textQuadlets; ++i) {
-            uint32_t v = 0;
-            for (size_t b = 0; b < 4; ++b) {
-                const size_t at = i * 4 + b;
-                v |= static_cast<uint32_t>(at < text.size() ? static_cast<uint8_t>(text[at]) : 0)
-                     << (24 - 8 * b);
-            }
-            m_Q.push_back(v);
-        }
+        const std::string padded = text + std::string(textQuadlets * 4 - text.size(), '\0');
+        for (size_t at = 0; at < padded.size(); at += 4)
+            m_Q.push_back(uint32_t{uint8_t(padded[at])} << 24 |
+                          uint32_t{uint8_t(padded[at + 1])} << 16 |
+                          uint32_t{uint8_t(padded[at + 2])} << 8 | uint8_t(padded[at + 3]));
         return *this;
     }
 
@@ -116,6 +112,14 @@ RomBuilder WellFormedRom() {
     return rom;
 }
 
+// A ROM whose root holds only the unit directory: the unit specifier, then entries.
+RomBuilder UnitRom(std::vector<Entry> entries, uint64_t uniqueId = kUniqueId) {
+    entries.insert(entries.begin(), Entry(0x12, 0x00A02D));
+    RomBuilder rom(uniqueId);
+    rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", entries);
+    return rom;
+}
+
 const std::string kVendorText("Vendor Ltd\0\0", 12);
 const std::string kModelText("eXcite\0\0", 8);
 
@@ -150,6 +154,11 @@ struct RomFixture {
         std::string text;
         return parser->GetTextByKey(key, text) ? text : "<not found>";
     }
+    // The immediate value of a key, or -1.
+    int64_t Immediate(uint8_t key) {
+        uint32_t value = 0;
+        return parser->GetImmediateByKey(key, value) ? int64_t{value} : -1;
+    }
 };
 
 // The description of the RuntimeException a call raises, or "<none>".
@@ -173,39 +182,31 @@ void ExpectOutOfRange(const std::string& message, uint64_t offset) {
     std::smatch m;
     const std::regex form("p=0x([0-9a-f]+) out of range \\[0x([0-9a-f]+),0x([0-9a-f]+)\\)");
     ASSERT_TRUE(std::regex_match(message, m, form)) << message;
-    const uint64_t p = std::stoull(m[1], nullptr, 16);
-    const uint64_t begin = std::stoull(m[2], nullptr, 16);
-    const uint64_t end = std::stoull(m[3], nullptr, 16);
-    EXPECT_EQ(static_cast<uint64_t>(kRomSize), end - begin) << message;
-    EXPECT_EQ(offset, p - begin) << message;
+    const uint64_t p = std::stoull(m[1], nullptr, 16), begin = std::stoull(m[2], nullptr, 16);
+    EXPECT_EQ(std::make_pair(uint64_t{kRomSize}, offset),
+              std::make_pair(uint64_t{std::stoull(m[3], nullptr, 16) - begin}, p - begin))
+        << message;
 }
 
 } // namespace
 
 TEST(IEEE1212ParserTest, WellFormedRomGivesTextsWithPaddingAndReadsOnce) {
     RomFixture f(WellFormedRom().Bytes());
-    EXPECT_EQ(kVendorText, f.vendor->GetValue());
-    EXPECT_EQ(kModelText, f.model->GetValue());
+    EXPECT_EQ(kVendorText + "|" + kModelText + "|" + kModelText,
+              f.vendor->GetValue() + "|" + f.model->GetValue() + "|" + f.model->ToString());
     EXPECT_STREQ("Vendor Ltd", f.vendor->GetValue().c_str()); // as a terminated text
-    EXPECT_EQ(kModelText, f.model->ToString());
     EXPECT_EQ(kUniqueId, f.parser->GetUniqueId());
-    // Immediate entries met on the way, and those asked for.
-    uint32_t value = 0;
-    EXPECT_TRUE(f.parser->GetImmediateByKey(0x12, value));
-    EXPECT_EQ(0x00A02Du, value);
-    EXPECT_TRUE(f.parser->GetImmediateByKey(0x40, value));
-    EXPECT_EQ(0x003C00u, value);
-    EXPECT_TRUE(f.parser->GetImmediateByKey(0x03, value)); // from the root
-    EXPECT_EQ(0x00A0B1u, value);
-    EXPECT_FALSE(f.parser->GetImmediateByKey(0x17, value));
+    // Immediate entries met on the way (0x03 in the root), and those asked for.
+    EXPECT_EQ((std::vector<int64_t>{0x00A02D, 0x003C00, 0x00A0B1, -1}),
+              (std::vector<int64_t>{f.Immediate(0x12), f.Immediate(0x40), f.Immediate(0x03),
+                                    f.Immediate(0x17)}));
     EXPECT_EQ("<not found>", f.Text(0x83));
     // One read of the whole ROM served every lookup, found or not.
-    EXPECT_EQ(1, f.port.TotalReads());
-    EXPECT_EQ(1, f.port.ReadCount(kRomAddress));
+    EXPECT_EQ(std::make_pair(1, 1),
+              std::make_pair(f.port.TotalReads(), f.port.ReadCount(kRomAddress)));
     EXPECT_EQ(kVendorText, f.vendor->GetValue());
     EXPECT_EQ("<not found>", f.Text(0x83));
-    EXPECT_EQ(1, f.port.TotalReads());
-    EXPECT_EQ(0, f.port.TotalWrites());
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(f.port.TotalReads(), f.port.TotalWrites()));
 }
 
 TEST(IEEE1212ParserTest, BusInformationBlockChecks) {
@@ -260,16 +261,13 @@ TEST(IEEE1212ParserTest, SearchOrderAndEntryHandling) {
         .TextLeaf("model", "eXcite")
         .TextLeaf("modelInGerman", "eXcite DE", 0x00000001); // language 1
     RomFixture f(rom.Bytes());
-    EXPECT_EQ(std::string("second\0\0", 8), f.Text(0x81));
-    EXPECT_EQ(std::string("Company\0", 8), f.Text(0x03));
-    EXPECT_EQ(std::string("Model 17", 8), f.Text(0x17));
+    EXPECT_EQ(std::string("second\0\0|Company\0|Model 17", 26),
+              f.Text(0x81) + "|" + f.Text(0x03) + "|" + f.Text(0x17));
     // A rejected leaf in the unit directory lets the search go on.
     EXPECT_EQ(kModelText, f.Text(0x82));
     // An immediate entry without a descriptor after it: found, but no text.
     EXPECT_EQ("<not found>", f.Text(0x38));
-    uint32_t value = 0;
-    EXPECT_TRUE(f.parser->GetImmediateByKey(0x38, value));
-    EXPECT_EQ(1u, value);
+    EXPECT_EQ(1, f.Immediate(0x38));
     // A directory key: an error in the root, no result in the unit directory.
     EXPECT_EQ("Key type is directory (key=0xD1)?!", RuntimeError([&] { f.Text(0xD1); }));
     EXPECT_EQ("<not found>", f.Text(0xD4));
@@ -289,12 +287,10 @@ TEST(IEEE1212ParserTest, TextLeavesOfOtherFormsAreIgnored) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}, {0x82, "model"}})
-            .TextLeaf("vendor", "Vendor Ltd")
-            .TextLeaf("model", "eXcite", c.format, c.descriptor, c.claimed);
-        RomFixture f(rom.Bytes());
+        RomFixture f(UnitRom({{0x81, "vendor"}, {0x82, "model"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .TextLeaf("model", "eXcite", c.format, c.descriptor, c.claimed)
+                         .Bytes());
         EXPECT_EQ(kVendorText, f.vendor->GetValue());
         EXPECT_EQ("Key 0x82, not found", RuntimeError([&] { f.model->GetValue(); }));
         EXPECT_EQ(1, f.port.TotalReads());
@@ -315,9 +311,7 @@ TEST(IEEE1212ParserTest, UnitDirectorySelection) {
         .TextLeaf("model", "eXcite")
         .TextLeaf("vendor", "Vendor Ltd");
     RomFixture f(rom.Bytes());
-    EXPECT_EQ(kVendorText, f.Text(0x81));
-    EXPECT_EQ(kModelText, f.Text(0x82));
-    EXPECT_EQ("<not found>", f.Text(0x83));
+    EXPECT_EQ(kVendorText + kModelText + "<not found>", f.Text(0x81) + f.Text(0x82) + f.Text(0x83));
 
     // "Unit" picks another unit directory.
     TestNodeMap map;
@@ -330,9 +324,9 @@ TEST(IEEE1212ParserTest, UnitDirectorySelection) {
                                                      {"pPort", "CameraPort"}});
     map.Build();
     std::string text;
-    ASSERT_TRUE(other.GetTextByKey(0x81, text));
-    EXPECT_EQ(std::string("other unit\0\0", 12), text);
+    EXPECT_TRUE(other.GetTextByKey(0x81, text));
     EXPECT_FALSE(other.GetTextByKey(0x82, text));
+    EXPECT_EQ(std::string("other unit\0\0", 12), text);
     // The unit specifier is a 24-bit field: 0xFFFFFF is taken, more is refused.
     TestNodeMap fresh;
     auto& parser = fresh.Add<CIEEE1212Parser>("ConfRom", {}, false);
@@ -396,70 +390,52 @@ TEST(IEEE1212ParserTest, SelfReferencesSharingAndDeepNestingStayBounded) {
     // Offsets are unsigned: a pointer can only lead forward or, with offset
     // 0, to the entry itself.
     const std::regex self("configuration rom entry at p=0x[0-9a-f]+ points at itself");
-    {
-        SCOPED_TRACE("unit-dependent directory entry pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0xD4, 0u}});
+    // The text of a key, else the error.
+    const auto error = [](RomBuilder rom, uint8_t key) {
         RomFixture f(rom.Bytes());
-        EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x81); }), self);
-    }
+        std::string text;
+        const std::string raised = RuntimeError([&] { text = f.Text(key); });
+        return raised == "<none>" ? text : raised;
+    };
+    RomBuilder unitSelf, leafSelf;
+    unitSelf.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0xD4, 0u}});
+    leafSelf.Directory("root", {{0x81, 0u}});
+    EXPECT_PRED2(Matches, error(unitSelf, 0x81), self) << "unit-dependent directory";
+    EXPECT_PRED2(Matches, error(leafSelf, 0x81), self) << "leaf";
     {
         SCOPED_TRACE("directory below the unit directory pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0xD4, "dep"}})
-            .Directory("dep", {{0xC3, 0u}, {0x81, "vendor"}})
-            .TextLeaf("vendor", "Vendor Ltd");
-        RomFixture f(rom.Bytes());
+        RomFixture f(UnitRom({{0xD4, "dep"}})
+                         .Directory("dep", {{0xC3, 0u}, {0x81, "vendor"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .Bytes());
         // A key found before the bad entry is reached still reads.
         EXPECT_EQ(kVendorText, f.Text(0x81));
         EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x82); }), self);
     }
     {
-        SCOPED_TRACE("leaf pointing at itself");
-        RomBuilder rom;
-        rom.Directory("root", {{0x81, 0u}});
-        RomFixture f(rom.Bytes());
-        EXPECT_PRED2(Matches, RuntimeError([&] { f.Text(0x81); }), self);
-    }
-    {
         SCOPED_TRACE("a directory shared by two entries is no loop");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}})
-            .Directory("unit", {{0x12, 0x00A02D}, {0xD4, "dep"}, {0xD4, "dep"}, {0xD8, "dep"}})
-            .Directory("dep", {{0x81, "vendor"}})
-            .TextLeaf("vendor", "Vendor Ltd");
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ(kVendorText, f.Text(0x81));
-        EXPECT_EQ("<not found>", f.Text(0x82));
+        RomFixture f(UnitRom({{0xD4, "dep"}, {0xD4, "dep"}, {0xD8, "dep"}})
+                         .Directory("dep", {{0x81, "vendor"}})
+                         .TextLeaf("vendor", "Vendor Ltd")
+                         .Bytes());
+        EXPECT_EQ(kVendorText + "<not found>", f.Text(0x81) + f.Text(0x82));
     }
-    {
-        SCOPED_TRACE("diamonds of shared directories stay linear");
-        // 30 levels, each directory pointing twice at the next: visited
-        // naively that is 2^30 walks.
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0x12, 0x00A02D}, {0xD4, "d0"}});
-        for (int i = 0; i < 30; ++i) {
+    // A chain of directories below the unit directory; with diamond, each
+    // points twice at the next: visited naively that is 2^levels walks.
+    const auto chain = [](int levels, bool diamond) {
+        RomBuilder rom = UnitRom({{0xD4, "d0"}});
+        for (int i = 0; i < levels; ++i) {
             const std::string next = "d" + std::to_string(i + 1);
-            rom.Directory("d" + std::to_string(i), {{0xC5, next.c_str()}, {0xC6, next.c_str()}});
+            std::vector<Entry> entries{{0xC5, next.c_str()}};
+            if (diamond)
+                entries.push_back({0xC6, next.c_str()});
+            rom.Directory("d" + std::to_string(i), entries);
         }
-        rom.Directory("d30", {});
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ("<not found>", f.Text(0x81));
-    }
-    {
-        SCOPED_TRACE("nesting deeper than the bound");
-        RomBuilder rom;
-        rom.Directory("root", {{0xD1, "unit"}}).Directory("unit", {{0x12, 0x00A02D}, {0xD4, "d0"}});
-        for (int i = 0; i < 40; ++i) {
-            const std::string next = "d" + std::to_string(i + 1);
-            rom.Directory("d" + std::to_string(i), {{0xC5, next.c_str()}});
-        }
-        rom.Directory("d40", {});
-        RomFixture f(rom.Bytes());
-        EXPECT_EQ("configuration rom directories nested deeper than 32 levels",
-                  RuntimeError([&] { f.Text(0x81); }));
-    }
+        return rom.Directory("d" + std::to_string(levels), {});
+    };
+    EXPECT_EQ("<not found>", error(chain(30, true), 0x81)) << "diamonds stay linear";
+    EXPECT_EQ("configuration rom directories nested deeper than 32 levels",
+              error(chain(40, false), 0x81));
 }
 
 TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
@@ -469,13 +445,8 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
 
     // Same camera, new text in the port: the ROM is read again, the cached
     // texts stay.
-    RomBuilder same;
-    same.Directory("root", {{0xD1, "unit"}})
-        .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}})
-        .TextLeaf("vendor", "Renamed");
-    f.port.Poke(kRomAddress, same.Bytes());
+    f.port.Poke(kRomAddress, UnitRom({{0x81, "vendor"}}).TextLeaf("vendor", "Renamed").Bytes());
     f.port.SetChanged(true); // the port tells its dependants, the parser among them
-    EXPECT_EQ(2, f.port.TotalReads());
     EXPECT_EQ(kVendorText, f.vendor->GetValue());
     EXPECT_EQ(2, f.port.TotalReads());
 
@@ -483,18 +454,16 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     f.port.SetOpen(false);
     f.parser->InvalidateCache();
     f.port.SetOpen(true);
-    EXPECT_EQ(2, f.port.TotalReads());
     EXPECT_EQ(kVendorText, f.vendor->GetValue());
+    EXPECT_EQ(2, f.port.TotalReads());
 
     // Another camera: the caches are emptied and the new ROM parsed.
-    RomBuilder other(0x0000111122223333ull);
-    other.Directory("root", {{0xD1, "unit"}})
-        .Directory("unit", {{0x12, 0x00A02D}, {0x81, "vendor"}})
-        .TextLeaf("vendor", "Other");
-    f.port.Poke(kRomAddress, other.Bytes());
+    f.port.Poke(
+        kRomAddress,
+        UnitRom({{0x81, "vendor"}}, 0x0000111122223333ull).TextLeaf("vendor", "Other").Bytes());
     f.port.SetChanged(true);
-    EXPECT_EQ(3, f.port.TotalReads());
-    EXPECT_EQ(0u, f.parser->GetUniqueId());
+    EXPECT_EQ(std::make_pair(3, uint64_t{0}),
+              std::make_pair(f.port.TotalReads(), f.parser->GetUniqueId()));
     EXPECT_EQ(std::string("Other\0\0\0", 8), f.vendor->GetValue());
     EXPECT_EQ(0x0000111122223333ull, f.parser->GetUniqueId());
     EXPECT_EQ("Key 0x82, not found", RuntimeError([&] { f.model->GetValue(); }));
@@ -561,8 +530,7 @@ TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
     for (const auto& r : rows)
         EXPECT_EQ(r.raised, KacqTest::Raised(r.action)) << r.name;
     EXPECT_TRUE(orphan->IsInitialized());
-    EXPECT_EQ(1, f.port.TotalReads());
-    EXPECT_EQ(0, f.port.TotalWrites());
+    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(f.port.TotalReads(), f.port.TotalWrites()));
     EXPECT_EQ(kVendorText, vendor.GetValue());
     EXPECT_EQ(RO, vendor.GetAccessMode());
     // The parser is the key's child: a closed port makes the key absent.

@@ -5,6 +5,7 @@
 
 #include "nodeapi/IntReg.h"
 #include "support/MemoryPort.h"
+#include "support/Raised.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
@@ -19,7 +20,6 @@ TEST(PortTest, UnattachedPortReadsZerosAndIgnoresWrites) {
                                          {"Address", "0x10"},
                                          {"Length", "4"},
                                          {"AccessMode", "RW"},
-                                         {"Sign", "Unsigned"},
                                          {"Cachable", "false"}});
     map.Build();
     std::vector<uint8_t> buffer(6, 0xAB);
@@ -37,38 +37,31 @@ TEST(PortTest, ForwardsTrafficStateAndNaming) {
     TestNodeMap map;
     auto& port = map.Add<CPort>("CameraPort");
     port.SetPortImpl(&memory);
-    map.Add<CIntReg>("Reg", {{"pPort", "CameraPort"},
-                             {"Address", "0x100"},
-                             {"Length", "4"},
-                             {"AccessMode", "RW"},
-                             {"Sign", "Unsigned"}});
+    map.Add<CIntReg>(
+        "Reg",
+        {{"pPort", "CameraPort"}, {"Address", "0x100"}, {"Length", "4"}, {"AccessMode", "RW"}});
     map.Add<TestCategory>("Root", {{"pFeature", "Reg"}});
     map.Build();
     // The implementation takes the port's name and map, but the name finds the port.
     EXPECT_EQ("CameraPort", memory.GetName());
     EXPECT_EQ(&map, memory.GetNodeMap());
     EXPECT_EQ(&port, map.GetNode("CameraPort"));
-
     map.Get<CIntReg>("Reg").SetValue(0x01020304);
-    EXPECT_EQ(0x01020304u, memory.Peek32(0x100));
-    EXPECT_EQ(1, memory.WriteCount(0x100));
+    EXPECT_EQ(std::make_pair(0x01020304u, 1),
+              std::make_pair(memory.Peek32(0x100), memory.WriteCount(0x100)));
 
     // Access mode, changed flag and dependants are the implementation's.
     memory.SetOpen(false);
-    EXPECT_EQ(NP, port.GetAccessMode());
-    EXPECT_EQ(NP, map.Get<CIntReg>("Reg").GetAccessMode());
+    EXPECT_EQ(std::make_pair(NP, NP),
+              std::make_pair(port.GetAccessMode(), map.Get<CIntReg>("Reg").GetAccessMode()));
     port.SetChanged(true);
     EXPECT_TRUE(memory.IsChanged());
-    EXPECT_EQ(2u, memory.GetDependants().size()); // Reg and Root
-    EXPECT_TRUE(port.GetDependants().empty());
-
+    // Reg and Root depend on the implementation, nothing on the port node.
+    EXPECT_EQ(std::make_pair(size_t{2}, size_t{0}),
+              std::make_pair(memory.GetDependants().size(), port.GetDependants().size()));
     // Attaching after FinalConstruct is refused.
-    try {
-        port.SetPortImpl(&memory);
-        FAIL();
-    } catch (const LogicalErrorException& e) {
-        EXPECT_EQ("Node already initialized", e.GetDescription());
-    }
+    EXPECT_EQ("LogicalError: Node already initialized",
+              KacqTest::Raised([&] { port.SetPortImpl(&memory); }));
 }
 
 TEST(PortTest, ImplementationThatIsNoNodeIsRefused) {

@@ -29,32 +29,26 @@ TEST(PropertyValueTest, Int64Forms) {
     };
     for (const auto& c : cases) {
         int64_t v = 0;
-        EXPECT_EQ(c.ok, ParseInt64(c.text, v)) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(c.value, v) << c.text;
-        }
+        const bool ok = ParseInt64(c.text, v);
+        EXPECT_EQ(std::make_pair(c.ok, c.value), std::make_pair(ok, ok ? v : 0)) << c.text;
     }
 }
 
 TEST(PropertyValueTest, NarrowIntegerFormsFailWhenTheValueDoesNotFit) {
     uint16_t u16 = 0;
-    EXPECT_TRUE(ParseUInt16("65535", u16));
-    EXPECT_EQ(65535, u16);
-    EXPECT_FALSE(ParseUInt16("70000", u16));
-    EXPECT_FALSE(ParseUInt16("-1", u16));
-    EXPECT_TRUE(ParseUInt16("0xFFFF", u16));
-
     uint32_t u32 = 0;
-    EXPECT_TRUE(ParseUInt32("4294967295", u32));
-    EXPECT_FALSE(ParseUInt32("4294967296", u32));
-    EXPECT_FALSE(ParseUInt32("-3", u32));
-
     int32_t i32 = 0;
+    uint64_t u64 = 0;
+    EXPECT_EQ((std::vector<bool>{true, false, false, true}),
+              (std::vector<bool>{ParseUInt16("65535", u16), ParseUInt16("70000", u16),
+                                 ParseUInt16("-1", u16), ParseUInt16("0xFFFF", u16)}));
+    EXPECT_EQ(65535, u16);
+    EXPECT_EQ((std::vector<bool>{true, false, false}),
+              (std::vector<bool>{ParseUInt32("4294967295", u32), ParseUInt32("4294967296", u32),
+                                 ParseUInt32("-3", u32)}));
     EXPECT_TRUE(ParseInt32("-2147483648", i32));
     EXPECT_EQ(INT32_MIN, i32);
     EXPECT_FALSE(ParseInt32("2147483648", i32));
-
-    uint64_t u64 = 0;
     EXPECT_TRUE(ParseUInt64("0xFFFFFFFFFFFFFFFF", u64));
     EXPECT_EQ(UINT64_MAX, u64);
     EXPECT_FALSE(ParseUInt64("0x10000000000000000", u64));
@@ -82,10 +76,8 @@ TEST(PropertyValueTest, FloatForms) {
     };
     for (const auto& c : cases) {
         float v = 0;
-        EXPECT_EQ(c.ok, ParseFloat(c.text, v)) << c.text;
-        if (c.ok) {
-            EXPECT_EQ(c.value, v) << c.text;
-        }
+        const bool ok = ParseFloat(c.text, v);
+        EXPECT_EQ(std::make_pair(c.ok, c.value), std::make_pair(ok, ok ? v : 0.0f)) << c.text;
     }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/Raised.h"
+
 #include "nodeapi/Exceptions.h"
 #include "nodeapi/RegisterSetHelper.h"
 
@@ -12,21 +14,12 @@ TEST(RegisterSetHelperTest, CopyDataChecksSizesAndBuffers) {
     uint8_t dst[5] = {};
     EXPECT_EQ(5, CopyData(dst, 5, src, 5));
     EXPECT_EQ(5, dst[4]);
-    try {
-        CopyData(dst, 4, src, 1);
-        FAIL();
-    } catch (const OutOfRangeException& e) {
-        EXPECT_STREQ("CopyData : Destination size (4) does not fit source size (1) "
-                     "(nodeapi/RegisterSetHelper:31)",
-                     e.what());
-    }
+    EXPECT_EQ("OutOfRange: CopyData : Destination size (4) does not fit source size (1) "
+              "(nodeapi/RegisterSetHelper:31)",
+              KacqTest::RaisedWhere([&] { CopyData(dst, 4, src, 1); }));
     // A 64-bit length whose low 32 bits match must not pass.
     EXPECT_THROW(CopyData(dst, (int64_t(1) << 32) + 1, src, 1), OutOfRangeException);
-    try {
-        CopyData(nullptr, 1, src, 1);
-        FAIL();
-    } catch (const RuntimeException& e) {
-        EXPECT_STREQ("Invalid user buffer (nodeapi/RegisterSetHelper:37)", e.what());
-    }
+    EXPECT_EQ("Runtime: Invalid user buffer (nodeapi/RegisterSetHelper:37)",
+              KacqTest::RaisedWhere([&] { CopyData(nullptr, 1, src, 1); }));
     EXPECT_EQ(0, CopyData(nullptr, 0, nullptr, 0));
 }

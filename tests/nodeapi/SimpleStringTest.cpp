@@ -21,8 +21,16 @@ protected:
         map.AddExternal(memory, "Memory");
         map.Add<CPort>("Port").SetPortImpl(&memory);
     }
+    // "Text", read-only at 0x1000, its length from "Len" (4).
+    CStringRegister& AddText() {
+        length = &map.Add<TestInteger>("Len", {{"Value", "4"}});
+        return map.Add<CStringRegister>(
+            "Text",
+            {{"pPort", "Port"}, {"Address", "0x1000"}, {"pLength", "Len"}, {"AccessMode", "RO"}});
+    }
     MemoryPort memory;
     TestNodeMap map;
+    TestInteger* length = nullptr;
 };
 
 } // namespace
@@ -34,54 +42,45 @@ TEST_F(SimpleStringTest, FixedLengthTextKeepsZeroBytes) {
     memory.Poke(0x1000, {'e', 'X', 'c', 'i', 't', 'e', 0, 0});
     EXPECT_EQ(std::string("eXcite\0\0", 8), str.GetValue());
     str.SetValue("abc");
-    EXPECT_EQ(1, memory.WriteCount(0x1000));
-    auto log = memory.Log();
-    EXPECT_EQ(3, log.back().length); // exactly the text, no terminator or padding
+    // Exactly the text, no terminator or padding.
+    EXPECT_EQ(std::make_pair(1, int64_t{3}),
+              std::make_pair(memory.WriteCount(0x1000),
+                             static_cast<int64_t>(memory.Log().back().length)));
     EXPECT_EQ((std::vector<uint8_t>{'a', 'b', 'c', 'i'}), memory.Peek(0x1000, 4));
 }
 
 TEST_F(SimpleStringTest, LengthNodeDrivesTheRegisterLength) {
-    auto& length = map.Add<TestInteger>("Len", {{"Value", "4"}});
-    auto& str = map.Add<CStringRegister>(
-        "Text",
-        {{"pPort", "Port"}, {"Address", "0x1000"}, {"pLength", "Len"}, {"AccessMode", "RO"}});
+    auto& str = AddText();
     map.Build();
-    EXPECT_TRUE(str.IsInitialized());
-    EXPECT_EQ(4, str.GetLength());
+    EXPECT_EQ(std::make_pair(true, int64_t{4}),
+              std::make_pair(str.IsInitialized(), str.GetLength()));
     memory.Poke(0x1000, {'a', 'b', 'c', 'd', 'e', 'f'});
     EXPECT_EQ("abcd", str.GetValue());
-    length.SetValue(6);
+    length->SetValue(6);
     EXPECT_EQ("abcdef", str.GetValue());
-    length.SetValue(2); // the register never shrinks
-    EXPECT_EQ("abcdef", str.GetValue());
-    EXPECT_EQ(6, str.GetLength());
+    length->SetValue(2); // the register never shrinks
+    EXPECT_EQ(std::make_pair(std::string("abcdef"), int64_t{6}),
+              std::make_pair(str.GetValue(), str.GetLength()));
 
     const int reads = memory.TotalReads();
-    length.SetValue(0);
+    length->SetValue(0);
     EXPECT_EQ("", str.GetValue());
     EXPECT_EQ(reads, memory.TotalReads()); // no port access for an empty text
     EXPECT_NE(std::string::npos, str.GetInfo().find(", m_pLength_by="));
 }
 
 TEST_F(SimpleStringTest, HostileLengthsAreRefused) {
-    auto& length = map.Add<TestInteger>("Len", {{"Value", "4"}});
-    auto& str = map.Add<CStringRegister>(
-        "Text",
-        {{"pPort", "Port"}, {"Address", "0x1000"}, {"pLength", "Len"}, {"AccessMode", "RO"}});
+    auto& str = AddText();
     map.Build();
     for (int64_t bad : {int64_t(-1), int64_t(INT64_MIN), int64_t(65537), int64_t(INT64_MAX)}) {
-        length.SetValue(bad);
+        length->SetValue(bad);
         EXPECT_THROW(str.GetValue(), OutOfRangeException) << bad;
     }
     EXPECT_EQ(4, str.GetLength());
 }
 
 TEST_F(SimpleStringTest, StaysUnfinishedWhileNotReadable) {
-    auto& length = map.Add<TestInteger>("Len", {{"Value", "4"}});
-    auto& str = map.Add<CStringRegister>(
-        "Text",
-        {{"pPort", "Port"}, {"Address", "0x1000"}, {"pLength", "Len"}, {"AccessMode", "RO"}});
-    (void)length;
+    auto& str = AddText();
     memory.SetOpen(false);
     map.Build();
     EXPECT_FALSE(str.IsInitialized());

@@ -86,11 +86,10 @@ TEST(SmartFeatureTest, GuidTexts) {
     }
     Guid guid;
     ASSERT_TRUE(ParseGuid(kTestImageId, guid));
-    EXPECT_EQ(0x2A411342u, guid.Data1);
-    EXPECT_EQ(0xC0CAu, guid.Data2);
-    EXPECT_EQ(0x4368u, guid.Data3);
-    const uint8_t data4[8] = {0xB4, 0x6E, 0xEE, 0x5D, 0xEE, 0xBF, 0x05, 0x48};
-    EXPECT_EQ(0, std::memcmp(data4, guid.Data4, 8));
+    EXPECT_EQ(std::make_tuple(0x2A411342u, 0xC0CAu, 0x4368u,
+                              std::vector<uint8_t>{0xB4, 0x6E, 0xEE, 0x5D, 0xEE, 0xBF, 0x05, 0x48}),
+              std::make_tuple(uint32_t{guid.Data1}, unsigned{guid.Data2}, unsigned{guid.Data3},
+                              std::vector<uint8_t>(guid.Data4, guid.Data4 + 8)));
 
     const char* bad[] = {
         "",
@@ -104,34 +103,26 @@ TEST(SmartFeatureTest, GuidTexts) {
         "{2A411342-C0CA-4368-B46E-EE5DEEBF0548}",
         "2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548 x",
     };
-    for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
-        SCOPED_TRACE(bad[i]);
+    for (const char* text : bad) {
         Guid unchanged = guid;
-        EXPECT_FALSE(ParseGuid(bad[i], unchanged));
-        EXPECT_EQ(GuidText(guid), GuidText(unchanged));
+        EXPECT_FALSE(ParseGuid(text, unchanged)) << text;
+        EXPECT_EQ(GuidText(guid), GuidText(unchanged)) << text;
     }
     // An embedded zero byte is not a blank.
     EXPECT_FALSE(ParseGuid(std::string("2A411342-C0CA-4368-B46E-EE5DEEBF0548\0", 37), guid));
 
     // Through the property: the convert message, and the earlier ID stays.
-    Fixture f;
+    TestNodeMap map;
+    auto& node = map.Add<CSmartFeature>("aTestImage", {}, false);
+    map.Build();
+    node.SetProperty("FeatureID", kTestImageId);
     for (const char* text : {"", "2A411342 - C0CA - 4368 - B46E", "garbage"}) {
         EXPECT_EQ(std::string("aTestImage : property 'FeatureID' : cannot convert value '") + text +
                       "'",
-                  ErrorOf<PropertyException>([&] {
-                      TestNodeMap map;
-                      auto& node = map.Add<CSmartFeature>("aTestImage", {}, false);
-                      map.Build();
-                      node.SetProperty("FeatureID", kTestImageId);
-                      try {
-                          node.SetProperty("FeatureID", text);
-                      } catch (...) {
-                          EXPECT_EQ("2A411342-C0CA-4368-B46E-EE5DEEBF0548",
-                                    GuidText(node.GetFeatureId()));
-                          throw;
-                      }
-                  }));
+                  ErrorOf<PropertyException>([&] { node.SetProperty("FeatureID", text); }));
+        EXPECT_EQ("2A411342-C0CA-4368-B46E-EE5DEEBF0548", GuidText(node.GetFeatureId()));
     }
+    Fixture f;
     EXPECT_EQ("Node aTestImage: already initialized", ErrorOf<LogicalErrorException>([&] {
                   f.feature->SetProperty("FeatureID", kTestImageId);
               }));
@@ -146,16 +137,13 @@ TEST(SmartFeatureTest, InquiryReplyAndCachedAddress) {
     // One 16-byte inquiry, then one 24-byte read, both at the register.
     const auto log = f.port.Log();
     ASSERT_EQ(2u, log.size());
-    EXPECT_EQ('W', log[0].op);
-    EXPECT_EQ(kInquiry, log[0].address);
     ASSERT_EQ(16u, log[0].data.size());
-    EXPECT_EQ(0x2A411342u, BigEndianAt(log[0].data, 0));
-    EXPECT_EQ(0x4368C0CAu, BigEndianAt(log[0].data, 4));
-    EXPECT_EQ(0x5DEE6EB4u, BigEndianAt(log[0].data, 8));
-    EXPECT_EQ(0x4805BFEEu, BigEndianAt(log[0].data, 12));
-    EXPECT_EQ('R', log[1].op);
-    EXPECT_EQ(kInquiry, log[1].address);
-    EXPECT_EQ(24, log[1].length);
+    EXPECT_EQ((std::vector<uint32_t>{0x2A411342u, 0x4368C0CAu, 0x5DEE6EB4u, 0x4805BFEEu}),
+              (std::vector<uint32_t>{BigEndianAt(log[0].data, 0), BigEndianAt(log[0].data, 4),
+                                     BigEndianAt(log[0].data, 8), BigEndianAt(log[0].data, 12)}));
+    EXPECT_EQ(std::make_tuple('W', kInquiry, 'R', kInquiry, int64_t{24}),
+              std::make_tuple(log[0].op, log[0].address, log[1].op, log[1].address,
+                              static_cast<int64_t>(log[1].length)));
     EXPECT_EQ("1", f.feature->ToString());
     // Cached: no more traffic, whatever the register holds now.
     f.Reply(0, 0);
@@ -175,16 +163,15 @@ TEST(SmartFeatureTest, InquiryReplyAndCachedAddress) {
     f.port.Poke32(kInquiry + 0x40 + 16, 0x00000200);
     f.port.Poke32(kInquiry + 0x40 + 20, 0);
     EXPECT_EQ(0x200, f.feature->GetValue());
-    EXPECT_EQ(1, f.port.WriteCount(kInquiry + 0x40));
-    EXPECT_EQ(1, f.port.ReadCount(kInquiry + 0x40));
+    EXPECT_EQ(std::make_pair(1, 1), std::make_pair(f.port.WriteCount(kInquiry + 0x40),
+                                                   f.port.ReadCount(kInquiry + 0x40)));
     // A camera without the feature answers 0: no error, text "0".
     f.feature->InvalidateCache();
     f.port.Poke32(kInquiry + 0x40 + 16, 0);
     EXPECT_EQ(0, f.feature->GetValue());
     EXPECT_EQ("0", f.feature->ToString());
-    EXPECT_EQ(0, f.feature->GetMin());
-    EXPECT_EQ(INT64_MAX, f.feature->GetMax());
-    EXPECT_EQ(0, f.feature->GetInc());
+    EXPECT_EQ(std::make_tuple(int64_t{0}, INT64_MAX, int64_t{0}),
+              std::make_tuple(f.feature->GetMin(), f.feature->GetMax(), f.feature->GetInc()));
 }
 
 TEST(SmartFeatureTest, AddressIsComputedOnEveryInquiry) {
@@ -196,8 +183,8 @@ TEST(SmartFeatureTest, AddressIsComputedOnEveryInquiry) {
     f.feature->GetInfo();
     f.base->SetValue(kAdvancedBase);
     EXPECT_EQ(0x100, f.feature->GetValue());
-    EXPECT_EQ(1, f.port.WriteCount(kInquiry));
-    EXPECT_EQ(1, f.port.ReadCount(kInquiry));
+    EXPECT_EQ(std::make_pair(1, 1),
+              std::make_pair(f.port.WriteCount(kInquiry), f.port.ReadCount(kInquiry)));
 }
 
 TEST(SmartFeatureTest, RawAccessAndAccessModes) {
@@ -208,15 +195,15 @@ TEST(SmartFeatureTest, RawAccessAndAccessModes) {
     f.feature->Get(small.data(), 8);
     f.feature->Get(large.data(), 32);
     EXPECT_EQ(std::vector<uint8_t>(8, 0), small);
-    EXPECT_EQ(0x11u, large[16]);
-    EXPECT_EQ(0x88u, large[23]);
-    EXPECT_EQ(std::vector<uint8_t>(8, 0xEE), std::vector<uint8_t>(large.begin() + 24, large.end()));
+    EXPECT_EQ((std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0xEE, 0xEE,
+                                    0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}),
+              std::vector<uint8_t>(large.begin() + 16, large.end()));
     // A raw write goes straight to the port with the caller's length.
     const uint8_t bytes[4] = {1, 2, 3, 4};
     f.feature->Set(bytes, 4);
     EXPECT_EQ(0x01020304u, f.port.Peek32(kInquiry));
-    EXPECT_EQ(24, f.feature->GetLength());
-    EXPECT_EQ(RW, f.feature->GetAccessMode());
+    EXPECT_EQ(std::make_pair(int64_t{24}, RW),
+              std::make_pair(f.feature->GetLength(), f.feature->GetAccessMode()));
 
     // Not present: both directions refused, with their own formats.
     f.port.SetOpen(false);
@@ -230,7 +217,6 @@ TEST(SmartFeatureTest, RawAccessAndAccessModes) {
     EXPECT_EQ("Can't read from Register 0xFFFFF2F00010. Access mode is NP",
               ErrorOf<RuntimeException>([&] { f.feature->ToString(); }));
     EXPECT_EQ("Register : not present", f.feature->GetInfo());
-    f.port.SetOpen(true);
 }
 
 TEST(SmartFeatureTest, NotEnabledReadsButRefusesTheInquiry) {

@@ -21,21 +21,15 @@ TEST(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     TestNodeMap map;
     map.AddExternal(memory, "Memory");
     map.Add<CPort>("Port").SetPortImpl(&memory);
-    auto field = [](const char* lsb, const char* msb) {
-        return Properties{{"pPort", "Port"},    {"Address", "0x1000"}, {"Length", "4"},
-                          {"AccessMode", "RW"}, {"Sign", "Unsigned"},  {"LSB", lsb},
-                          {"MSB", msb}};
+    auto field = [](const char* address, const char* lsb, const char* msb) {
+        return Properties{{"pPort", "Port"},    {"Address", address}, {"Length", "4"},
+                          {"AccessMode", "RW"}, {"LSB", lsb},         {"MSB", msb}};
     };
-    auto& low = map.Add<CMaskedIntReg>("Low", field("0", "15"));
-    auto& high = map.Add<CMaskedIntReg>("High", field("16", "31"));
-    auto& other = map.Add<CMaskedIntReg>("Other", {{"pPort", "Port"},
-                                                   {"Address", "0x1004"},
-                                                   {"Length", "4"},
-                                                   {"AccessMode", "RW"},
-                                                   {"Sign", "Unsigned"},
-                                                   {"LSB", "0"},
-                                                   {"MSB", "31"},
-                                                   {"pInvalidator", "Low"}});
+    auto& low = map.Add<CMaskedIntReg>("Low", field("0x1000", "0", "15"));
+    auto& high = map.Add<CMaskedIntReg>("High", field("0x1000", "16", "31"));
+    Properties otherProperties = field("0x1004", "0", "31");
+    otherProperties.push_back({"pInvalidator", "Low"});
+    auto& other = map.Add<CMaskedIntReg>("Other", otherProperties);
     map.Add<TestCategory>("Root", {{"pFeature", "Low"}, {"pFeature", "Other"}});
     map.Build();
     memory.KeepLog(false);
@@ -60,8 +54,8 @@ TEST(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     EXPECT_FALSE(torn);
     // Neither thread's last update was lost in the other's merge.
     EXPECT_EQ(static_cast<uint32_t>(kRounds << 16 | kRounds), memory.Peek32(0x1000));
-    EXPECT_EQ(kRounds, low.GetValue());
-    EXPECT_EQ(kRounds, high.GetValue());
+    EXPECT_EQ(std::make_pair(int64_t{kRounds}, int64_t{kRounds}),
+              std::make_pair(low.GetValue(), high.GetValue()));
     // Every write costs one port write; the merge reads came from the cache.
     EXPECT_EQ(2 * kRounds, memory.WriteCount(0x1000));
     EXPECT_LE(memory.ReadCount(0x1000), 2);

@@ -97,28 +97,26 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
          "OutOfRange: Value 0.200000 must be smaller than or equal 0.100000"},
         {"float below", [&] { f.SetValue(0.0); },
          "OutOfRange: Value 0.000000 must be greater than or equal 0.100000"},
+        // No register below to refuse it: the node itself must.
+        {"float nan", [&] { f.SetValue(std::nan("")); }, "OutOfRange: Value nan is not a number"},
         // 0.1 as a double lies below 0.1 in single precision, yet is the node's own value.
         {"float own", [&] { f.SetValue(0.1); }, "<no exception>"},
     });
-    EXPECT_EQ(5, i.GetValue());
-    EXPECT_EQ(5, i.GetMin());
-    EXPECT_EQ(5, i.GetMax());
-    EXPECT_FALSE(i.IsChanged());
-    EXPECT_EQ(static_cast<double>(0.1f), f.GetValue());
-    EXPECT_EQ(static_cast<double>(0.1f), f.GetMin());
-    EXPECT_EQ("0.1", f.ToString());
+    EXPECT_EQ(std::make_tuple(int64_t{5}, int64_t{5}, int64_t{5}, false),
+              std::make_tuple(i.GetValue(), i.GetMin(), i.GetMax(), i.IsChanged()));
+    EXPECT_EQ(std::make_tuple(double{0.1f}, double{0.1f}, std::string("0.1")),
+              std::make_tuple(f.GetValue(), f.GetMin(), f.ToString()));
     int fired = 0;
     auto callback = MakeCallback([&fired](INode*) { ++fired; });
     CNodeCallback* registered = &callback;
     i.RegisterCallback(registered);
     i = 5;
-    EXPECT_TRUE(i.IsChanged());
-    EXPECT_EQ(1, fired);
+    EXPECT_EQ(std::make_pair(true, 1), std::make_pair(i.IsChanged(), fired));
     // A float's default increment is the single-precision epsilon; the
     // not-set limits are the smallest normal and the largest float.
-    EXPECT_EQ(0x34000000u, BitsOf(static_cast<float>(plain.GetInc())));
-    EXPECT_EQ(0x00800000u, BitsOf(CFloat::kMinNotSet));
-    EXPECT_EQ(0x7F7FFFFFu, BitsOf(CFloat::kMaxNotSet));
+    EXPECT_EQ((std::vector<uint32_t>{0x34000000u, 0x00800000u, 0x7F7FFFFFu}),
+              (std::vector<uint32_t>{BitsOf(static_cast<float>(plain.GetInc())),
+                                     BitsOf(CFloat::kMinNotSet), BitsOf(CFloat::kMaxNotSet)}));
 }
 
 TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
@@ -130,8 +128,8 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
     memory.Poke32(0x1000, 0xAA00BB00u);
     memory.Poke32(0x1010, 0x3F800000u);
     memory.ResetCounts();
-    EXPECT_EQ(10, gain.GetMin());
-    EXPECT_EQ(255, gain.GetMax());
+    EXPECT_EQ(std::make_pair(int64_t{10}, int64_t{255}),
+              std::make_pair(gain.GetMin(), gain.GetMax()));
     ExpectRows({
         {"int 9", [&] { gain.SetValue(9); },
          "OutOfRange: Value 9 must be greater than or equal 10"},
@@ -155,18 +153,15 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
          "equal 300000000549775575777803994281145270272.000000"},
         {"float -1e39", [&] { wide.SetValue(-1e39); },
          "OutOfRange: Value -999999999999999939709166371603178586112.000000 must be greater than "
-         "or "
-         "equal -99999996802856924650656260769173209088.000000"},
+         "or equal -99999996802856924650656260769173209088.000000"},
     });
     EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
-    EXPECT_EQ(0xAA00BB00u, memory.Peek32(0x1000));
-    EXPECT_EQ(0x3F800000u, memory.Peek32(0x1010));
-    EXPECT_EQ(0.0, wide.GetValue());
+    EXPECT_EQ(std::make_tuple(0xAA00BB00u, 0x3F800000u, 0.0),
+              std::make_tuple(memory.Peek32(0x1000), memory.Peek32(0x1010), wide.GetValue()));
 
     gain.SetValue(0x42);
-    EXPECT_EQ(0xAA004200u, memory.Peek32(0x1000));
-    EXPECT_EQ(1, memory.TotalWrites());
-    EXPECT_EQ("66", gain.ToString());
+    EXPECT_EQ(std::make_tuple(0xAA004200u, 1, std::string("66")),
+              std::make_tuple(memory.Peek32(0x1000), memory.TotalWrites(), gain.ToString()));
     gain.FromString("0x1F");
     EXPECT_EQ(31, gain.GetValue());
     interval.SetValue(0.0); // zero is a value like any other
@@ -190,14 +185,12 @@ TEST_F(ValueNodeTest, LimitsFromTheValueNodeAndSentinelsThatCountAsNotSet) {
                                      {"Max", "340282346638528859811704183484516925440"}});
     auto& fltPlain = map.Add<CFloat>("FltPlain", {{"pValue", "Node"}});
     map.Build();
-    EXPECT_EQ(0, intGiven.GetMin());
-    EXPECT_EQ(255, intGiven.GetMax());
-    EXPECT_EQ(-3, intSoft.GetMin());
-    EXPECT_EQ(-3, intSoft.GetMax());
+    EXPECT_EQ((std::vector<int64_t>{0, 255, -3, -3}),
+              (std::vector<int64_t>{intGiven.GetMin(), intGiven.GetMax(), intSoft.GetMin(),
+                                    intSoft.GetMax()}));
     node.minimum = -20.0;
     node.maximum = 20.0;
-    EXPECT_EQ(-20.0, fltGiven.GetMin());
-    EXPECT_EQ(20.0, fltGiven.GetMax());
+    EXPECT_EQ(std::make_pair(-20.0, 20.0), std::make_pair(fltGiven.GetMin(), fltGiven.GetMax()));
     node.minimum = -5.0; // the float keeps the value node's limits once asked
     EXPECT_EQ(-20.0, fltGiven.GetMin());
     EXPECT_EQ(Logarithmic, fltGiven.GetRepresentation());
@@ -225,19 +218,16 @@ TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
     auto& linked = map.Add<CFloat>(
         "Linked", {{"pValue", "Node"}, {"pMin", "FLow"}, {"pMax", "FHigh"}, {"pInc", "FStep"}});
     map.Build();
-    EXPECT_EQ(2, number.GetMin());
-    EXPECT_EQ(8, number.GetMax());
-    EXPECT_EQ(4, number.GetInc());
+    EXPECT_EQ((std::vector<int64_t>{2, 8, 4}),
+              (std::vector<int64_t>{number.GetMin(), number.GetMax(), number.GetInc()}));
     low.SetValue(6);
     high.SetValue(7);
     step.SetValue(1);
     fLow.value = 1.0;
     fHigh.value = 3.0;
     fStep.value = 0.25;
-    EXPECT_EQ(7, number.GetMax());
-    EXPECT_EQ(1, number.GetInc());
-    EXPECT_EQ(3.0, linked.GetMax());
-    EXPECT_EQ(0.25, linked.GetInc());
+    EXPECT_EQ(std::make_tuple(int64_t{7}, int64_t{1}, 3.0, 0.25),
+              std::make_tuple(number.GetMax(), number.GetInc(), linked.GetMax(), linked.GetInc()));
     ExpectRows({
         {"int", [&] { number.SetValue(5); }, "OutOfRange: Value 5 must be greater than or equal 6"},
         {"float", [&] { linked.SetValue(0.5); },
@@ -246,8 +236,7 @@ TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
     EXPECT_EQ(0, node.writes);
     number.SetValue(7);
     linked.SetValue(2.75);
-    EXPECT_EQ(7, number.GetValue());
-    EXPECT_EQ(2.75, node.value);
+    EXPECT_EQ(std::make_pair(int64_t{7}, 2.75), std::make_pair(number.GetValue(), node.value));
     NodeList_t children; // in the order the links were given
     number.GetChildren(children);
     EXPECT_EQ((NodeList_t{&low, &high, &step}), children);
@@ -262,22 +251,20 @@ TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
         "I", {{"pValue", "Field"}, {"pIsPresent", "Present"}, {"pIsEnabled", "Enabled"}});
     auto& f = map.Add<CFloat>("F", {{"pValue", "Flt"}, {"pIsPresent", "Present"}});
     map.Build();
-    EXPECT_EQ(RW, rw.GetAccessMode());
-    EXPECT_EQ(RO, ro.GetAccessMode());
-    EXPECT_EQ(RW, i.GetAccessMode());
-    EXPECT_EQ(RW, f.GetAccessMode());
+    using Modes = std::vector<EAccessMode>;
+    const auto modes = [&] {
+        return Modes{rw.GetAccessMode(), ro.GetAccessMode(), i.GetAccessMode(), f.GetAccessMode()};
+    };
+    EXPECT_EQ((Modes{RW, RO, RW, RW}), modes());
     enabled.SetValue(0);
-    EXPECT_EQ(NE, i.GetAccessMode());
+    EXPECT_EQ((Modes{RW, RO, NE, RW}), modes());
     present.SetValue(0);
-    EXPECT_EQ(NP, i.GetAccessMode());
-    EXPECT_EQ(NP, f.GetAccessMode());
-    EXPECT_EQ("Integer : not present", i.GetInfo());
-    EXPECT_EQ("Float : not present", f.GetInfo());
+    EXPECT_EQ((Modes{RW, RO, NP, NP}), modes());
+    EXPECT_EQ("Integer : not present|Float : not present", i.GetInfo() + "|" + f.GetInfo());
     present.SetValue(1);
     enabled.SetValue(1);
     memory.SetOpen(false); // a closed port makes the register, and so the feature, not present
-    EXPECT_EQ(NP, rw.GetAccessMode());
-    EXPECT_EQ(NP, i.GetAccessMode());
+    EXPECT_EQ((Modes{NP, NP, NP, NP}), modes());
     memory.SetOpen(true);
     EXPECT_THROW(ro.SetValue(1), RuntimeException);
     EXPECT_EQ(0, memory.TotalWrites());
@@ -297,8 +284,8 @@ TEST_F(ValueNodeTest, RegisterFailurePassesThroughAndLeavesTheValue) {
     map.Get<CMaskedIntReg>("Field").InvalidateCache();
     EXPECT_EQ("Runtime: link down", Raised([&] { number.SetValue(6); }));
     memory.ClearFailures();
-    EXPECT_EQ(5, number.GetValue());
-    EXPECT_EQ(0x00000500u, memory.Peek32(0x1000));
+    EXPECT_EQ(std::make_pair(int64_t{5}, 0x00000500u),
+              std::make_pair(number.GetValue(), memory.Peek32(0x1000)));
 }
 
 TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
