@@ -5,6 +5,8 @@
 
 #include <chrono>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 #include "TransportFixture.h"
 #include "emulator/RegisterSpace.h"
@@ -68,6 +70,12 @@ public:
         frame.number = number;
         return Emulator::StreamImage(frame);
     }
+    // The status and context of the next buffer.
+    std::pair<GxStatus, uintptr_t> Next(uint32_t timeoutMs) {
+        void* context = nullptr;
+        const GxStatus status = GxStreamGrabberWaitForBuffer(grabber, timeoutMs, &context);
+        return {status, reinterpret_cast<uintptr_t>(context)};
+    }
     GxGrabberStatistics Stats() const {
         GxGrabberStatistics stats{};
         EXPECT_EQ(GX_OK, GxStreamGrabberGetStatistics(grabber, &stats));
@@ -81,6 +89,10 @@ public:
     std::vector<std::vector<uint8_t>> buffers;
 };
 
+std::pair<GxStatus, uintptr_t> P(GxStatus status, uintptr_t context) {
+    return {status, context};
+}
+
 bool GuardIntact(const std::vector<uint8_t>& buffer, size_t size) {
     for (size_t i = size; i < buffer.size(); ++i)
         if (buffer[i] != 0xA5)
@@ -89,7 +101,7 @@ bool GuardIntact(const std::vector<uint8_t>& buffer, size_t size) {
 }
 
 TEST(GTransStream, HundredFramesByteExactUnderLossAndReordering) {
-    struct Case {
+    const struct {
         const char* name;
         const char* model;
         uint8_t coding;
@@ -116,7 +128,7 @@ TEST(GTransStream, HundredFramesByteExactUnderLossAndReordering) {
     };
     Initialised init;
     uint32_t net = 0;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Emulator::FaultOptions faults;
         faults.dropPacket = c.drop;
@@ -129,11 +141,8 @@ TEST(GTransStream, HundredFramesByteExactUnderLossAndReordering) {
             stream.Queue(50);
             stream.Shoot(50);
             for (uintptr_t i = 1; i <= 50; ++i) {
-                void* context = nullptr;
-                const GxStatus waited =
-                    GxStreamGrabberWaitForBuffer(stream.grabber, 5000, &context);
-                ASSERT_EQ(GX_OK, waited) << "frame " << number + 1;
-                ASSERT_EQ(reinterpret_cast<void*>(i), context) << "delivered in order";
+                ASSERT_EQ(P(GX_OK, i), stream.Next(5000))
+                    << "frame " << number + 1 << " delivered in order";
                 const std::vector<uint8_t> expected = stream.Expected(++number);
                 const std::vector<uint8_t>& got = stream.buffers[i - 1];
                 ASSERT_EQ(0, memcmp(expected.data(), got.data(), expected.size()))
@@ -142,9 +151,9 @@ TEST(GTransStream, HundredFramesByteExactUnderLossAndReordering) {
             }
         }
         const GxGrabberStatistics stats = stream.Stats();
-        EXPECT_EQ(100u, stats.framesCompleted);
-        EXPECT_EQ(0u, stats.framesIncomplete);
-        EXPECT_EQ(100u * stream.layout.totalBytes, stats.bytesCompleted);
+        EXPECT_EQ(
+            std::make_tuple(100u, 0u, 100u * stream.layout.totalBytes),
+            std::make_tuple(stats.framesCompleted, stats.framesIncomplete, stats.bytesCompleted));
         if (c.drop > 0) {
             EXPECT_GT(stats.packetsResent, 0u);
             EXPECT_GT(emu.server->Counters(0).resendsServed, 0u);
@@ -162,13 +171,10 @@ TEST(GTransStream, CameraStoppingMidFrameGivesIncompleteThenTimeouts) {
     Stream stream(emu, 160, 120, 0);
     stream.Queue(3);
     stream.Shoot(3);
-    void* context = nullptr;
-    EXPECT_EQ(GX_OK, GxStreamGrabberWaitForBuffer(stream.grabber, 3000, &context));
-    EXPECT_EQ(reinterpret_cast<void*>(1), context);
-    EXPECT_EQ(GX_STATUS_INCOMPLETE, GxStreamGrabberWaitForBuffer(stream.grabber, 3000, &context));
-    EXPECT_EQ(reinterpret_cast<void*>(2), context);
-    EXPECT_EQ(GX_STATUS_TIMEOUT, GxStreamGrabberWaitForBuffer(stream.grabber, 200, &context));
-    EXPECT_EQ(GX_STATUS_TIMEOUT, GxStreamGrabberWaitForBuffer(stream.grabber, 50, &context));
+    EXPECT_EQ(P(GX_OK, 1), stream.Next(3000));
+    EXPECT_EQ(P(GX_STATUS_INCOMPLETE, 2), stream.Next(3000));
+    EXPECT_EQ(GX_STATUS_TIMEOUT, stream.Next(200).first);
+    EXPECT_EQ(GX_STATUS_TIMEOUT, stream.Next(50).first);
     EXPECT_EQ(1u, stream.Stats().framesIncomplete);
 }
 
@@ -181,13 +187,11 @@ TEST(GTransStream, FlushReturnsEveryQueuedBufferCancelledInOrder) {
     EXPECT_EQ(GX_STATUS_FLUSHED, GxStreamGrabberWaitForBuffer(stream.grabber, 10, &context));
     EXPECT_EQ(nullptr, context);
     stream.Queue(5);
-    EXPECT_EQ(GX_STATUS_TIMEOUT, GxStreamGrabberWaitForBuffer(stream.grabber, 20, &context));
+    EXPECT_EQ(GX_STATUS_TIMEOUT, stream.Next(20).first);
     ASSERT_EQ(GX_OK, GxStreamGrabberFlush(stream.grabber));
-    for (uintptr_t i = 1; i <= 5; ++i) {
-        EXPECT_EQ(GX_STATUS_INCOMPLETE, GxStreamGrabberWaitForBuffer(stream.grabber, 10, &context));
-        EXPECT_EQ(reinterpret_cast<void*>(i), context);
-    }
-    EXPECT_EQ(GX_STATUS_FLUSHED, GxStreamGrabberWaitForBuffer(stream.grabber, 10, &context));
+    for (uintptr_t i = 1; i <= 5; ++i)
+        EXPECT_EQ(P(GX_STATUS_INCOMPLETE, i), stream.Next(10));
+    EXPECT_EQ(GX_STATUS_FLUSHED, stream.Next(10).first);
     EXPECT_EQ(0xC102000Au, [&] {
         std::vector<uint8_t> one(16);
         GxStatus status = GX_OK;
@@ -206,10 +210,7 @@ TEST(GTransStream, BufferSmallerThanTheFrameIsNeverOverrun) {
     stream.Queue(2, small);
     stream.Shoot(2);
     for (uintptr_t i = 1; i <= 2; ++i) {
-        void* context = nullptr;
-        EXPECT_EQ(GX_STATUS_INCOMPLETE,
-                  GxStreamGrabberWaitForBuffer(stream.grabber, 3000, &context));
-        EXPECT_EQ(reinterpret_cast<void*>(i), context);
+        EXPECT_EQ(P(GX_STATUS_INCOMPLETE, i), stream.Next(3000));
         EXPECT_TRUE(GuardIntact(stream.buffers[i - 1], small));
     }
     EXPECT_GT(stream.Stats().packetsDropped, 0u);
@@ -281,8 +282,7 @@ TEST(GTransStream, DatagramsFromAForeignSourceAreIgnored) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     stream.Shoot(2);
     for (uintptr_t i = 1; i <= 2; ++i) {
-        void* context = nullptr;
-        ASSERT_EQ(GX_OK, GxStreamGrabberWaitForBuffer(stream.grabber, 3000, &context));
+        ASSERT_EQ(GX_OK, stream.Next(3000).first);
         const std::vector<uint8_t> expected = stream.Expected(i);
         EXPECT_EQ(0, memcmp(expected.data(), stream.buffers[i - 1].data(), expected.size()));
     }

@@ -19,15 +19,13 @@
 #include <string>
 #include <vector>
 
-#include "korlan/KorlanApp.h"
+#include <tuple>
+
+#include "KorlanTest.h"
 
 namespace {
 
-std::string lastMessage() {
-    char text[1024];
-    EXPECT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
-    return text;
-}
+using namespace KorlanTest;
 
 class KorlanHardening : public ::testing::Test {
 protected:
@@ -75,10 +73,8 @@ void writeFile(const std::string& path, const std::string& text, mode_t mode) {
 
 // What a path is, to compare before and after a write.
 struct Snapshot {
-    bool operator==(const Snapshot& o) const {
-        return exists == o.exists && type == o.type && inode == o.inode && mode == o.mode &&
-               device == o.device && link == o.link && names == o.names && image == o.image;
-    }
+    auto Tie() const { return std::tie(exists, type, inode, mode, device, link, names, image); }
+    bool operator==(const Snapshot& o) const { return Tie() == o.Tie(); }
     bool exists = false;
     mode_t type = 0, mode = 0;
     ino_t inode = 0;
@@ -133,41 +129,30 @@ TEST(KorlanHardeningImageFile, FailedWritesLeaveWhatWasAtThePath) {
     std::vector<uint8_t> pixels(64 * 64, 0x55);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, pixels.data(), 0), K_OK);
-    enum Kind { kImage, kLink, kFullDevice };
-    struct Case {
-        const char* what;
-        Kind kind;
-    };
-    const Case cases[] = {
-        {"an existing image", kImage},
-        {"a symbolic link to an image", kLink},
-        {"a device that is full (or a pipe without reader)", kFullDevice},
-    };
+    // An existing image, a symbolic link to it, a device that is full (or a
+    // pipe without reader).
     for (auto write : {KWritePgm, KWritePng}) {
-        for (const Case& c : cases) {
+        for (const char* what : {"old.pgm", "link.pgm", "full"}) {
+            SCOPED_TRACE(what);
             Folder folder;
             writeFile(folder / "old.pgm", kOldImage, 0640);
-            std::string path = folder / "old.pgm";
-            if (c.kind == kLink) {
-                path = folder / "link.pgm";
+            const std::string path = folder / what;
+            if (what[0] == 'l') {
                 ASSERT_EQ(symlink("old.pgm", path.c_str()), 0);
-            } else if (c.kind == kFullDevice) {
-                path = folder / "full";
+            } else if (what[0] == 'f' && mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
                 // A node for the full device needs privileges; a pipe with no
                 // reader fails the write as well.
-                if (mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
-                    ASSERT_EQ(mkfifo(path.c_str(), 0666), 0) << c.what;
-                }
+                ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
             }
             const Snapshot before = snapshot(folder, path);
             const Snapshot imageBefore = snapshot(folder, folder / "old.pgm");
             {
                 FileSizeLimit limit(16);
-                EXPECT_EQ(write(&image, path.c_str()), K_ERR_FILE) << c.what;
+                EXPECT_EQ(write(&image, path.c_str()), K_ERR_FILE);
             }
-            EXPECT_TRUE(snapshot(folder, path) == before) << c.what;
-            EXPECT_TRUE(snapshot(folder, folder / "old.pgm") == imageBefore) << c.what;
-            EXPECT_EQ(contents(folder / "old.pgm"), kOldImage) << c.what;
+            EXPECT_TRUE(snapshot(folder, path) == before);
+            EXPECT_TRUE(snapshot(folder, folder / "old.pgm") == imageBefore);
+            EXPECT_EQ(contents(folder / "old.pgm"), kOldImage);
         }
         EXPECT_EQ(write(&image, ""), K_ERR_FILE) << "an empty path";
     }
@@ -192,15 +177,26 @@ TEST(KorlanHardeningImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink)
     EXPECT_EQ(contents(folder / "old.pgm"),
               std::string("P5\n3 2\n255\n") + std::string(pixels, pixels + 6));
     const Snapshot link = snapshot(folder, folder / "link.pgm");
-    EXPECT_EQ(link.type, static_cast<mode_t>(S_IFLNK));
-    EXPECT_EQ(link.link, "old.pgm");
-    EXPECT_EQ(snapshot(folder, folder / "old.pgm").mode, 0640u) << "permissions kept";
+    EXPECT_EQ(std::make_tuple(link.type, link.link, snapshot(folder, folder / "old.pgm").mode),
+              std::make_tuple(mode_t(S_IFLNK), std::string("old.pgm"), mode_t(0640)))
+        << "still a link, permissions kept";
     EXPECT_EQ(folder.Names(), (std::vector<std::string>{"link.pgm", "old.pgm"}))
         << "nothing else left in the folder";
 }
 
-// Enough rounds for the allocator to hand a freed block out again.
-constexpr int kReopenRounds = 64;
+// Opens until the new handle has the stale one's value (the allocator
+// reuses the block) or enough rounds for that have run; the last stays open.
+template <class H, class Open>
+H* Reuse(H* stale, Open open, KErr (*close)(H*)) {
+    H* live = nullptr;
+    for (int round = 0; round < 64; ++round) {
+        EXPECT_EQ(open(&live), K_OK);
+        if (live == stale || round == 63)
+            break;
+        EXPECT_EQ(close(live), K_OK);
+    }
+    return live;
+}
 
 TEST_F(KorlanHardening, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
     KInterface* iface = nullptr;
@@ -208,18 +204,8 @@ TEST_F(KorlanHardening, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
     KAcqInstance* stale = nullptr;
     ASSERT_EQ(KOpenInstance(iface, nullptr, &stale), K_OK);
     ASSERT_EQ(KCloseInstance(stale), K_OK);
-    // Reopen until the new instance has the old handle's value (the
-    // allocator reuses the block) or the rounds run out; keep the last open.
-    KAcqInstance* live = nullptr;
-    for (int round = 0; round < kReopenRounds; ++round) {
-        ASSERT_EQ(KOpenInstance(iface, nullptr, &live), K_OK);
-        if (live == stale)
-            break;
-        ASSERT_EQ(KCloseInstance(live), K_OK);
-    }
-    if (live != stale) {
-        ASSERT_EQ(KOpenInstance(iface, nullptr, &live), K_OK);
-    }
+    KAcqInstance* live = Reuse<KAcqInstance>(
+        stale, [&](KAcqInstance** h) { return KOpenInstance(iface, nullptr, h); }, KCloseInstance);
     HostImage image{};
     const HostInstance* record = nullptr;
     EXPECT_EQ(KGrabImage(stale, &image), K_ERR_NO_INSTANCE);
@@ -232,17 +218,8 @@ TEST_F(KorlanHardening, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
 
     // The same for interfaces: close the last reference, load again.
     ASSERT_EQ(KCloseInterface(iface), K_OK);
-    KInterface* again = nullptr;
-    for (int round = 0; round < kReopenRounds; ++round) {
-        ASSERT_EQ(KOpenInterface("Fake", &again), K_OK);
-        if (again == iface)
-            break;
-        ASSERT_EQ(KCloseInterface(again), K_OK);
-        again = nullptr;
-    }
-    if (again == nullptr) {
-        ASSERT_EQ(KOpenInterface("Fake", &again), K_OK);
-    }
+    KInterface* again = Reuse<KInterface>(
+        iface, [](KInterface** h) { return KOpenInterface("Fake", h); }, KCloseInterface);
     int32_t max = 0;
     EXPECT_EQ(KGetMaxInstances(iface, &max), K_ERR_NO_INTERFACE);
     EXPECT_EQ(KCloseInterface(iface), K_ERR_NO_INTERFACE);

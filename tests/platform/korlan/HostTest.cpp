@@ -1,17 +1,16 @@
 // Host services the module calls besides memory and images: the default
 // list built from a record, global 64, error printing and host-code texts.
-#include <gtest/gtest.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include <limits>
 #include <memory>
 #include <set>
-#include <string>
 
-#include "korlan/KorlanApp.h"
+#include "KorlanTest.h"
 
 namespace {
+
+using namespace KorlanTest;
 
 std::unique_ptr<InterfaceClass> recordWithDefaults() {
     std::unique_ptr<InterfaceClass> ic(new InterfaceClass());
@@ -41,41 +40,14 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
     int32_t count = 0;
     ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, &count), K_OK);
     ASSERT_EQ(count, K_DEFAULT_COUNT);
-    struct Expected {
-        const char* name;
-        uint8_t type;
-        int32_t i;
-        const char* s;
-    };
-    const Expected expected[K_DEFAULT_COUNT] = {
-        {"horizontal_resolution", HOST_VALUE_INT, 2, nullptr},
-        {"vertical_resolution", HOST_VALUE_INT, 3, nullptr},
-        {"image_width", HOST_VALUE_INT, 640, nullptr},
-        {"image_height", HOST_VALUE_INT, 480, nullptr},
-        {"start_row", HOST_VALUE_INT, 5, nullptr},
-        {"start_column", HOST_VALUE_INT, 6, nullptr},
-        {"field", HOST_VALUE_INT, 4, nullptr},
-        {"bits_per_channel", HOST_VALUE_INT, 12, nullptr},
-        {"color_space", HOST_VALUE_TEXT, 0, "bayer"},
-        {"gain", HOST_VALUE_TEXT, 0, "2.5"},
-        {"external_trigger", HOST_VALUE_TEXT, 0, "true"},
-        {"camera_type", HOST_VALUE_TEXT, 0, "default"},
-        {"device", HOST_VALUE_TEXT, 0, "cam7"},
-        {"port", HOST_VALUE_INT, 61696, nullptr},
-        {"line_in", HOST_VALUE_INT, -1, nullptr},
-    };
-    for (int32_t i = 0; i < K_DEFAULT_COUNT; ++i) {
-        const Expected& e = expected[i];
-        EXPECT_STREQ(KFgDefaultName(i), e.name) << i;
-        ASSERT_EQ(values[i].type, e.type) << e.name;
-        if (e.type == HOST_VALUE_INT)
-            EXPECT_EQ(values[i].value.i, e.i) << e.name;
-        else
-            EXPECT_STREQ(values[i].value.s, e.s) << e.name;
-    }
-    EXPECT_EQ(KFgDefaultName(-1), nullptr);
-    EXPECT_EQ(KFgDefaultName(K_DEFAULT_COUNT), nullptr);
-
+    EXPECT_EQ(Show(values, count), "i:2 i:3 i:640 i:480 i:5 i:6 i:4 i:12 s:bayer s:2.5 s:true "
+                                   "s:default s:cam7 i:61696 i:-1");
+    std::string names;
+    for (int32_t i = -1; i <= K_DEFAULT_COUNT; ++i)
+        names += KFgDefaultName(i) ? std::string(KFgDefaultName(i)) + " " : "<null> ";
+    EXPECT_EQ(names, "<null> horizontal_resolution vertical_resolution image_width image_height "
+                     "start_row start_column field bits_per_channel color_space gain "
+                     "external_trigger camera_type device port line_in <null> ");
     // The texts live in the list's own block: the record may change or go.
     strcpy(ic->defaults.device, "other");
     ic.reset();
@@ -83,7 +55,7 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
     EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
 }
 
-TEST(KorlanDefaults, UnterminatedTextFieldsAreCutAtTheFieldSize) {
+TEST(KorlanDefaults, UnterminatedTextFieldsAreCutNullArgumentsAreCodes) {
     auto ic = recordWithDefaults();
     memset(ic->defaults.device, 'd', sizeof ic->defaults.device);
     memset(ic->defaults.colorSpace, 'c', sizeof ic->defaults.colorSpace);
@@ -93,12 +65,9 @@ TEST(KorlanDefaults, UnterminatedTextFieldsAreCutAtTheFieldSize) {
     EXPECT_EQ(std::string(values[8].value.s), std::string(1023, 'c'));
     EXPECT_EQ(std::string(values[12].value.s), std::string(1023, 'd'));
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
-}
 
-TEST(KorlanDefaults, NullArgumentsAreCodes) {
-    auto ic = recordWithDefaults();
-    HostValue* values = reinterpret_cast<HostValue*>(0x10);
-    int32_t count = 99;
+    values = reinterpret_cast<HostValue*>(0x10);
+    count = 99;
     EXPECT_EQ(KFgGetDefaults(nullptr, nullptr, &values, &count), K_ERR_NULL_POINTER);
     EXPECT_EQ(values, nullptr);
     EXPECT_EQ(count, 99);
@@ -109,27 +78,28 @@ TEST(KorlanDefaults, NullArgumentsAreCodes) {
 TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     int32_t saved = 0;
     ASSERT_EQ(KAccessGlVar(nullptr, K_GLOBAL_64, K_GLOBAL_READ, &saved, 0.0, 0, 0, 0), K_OK);
-    struct Case {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    const KErr G = K_ERR_BAD_GLOBAL;
+    const struct {
         const char* what;
-        int32_t variable;
-        int32_t access;
+        int32_t variable, access;
         double value;
         KErr expected;
         int32_t after; // value read afterwards
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"write 0", 64, 0, 0.0, K_OK, 0},
         {"write 7", 64, 0, 7.0, K_OK, 7},
-        {"fraction truncated", 64, 0, 3.9, K_OK, 3},
+        {"fraction cut", 64, 0, 3.9, K_OK, 3},
         {"negative", 64, 0, -5.0, K_OK, -5},
-        {"NaN refused", 64, 0, std::numeric_limits<double>::quiet_NaN(), K_ERR_BAD_GLOBAL, -5},
-        {"infinity refused", 64, 0, std::numeric_limits<double>::infinity(), K_ERR_BAD_GLOBAL, -5},
-        {"too big refused", 64, 0, 3e9, K_ERR_BAD_GLOBAL, -5},
-        {"other variable", 63, 0, 1.0, K_ERR_BAD_GLOBAL, -5},
-        {"mode 2", 64, 2, 1.0, K_ERR_BAD_GLOBAL, -5},
-        {"mode -1", 64, -1, 1.0, K_ERR_BAD_GLOBAL, -5},
+        {"NaN", 64, 0, nan, G, -5},
+        {"infinity", 64, 0, inf, G, -5},
+        {"too big", 64, 0, 3e9, G, -5},
+        {"other variable", 63, 0, 1.0, G, -5},
+        {"mode 2", 64, 2, 1.0, G, -5},
+        {"mode -1", 64, -1, 1.0, G, -5},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         EXPECT_EQ(KAccessGlVar(nullptr, c.variable, c.access, nullptr, c.value, 0, 0, 0),
                   c.expected)
             << c.what;
@@ -146,27 +116,22 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
 
 TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     ASSERT_EQ(KClearLastErrorMessage(), K_OK);
-    char text[64];
-    ASSERT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
-    EXPECT_STREQ(text, "");
+    EXPECT_EQ(lastMessage(), "");
     EXPECT_EQ(IOPrintErrorMessage("Timeout while waiting (CIOeXcite:512)"), K_OK);
     EXPECT_EQ(IOPrintErrorMessage("second message"), K_OK);
-    ASSERT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
-    EXPECT_STREQ(text, "second message");
+    EXPECT_EQ(lastMessage(), "second message");
     char small[7];
     ASSERT_EQ(KGetLastErrorMessage(small, sizeof small), K_OK);
     EXPECT_STREQ(small, "second");
-
     // A huge message is kept up to 4095 characters.
     std::string huge(10000, 'm');
     EXPECT_EQ(IOPrintErrorMessage(huge.c_str()), K_OK);
     std::string back(5000, '\0');
     ASSERT_EQ(KGetLastErrorMessage(&back[0], back.size()), K_OK);
     EXPECT_EQ(strlen(back.c_str()), 4095u);
-
     EXPECT_EQ(IOPrintErrorMessage(nullptr), K_ERR_NULL_POINTER);
     EXPECT_EQ(KGetLastErrorMessage(nullptr, 10), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetLastErrorMessage(text, 0), K_ERR_BAD_SIZE);
+    EXPECT_EQ(KGetLastErrorMessage(small, 0), K_ERR_BAD_SIZE);
 }
 
 TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
@@ -176,13 +141,9 @@ TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
         K_ERR_BAD_PARAM_VALUE, K_ERR_GRAB_OTHER,    K_ERR_NOT_IMPLEMENTED,  K_ERR_NULL_POINTER,
         K_ERR_BAD_SIZE,        K_ERR_OUT_OF_MEMORY, K_ERR_UNKNOWN_POINTER,  K_ERR_BAD_PIXEL_KIND,
         K_ERR_BAD_GLOBAL,      K_ERR_NO_INTERFACE,  K_ERR_NO_INSTANCE,      K_ERR_FILE};
-    std::set<std::string> seen;
-    const std::string unknown = KErrorText(12345);
-    for (KErr c : codes) {
-        std::string text = KErrorText(c);
-        EXPECT_NE(text, unknown) << c;
-        EXPECT_TRUE(seen.insert(text).second) << c << " shares its text";
-    }
+    std::set<std::string> seen{KErrorText(12345)};
+    for (KErr c : codes)
+        EXPECT_TRUE(seen.insert(KErrorText(c)).second) << c << " shares its text";
     EXPECT_STREQ(KErrorText(K_ERR_NOT_IMPLEMENTED), "operation not implemented by the interface");
     EXPECT_STREQ(KErrorText(K_OK), "success");
 }

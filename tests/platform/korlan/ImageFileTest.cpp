@@ -12,9 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "korlan/KorlanApp.h"
+#include "KorlanTest.h"
 
 namespace {
+
+using namespace KorlanTest;
 
 struct Decoded {
     int width = 0;
@@ -23,6 +25,13 @@ struct Decoded {
     int bitDepth = 0; // PNG only
     int colorType = -1;
     std::vector<uint16_t> pixels;
+    // "WxH maxval M" of a PGM, "WxH depth D color C" of a PNG.
+    std::string Header() const {
+        return std::to_string(width) + "x" + std::to_string(height) +
+               (maxval
+                    ? " maxval " + std::to_string(maxval)
+                    : " depth " + std::to_string(bitDepth) + " color " + std::to_string(colorType));
+    }
 };
 
 std::string tempPath(const char* suffix) {
@@ -92,30 +101,18 @@ bool readPng(const std::string& path, Decoded* out) {
 
 // An image over a test buffer: 8-bit or 16-bit with `bits` significant bits.
 struct TestImage {
-    std::vector<uint8_t> bytes;
     std::vector<uint16_t> words;
+    std::vector<uint8_t> bytes;
     HostImage image{};
 
     TestImage(int32_t kind, int32_t w, int32_t h, uint8_t bits, uint16_t (*pixel)(int, int)) {
-        void* data;
-        if (kind == K_PIXEL_BYTE) {
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    bytes.push_back(static_cast<uint8_t>(pixel(x, y)));
-            data = bytes.data();
-        } else {
-            for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x)
-                    words.push_back(pixel(x, y));
-            data = words.data();
-        }
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                words.push_back(pixel(x, y));
+        bytes.assign(words.begin(), words.end());
+        void* data = kind == K_PIXEL_BYTE ? static_cast<void*>(bytes.data()) : words.data();
         EXPECT_EQ(KNewImagePtr(nullptr, &image, kind, w, h, data, 0), K_OK);
         image.significantBits = bits;
-    }
-    std::vector<uint16_t> expected() const {
-        if (!words.empty())
-            return words;
-        return std::vector<uint16_t>(bytes.begin(), bytes.end());
     }
 };
 
@@ -129,60 +126,37 @@ uint16_t wide16(int x, int y) {
     return static_cast<uint16_t>(x * 2053 + y * 40009 + 0x0102);
 }
 
-TEST(KorlanImageFile, PgmReadsBackTheSamePixelsWithMaxvalFromTheBits) {
-    struct Case {
+// PGM takes its maxval from the significant bits; PNG is gray, 16-bit
+// samples unscaled.
+TEST(KorlanImageFile, FilesReadBackTheSamePixels) {
+    const int32_t B = K_PIXEL_BYTE, U2 = K_PIXEL_UINT2;
+    const struct {
         const char* what;
+        bool png;
         int32_t kind;
         uint8_t bits;
         uint16_t (*pixel)(int, int);
-        int maxval;
+        const char* header;
+    } cases[] = {
+        {"pgm 8-bit", false, B, 8, ramp8, "13x7 maxval 255"},
+        {"pgm 10 bits in 16", false, U2, 10, ramp10, "13x7 maxval 1023"},
+        {"pgm 12 bits in 16", false, U2, 12, ramp10, "13x7 maxval 4095"},
+        {"pgm full 16 bits", false, U2, 16, wide16, "13x7 maxval 65535"},
+        {"pgm 10 bits claimed, wider samples", false, U2, 10, wide16, "13x7 maxval 65535"},
+        {"pgm 16-bit with 8 bits claimed", false, U2, 8, ramp8, "13x7 maxval 65535"},
+        {"png 8-bit", true, B, 8, ramp8, "13x7 depth 8 color 0"},
+        {"png 12 bits in 16, unscaled", true, U2, 12, ramp10, "13x7 depth 16 color 0"},
+        {"png full 16 bits", true, U2, 16, wide16, "13x7 depth 16 color 0"},
     };
-    const Case cases[] = {
-        {"8-bit", K_PIXEL_BYTE, 8, ramp8, 255},
-        {"10 bits in 16", K_PIXEL_UINT2, 10, ramp10, 1023},
-        {"12 bits in 16", K_PIXEL_UINT2, 12, ramp10, 4095},
-        {"full 16 bits", K_PIXEL_UINT2, 16, wide16, 65535},
-        {"10 bits claimed, wider samples", K_PIXEL_UINT2, 10, wide16, 65535},
-        {"16-bit with 8 bits claimed", K_PIXEL_UINT2, 8, ramp8, 65535},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         TestImage t(c.kind, 13, 7, c.bits, c.pixel);
-        std::string path = tempPath(".pgm");
-        ASSERT_EQ(KWritePgm(&t.image, path.c_str()), K_OK) << c.what;
+        std::string path = tempPath(c.png ? ".png" : ".pgm");
+        ASSERT_EQ((c.png ? KWritePng : KWritePgm)(&t.image, path.c_str()), K_OK);
         Decoded d;
-        ASSERT_TRUE(readPgm(path, &d)) << c.what;
-        EXPECT_EQ(d.width, 13) << c.what;
-        EXPECT_EQ(d.height, 7) << c.what;
-        EXPECT_EQ(d.maxval, c.maxval) << c.what;
-        EXPECT_EQ(d.pixels, t.expected()) << c.what;
-        remove(path.c_str());
-    }
-}
-
-TEST(KorlanImageFile, PngReadsBackTheSamePixelsAsGray) {
-    struct Case {
-        const char* what;
-        int32_t kind;
-        uint8_t bits;
-        uint16_t (*pixel)(int, int);
-        int depth;
-    };
-    const Case cases[] = {
-        {"8-bit", K_PIXEL_BYTE, 8, ramp8, 8},
-        {"12 bits in 16, unscaled", K_PIXEL_UINT2, 12, ramp10, 16},
-        {"full 16 bits", K_PIXEL_UINT2, 16, wide16, 16},
-    };
-    for (const Case& c : cases) {
-        TestImage t(c.kind, 9, 5, c.bits, c.pixel);
-        std::string path = tempPath(".png");
-        ASSERT_EQ(KWritePng(&t.image, path.c_str()), K_OK) << c.what;
-        Decoded d;
-        ASSERT_TRUE(readPng(path, &d)) << c.what;
-        EXPECT_EQ(d.width, 9) << c.what;
-        EXPECT_EQ(d.height, 5) << c.what;
-        EXPECT_EQ(d.bitDepth, c.depth) << c.what;
-        EXPECT_EQ(d.colorType, PNG_COLOR_TYPE_GRAY) << c.what;
-        EXPECT_EQ(d.pixels, t.expected()) << c.what;
+        ASSERT_TRUE(c.png ? readPng(path, &d) : readPgm(path, &d));
+        EXPECT_EQ(d.Header(), c.header);
+        EXPECT_EQ(d.pixels, t.words);
         remove(path.c_str());
     }
 }
@@ -191,32 +165,29 @@ TEST(KorlanImageFile, FailuresAreCodesAndPrinted) {
     uint8_t pixels[4] = {1, 2, 3, 4};
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 2, 2, pixels, 0), K_OK);
+    const struct {
+        const char* what;
+        void (*spoil)(HostImage&);
+        KErr expected;
+    } bad[] = {
+        {"kind 3", [](HostImage& b) { b.kind = 3; }, K_ERR_BAD_PIXEL_KIND},
+        {"width 0", [](HostImage& b) { b.width = 0; }, K_ERR_BAD_SIZE},
+        {"height -4", [](HostImage& b) { b.height = -4; }, K_ERR_BAD_SIZE},
+        {"65536 squared", [](HostImage& b) { b.width = b.height = 65536; }, K_ERR_BAD_SIZE},
+        {"no data", [](HostImage& b) { b.data = nullptr; }, K_ERR_NULL_POINTER},
+    };
     for (auto write : {KWritePgm, KWritePng}) {
         ASSERT_EQ(KClearLastErrorMessage(), K_OK);
         EXPECT_EQ(write(&image, "/nonexistent-dir/x/image"), K_ERR_FILE);
-        char text[256];
-        ASSERT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
-        EXPECT_STREQ(text, "korlan: cannot create image file '/nonexistent-dir/x/image'");
+        EXPECT_EQ(lastMessage(), "korlan: cannot create image file '/nonexistent-dir/x/image'");
         EXPECT_EQ(write(&image, ::testing::TempDir().c_str()), K_ERR_FILE) << "a directory";
         EXPECT_EQ(write(nullptr, "x"), K_ERR_NULL_POINTER);
         EXPECT_EQ(write(&image, nullptr), K_ERR_NULL_POINTER);
-
-        HostImage bad = image;
-        bad.kind = 3;
-        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_PIXEL_KIND);
-        bad = image;
-        bad.width = 0;
-        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
-        bad = image;
-        bad.height = -4;
-        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
-        bad = image;
-        bad.width = 65536;
-        bad.height = 65536;
-        EXPECT_EQ(write(&bad, "x"), K_ERR_BAD_SIZE);
-        bad = image;
-        bad.data = nullptr;
-        EXPECT_EQ(write(&bad, "x"), K_ERR_NULL_POINTER);
+        for (const auto& b : bad) {
+            HostImage spoilt = image;
+            b.spoil(spoilt);
+            EXPECT_EQ(write(&spoilt, "x"), b.expected) << b.what;
+        }
     }
     EXPECT_EQ(access("x", F_OK), -1) << "no file is created for a refused image";
 }

@@ -1,34 +1,25 @@
 // Host image objects: own pixel memory, wrapped buffers that stay the
 // caller's, reuse of an image object, and refused kinds and sizes.
-#include <gtest/gtest.h>
 #include <string.h>
 
 #include <vector>
 
-#include "korlan/KorlanApp.h"
+#include "KorlanTest.h"
 
 namespace {
 
+using namespace KorlanTest;
+
 TEST(KorlanImage, NewImageOwnsClearedPixelsOfTheKindsSize) {
-    struct Case {
-        int32_t kind;
-        int32_t bytesPerPixel;
-        uint8_t bits;
-    };
-    for (Case c : {Case{K_PIXEL_BYTE, 1, 8}, Case{K_PIXEL_UINT2, 2, 16}}) {
+    for (int32_t kind : {K_PIXEL_BYTE, K_PIXEL_UINT2}) {
         HostImage image{};
-        ASSERT_EQ(KNewImage(nullptr, &image, c.kind, 5, 3), K_OK) << c.kind;
-        EXPECT_EQ(image.kind, c.kind);
-        ASSERT_NE(image.data, nullptr);
-        EXPECT_EQ(image.ownsData, 1);
-        EXPECT_EQ(image.significantBits, c.bits);
-        EXPECT_EQ(image.width, 5);
-        EXPECT_EQ(image.height, 3);
-        EXPECT_EQ(image.bytesPerPixel, c.bytesPerPixel);
-        const unsigned char* p = static_cast<const unsigned char*>(image.data);
-        for (int i = 0; i < 5 * 3 * c.bytesPerPixel; ++i)
-            EXPECT_EQ(p[i], 0) << "global 64 is set: new pixels are cleared";
-        memset(image.data, 0xAB, 5 * 3 * c.bytesPerPixel); // all of it is writable
+        ASSERT_EQ(KNewImage(nullptr, &image, kind, 5, 3), K_OK) << kind;
+        const int bytes = 5 * 3 * image.bytesPerPixel;
+        EXPECT_EQ(Show(image),
+                  kind == K_PIXEL_BYTE ? "1 5x3 1B 8b owns 1" : "1024 5x3 2B 16b owns 1");
+        EXPECT_EQ(std::string(static_cast<char*>(image.data), bytes), std::string(bytes, '\0'))
+            << "global 64 is set: new pixels are cleared";
+        memset(image.data, 0xAB, bytes); // all of it is writable
         EXPECT_EQ(KClearImage(&image), K_OK);
         EXPECT_EQ(image.data, nullptr);
         EXPECT_EQ(image.kind, 0);
@@ -40,8 +31,7 @@ TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_UINT2, 4, 2, buffer.data(), 0), K_OK);
     EXPECT_EQ(image.data, buffer.data());
-    EXPECT_EQ(image.ownsData, 0);
-    EXPECT_EQ(image.kind, K_PIXEL_UINT2);
+    EXPECT_EQ(Show(image), "1024 4x2 2B 16b owns 0");
     // Neither clearing nor re-creating the image frees the caller's buffer
     // (the sanitizer build would report a bad free of vector storage).
     EXPECT_EQ(KClearImage(&image), K_OK);
@@ -50,11 +40,9 @@ TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
     EXPECT_NE(image.data, static_cast<void*>(buffer.data()));
     EXPECT_EQ(buffer[0], 0x0123);
     EXPECT_EQ(KClearImage(&image), K_OK);
-}
 
-TEST(KorlanImage, NewImagePtrWithCopyGetsItsOwnPixels) {
+    // With copy set the image gets pixels of its own.
     uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
-    HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 1), K_OK);
     EXPECT_EQ(image.ownsData, 1);
     ASSERT_NE(image.data, static_cast<void*>(pixels));
@@ -98,35 +86,33 @@ TEST(KorlanImage, GlobalZeroLeavesNewPixelsToTheCaller) {
 
 TEST(KorlanImage, RefusedKindsSizesAndPointersLeaveTheImageUnchanged) {
     uint8_t buffer[4] = {};
-    struct Case {
+    const int32_t B = K_PIXEL_BYTE, U2 = K_PIXEL_UINT2, M = INT32_MAX;
+    const KErr K = K_ERR_BAD_PIXEL_KIND, S = K_ERR_BAD_SIZE;
+    const struct {
         const char* what;
-        int32_t kind;
-        int32_t width;
-        int32_t height;
+        int32_t kind, width, height;
         KErr expected;
+    } cases[] = {
+        {"kind 0", 0, 2, 2, K},
+        {"kind 2", 2, 2, 2, K},
+        {"kind 4", 4, 2, 2, K},
+        {"kind 1025", 1025, 2, 2, K},
+        {"width 0", B, 0, 2, S},
+        {"height 0", B, 2, 0, S},
+        {"negative width", B, -2, 2, S},
+        {"negative height", U2, 2, -1, S},
+        {"int32 overflow", B, 65536, 65536, S},
+        {"two bytes push it over", U2, 40000, 40000, S},
+        {"INT32_MAX squared", U2, M, M, S},
     };
-    const Case cases[] = {
-        {"kind 0", 0, 2, 2, K_ERR_BAD_PIXEL_KIND},
-        {"kind 2", 2, 2, 2, K_ERR_BAD_PIXEL_KIND},
-        {"kind 4", 4, 2, 2, K_ERR_BAD_PIXEL_KIND},
-        {"kind 1025", 1025, 2, 2, K_ERR_BAD_PIXEL_KIND},
-        {"width 0", K_PIXEL_BYTE, 0, 2, K_ERR_BAD_SIZE},
-        {"height 0", K_PIXEL_BYTE, 2, 0, K_ERR_BAD_SIZE},
-        {"negative width", K_PIXEL_BYTE, -2, 2, K_ERR_BAD_SIZE},
-        {"negative height", K_PIXEL_UINT2, 2, -1, K_ERR_BAD_SIZE},
-        {"product overflows int32", K_PIXEL_BYTE, 65536, 65536, K_ERR_BAD_SIZE},
-        {"two bytes push it over", K_PIXEL_UINT2, 40000, 40000, K_ERR_BAD_SIZE},
-        {"INT32_MAX squared", K_PIXEL_UINT2, INT32_MAX, INT32_MAX, K_ERR_BAD_SIZE},
-    };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         HostImage image{};
         image.width = 77;
         EXPECT_EQ(KNewImage(nullptr, &image, c.kind, c.width, c.height), c.expected) << c.what;
-        EXPECT_EQ(image.width, 77) << c.what;
-        EXPECT_EQ(image.data, nullptr) << c.what;
         EXPECT_EQ(KNewImagePtr(nullptr, &image, c.kind, c.width, c.height, buffer, 0), c.expected)
             << c.what;
-        EXPECT_EQ(image.width, 77) << c.what;
+        EXPECT_EQ(Show(image), "0 77x0 0B 0b owns 0") << c.what;
+        EXPECT_EQ(image.data, nullptr) << c.what;
     }
     HostImage image{};
     EXPECT_EQ(KNewImage(nullptr, nullptr, K_PIXEL_BYTE, 1, 1), K_ERR_NULL_POINTER);

@@ -1,28 +1,16 @@
 // The application side driving interface modules: the real eXcite module
 // (record, defaults, operations not offered yet) and a small fake module
 // (calling order, slots, images, lists with local texts, failures).
-#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include <string>
 #include <vector>
 
-#include "korlan/KorlanApp.h"
+#include "KorlanTest.h"
 
 namespace {
 
-int32_t blockCount() {
-    int32_t n = -1;
-    EXPECT_EQ(KMemCheckBlockCount(&n), K_OK);
-    return n;
-}
-
-std::string lastMessage() {
-    char text[1024];
-    EXPECT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
-    return text;
-}
+using namespace KorlanTest;
 
 class KorlanInterface : public ::testing::Test {
 protected:
@@ -38,6 +26,13 @@ protected:
         EXPECT_EQ(KGetInterfaceRecord(iface, &ic), K_OK);
         return ic;
     }
+    // The fake loaded and an instance of it open.
+    KAcqInstance* openFake() {
+        load("Fake");
+        KAcqInstance* instance = nullptr;
+        EXPECT_EQ(KOpenInstance(iface, nullptr, &instance), K_OK);
+        return instance;
+    }
 
     KInterface* iface = nullptr;
 };
@@ -47,50 +42,32 @@ TEST_F(KorlanInterface, ExciteRecordGivesTheInstanceLimitAndDefaultList) {
     int32_t max = 0;
     ASSERT_EQ(KGetMaxInstances(iface, &max), K_OK);
     EXPECT_EQ(max, 64);
-
-    HostValue* values = nullptr;
-    int32_t count = 0;
+    HostValue *values = nullptr, *direct = nullptr;
+    int32_t count = 0, directCount = 0;
     ASSERT_EQ(KGetInterfaceDefaults(iface, &values, &count), K_OK);
     ASSERT_EQ(count, K_DEFAULT_COUNT);
-    // The values themselves are the module's record defaults (checked with
-    // FGInit) in the list's order (checked with KFgGetDefaults).
     // The same list straight from the record with KFgGetDefaults.
-    HostValue* direct = nullptr;
-    int32_t directCount = 0;
     ASSERT_EQ(KFgGetDefaults(nullptr, record(), &direct, &directCount), K_OK);
-    ASSERT_EQ(directCount, count);
-    for (int32_t i = 0; i < count; ++i) {
-        ASSERT_EQ(direct[i].type, values[i].type) << i;
-        if (values[i].type == HOST_VALUE_INT)
-            EXPECT_EQ(direct[i].value.i, values[i].value.i) << i;
-        else
-            EXPECT_STREQ(direct[i].value.s, values[i].value.s) << i;
-    }
+    EXPECT_EQ(Show(direct, directCount), Show(values, count));
     EXPECT_EQ(KXFree(nullptr, direct), K_OK);
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
-
     HostOpenParameters params;
     ASSERT_EQ(KGetDefaultOpenParameters(iface, &params), K_OK);
-    EXPECT_STREQ(params.device, "0");
-    EXPECT_EQ(params.port, 61696);
+    EXPECT_EQ(std::string(params.device) + ":" + std::to_string(params.port), "0:61696");
 }
 
 TEST_F(KorlanInterface, NamesAndModuleDirectoryDecideWhatLoads) {
-    const char* refused[] = {"", "../eXcite", "a/b", "e Xcite", "eXcite.so"};
-    for (const char* name : refused) {
+    const std::string longName(K_MAX_INTERFACE_NAME + 1, 'a');
+    for (const char* name : {"", "../eXcite", "a/b", "e Xcite", "eXcite.so", longName.c_str()}) {
         KInterface* handle = reinterpret_cast<KInterface*>(0x10);
         EXPECT_EQ(KOpenInterface(name, &handle), K_ERR_NO_INTERFACE) << name;
         EXPECT_EQ(handle, nullptr) << name;
     }
-    std::string longName(K_MAX_INTERFACE_NAME + 1, 'a');
-    EXPECT_EQ(KOpenInterface(longName.c_str(), &iface), K_ERR_NO_INTERFACE);
     EXPECT_EQ(KOpenInterface(nullptr, &iface), K_ERR_NULL_POINTER);
     EXPECT_EQ(KOpenInterface("eXcite", nullptr), K_ERR_NULL_POINTER);
-
     EXPECT_EQ(KOpenInterface("Missing", &iface), K_ERR_NO_INTERFACE);
     EXPECT_EQ(lastMessage().rfind("korlan: cannot load interface 'Missing': ", 0), 0u)
         << lastMessage();
-
     ASSERT_EQ(setenv("KORLAN_MODULE_DIR", "/nonexistent-module-dir", 1), 0);
     EXPECT_EQ(KOpenInterface("eXcite", &iface), K_ERR_NO_INTERFACE);
     EXPECT_NE(lastMessage().find("/nonexistent-module-dir/libkAcqeXcite.so"), std::string::npos)
@@ -114,27 +91,24 @@ TEST_F(KorlanInterface, LoadedInterfaceIsSharedAndCountedUntilTheLastClose) {
 }
 
 TEST_F(KorlanInterface, InstanceIsStoredInItsCellBeforeOpenAndFreedAtClose) {
-    load("Fake");
-    const InterfaceClass* ic = record();
-    KAcqInstance* first = nullptr;
-    KAcqInstance* second = nullptr;
     // The fake refuses to open unless its reserved cell already holds the
     // instance, so success proves the calling order.
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &first), K_OK);
+    KAcqInstance* first = openFake();
+    KAcqInstance* second = nullptr;
     ASSERT_EQ(KOpenInstance(iface, nullptr, &second), K_OK);
+    const InterfaceClass* ic = record();
     const HostInstance* hi = nullptr;
     ASSERT_EQ(KGetInstanceRecord(first, &hi), K_OK);
     EXPECT_EQ(ic->instances[0], hi);
-    EXPECT_EQ(hi->params.imageWidth, 4) << "written back by open";
-    EXPECT_STREQ(hi->params.device, "0") << "filled from the defaults";
-    EXPECT_EQ(hi->params.externalTrigger, 1);
-
+    // Width written back by open, device and trigger filled from the defaults.
+    EXPECT_EQ(std::to_string(hi->params.imageWidth) + " " + hi->params.device + " " +
+                  std::to_string(hi->params.externalTrigger),
+              "4 0 1");
     // Both slots taken: the module's null becomes a clear host error.
     KAcqInstance* third = reinterpret_cast<KAcqInstance*>(0x10);
     EXPECT_EQ(KOpenInstance(iface, nullptr, &third), K_ERR_NO_INSTANCE);
     EXPECT_EQ(third, nullptr);
     EXPECT_EQ(lastMessage(), "korlan: interface 'Fake' has no free instance slot (2 at most)");
-
     ASSERT_EQ(KCloseInstance(first), K_OK);
     EXPECT_EQ(ic->instances[0], nullptr);
     EXPECT_EQ(KCloseInstance(first), K_ERR_NO_INSTANCE) << "a closed instance is refused";
@@ -157,36 +131,28 @@ TEST_F(KorlanInterface, FailedOpenLeavesNothingBehindAndCallerParametersOverride
     EXPECT_EQ(instance, nullptr);
     EXPECT_EQ(ic->instances[0], nullptr);
     EXPECT_EQ(blockCount(), blocks);
-
     // An unterminated text from the caller is cut, not read beyond.
     memset(params.device, '0', sizeof params.device);
     EXPECT_EQ(KOpenInstance(iface, &params, &instance), K_ERR_DEVICE_NOT_FOUND);
-
     strcpy(params.device, "0");
     params.bitsPerChannel = 12;
     ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
     HostImage image{};
     ASSERT_EQ(KGrabImage(instance, &image), K_OK);
-    EXPECT_EQ(image.kind, K_PIXEL_UINT2);
-    EXPECT_EQ(image.significantBits, 12);
+    EXPECT_EQ(Show(image), "1024 4x3 2B 12b owns 1");
     EXPECT_EQ(static_cast<uint16_t*>(image.data)[5], (1 * 4 + 1) * 256 + 15);
     EXPECT_EQ(KClearImage(&image), K_OK);
     EXPECT_EQ(KCloseInstance(instance), K_OK);
 }
 
 TEST_F(KorlanInterface, GrabsFillTheCallersImageAgainAndAgain) {
-    load("Fake");
-    KAcqInstance* instance = nullptr;
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &instance), K_OK);
+    KAcqInstance* instance = openFake();
     HostImage image{};
     for (int grab = 0; grab < 3; ++grab) {
         ASSERT_EQ(KGrabImage(instance, &image), K_OK);
-        ASSERT_EQ(image.kind, K_PIXEL_BYTE);
-        ASSERT_EQ(image.width, 4);
-        ASSERT_EQ(image.height, 3);
+        ASSERT_EQ(Show(image), "1 4x3 1B 8b owns 1");
         const uint8_t* p = static_cast<const uint8_t*>(image.data);
-        EXPECT_EQ(p[0], grab * 16);
-        EXPECT_EQ(p[11], grab * 16 + 11);
+        EXPECT_EQ((std::vector<int>{p[0], p[11]}), (std::vector<int>{grab * 16, grab * 16 + 11}));
     }
     EXPECT_EQ(KStartAsyncGrab(instance, 50.0), K_OK);
     ASSERT_EQ(KGrabImageAsync(instance, 50.0, &image), K_OK);
@@ -195,43 +161,31 @@ TEST_F(KorlanInterface, GrabsFillTheCallersImageAgainAndAgain) {
     ASSERT_EQ(KGetInstanceRecord(instance, &hi), K_OK);
     EXPECT_EQ(hi->asyncGrab, 1);
     EXPECT_EQ(KClearImage(&image), K_OK);
-
-    EXPECT_EQ(KGrabImage(instance, nullptr), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGrabImageAsync(instance, 1.0, nullptr), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGrabImage(nullptr, &image), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KStartAsyncGrab(nullptr, 1.0), K_ERR_NULL_POINTER);
+    EXPECT_EQ(
+        (std::vector<KErr>{KGrabImage(instance, nullptr), KGrabImageAsync(instance, 1.0, nullptr),
+                           KGrabImage(nullptr, &image), KStartAsyncGrab(nullptr, 1.0)}),
+        std::vector<KErr>(4, K_ERR_NULL_POINTER));
     EXPECT_EQ(KCloseInstance(instance), K_OK);
 }
 
 TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreed) {
-    load("Fake");
-    KAcqInstance* instance = nullptr;
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &instance), K_OK);
+    KAcqInstance* instance = openFake();
     int32_t blocks = blockCount();
-
     // The fake's texts are local memory; the copies outlive the operation
     // (the sanitizer build catches a use after free) and only the returned
     // block is left.
     HostValue* values = nullptr;
     int32_t count = 0;
     ASSERT_EQ(KGetParameter(instance, "volatile_values", &values, &count), K_OK);
-    ASSERT_EQ(count, 2);
-    EXPECT_STREQ(values[0].value.s, "enable");
-    EXPECT_STREQ(values[1].value.s, "disable");
+    EXPECT_EQ(Show(values, count), "s:enable s:disable");
     EXPECT_EQ(blockCount(), blocks + 1);
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
-
     char text[64];
     ASSERT_EQ(KQueryInfo(iface, 5, text, sizeof text, &values, &count), K_OK);
     EXPECT_STREQ(text, "Info about installed fakes");
-    ASSERT_EQ(count, 2);
-    EXPECT_EQ(values[0].type, HOST_VALUE_TEXT);
-    EXPECT_STREQ(values[0].value.s, "device:0 port:61696");
-    EXPECT_EQ(values[1].type, HOST_VALUE_INT);
-    EXPECT_EQ(values[1].value.i, 61696);
+    EXPECT_EQ(Show(values, count), "s:device:0 port:61696 i:61696");
     EXPECT_EQ(blockCount(), blocks + 1) << "module array and local texts are freed";
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
-
     char small[5];
     ASSERT_EQ(KQueryInfo(iface, 7, small, sizeof small, &values, &count), K_OK);
     EXPECT_STREQ(small, "Unsu");
@@ -242,9 +196,7 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreed) {
 }
 
 TEST_F(KorlanInterface, ParametersTravelBothWaysAndModuleCodesPassUnchanged) {
-    load("Fake");
-    KAcqInstance* instance = nullptr;
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &instance), K_OK);
+    KAcqInstance* instance = openFake();
     HostValue v{};
     v.value.i = 1234;
     v.type = HOST_VALUE_INT;
@@ -252,32 +204,30 @@ TEST_F(KorlanInterface, ParametersTravelBothWaysAndModuleCodesPassUnchanged) {
     HostValue* values = nullptr;
     int32_t count = 0;
     ASSERT_EQ(KGetParameter(instance, "grab_timeout", &values, &count), K_OK);
-    ASSERT_EQ(count, 1);
-    EXPECT_EQ(values[0].type, HOST_VALUE_INT);
-    EXPECT_EQ(values[0].value.i, 1234);
+    EXPECT_EQ(Show(values, count), "i:1234");
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
-
     EXPECT_EQ(KSetParameter(instance, "frobnicate", &v, 1), K_ERR_UNKNOWN_PARAM);
     EXPECT_EQ(KSetParameter(instance, "grab_timeout", &v, 0), K_ERR_BAD_PARAM_TYPE);
     EXPECT_EQ(KGetParameter(instance, "frobnicate", &values, &count), K_ERR_UNKNOWN_PARAM);
     EXPECT_EQ(values, nullptr);
-
     HostValue many[K_MAX_PARAM_VALUES + 1] = {};
-    EXPECT_EQ(KSetParameter(instance, "grab_timeout", many, K_MAX_PARAM_VALUES + 1),
-              K_ERR_BAD_SIZE);
-    EXPECT_EQ(KSetParameter(instance, "grab_timeout", many, -1), K_ERR_BAD_SIZE);
-    EXPECT_EQ(KSetParameter(instance, "grab_timeout", nullptr, 1), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KSetParameter(instance, nullptr, &v, 1), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetParameter(instance, nullptr, &values, &count), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetParameter(instance, "grab_timeout", nullptr, &count), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetParameter(instance, "grab_timeout", &values, nullptr), K_ERR_NULL_POINTER);
     KAcqInstance* other = nullptr;
-    EXPECT_EQ(KOpenInstance(nullptr, nullptr, &other), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KOpenInstance(iface, nullptr, nullptr), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KQueryInfo(iface, 5, nullptr, 4, &values, &count), K_ERR_NULL_POINTER);
     char text[4];
-    EXPECT_EQ(KQueryInfo(iface, 5, text, 0, &values, &count), K_ERR_BAD_SIZE);
-    EXPECT_EQ(KCloseInstance(nullptr), K_ERR_NULL_POINTER);
+    const char* gt = "grab_timeout";
+    const KErr N = K_ERR_NULL_POINTER, S = K_ERR_BAD_SIZE;
+    const std::vector<KErr> got = {KSetParameter(instance, gt, many, K_MAX_PARAM_VALUES + 1),
+                                   KSetParameter(instance, gt, many, -1),
+                                   KSetParameter(instance, gt, nullptr, 1),
+                                   KSetParameter(instance, nullptr, &v, 1),
+                                   KGetParameter(instance, nullptr, &values, &count),
+                                   KGetParameter(instance, gt, nullptr, &count),
+                                   KGetParameter(instance, gt, &values, nullptr),
+                                   KOpenInstance(nullptr, nullptr, &other),
+                                   KOpenInstance(iface, nullptr, nullptr),
+                                   KQueryInfo(iface, 5, nullptr, 4, &values, &count),
+                                   KQueryInfo(iface, 5, text, 0, &values, &count),
+                                   KCloseInstance(nullptr)};
+    EXPECT_EQ(got, (std::vector<KErr>{S, S, N, N, N, N, N, N, N, N, S, N}));
     // `instance` stays open: closing the interface closes it.
 }
 
