@@ -20,8 +20,10 @@ namespace {
 // keeps answering "timed out".
 constexpr int kMaxDrainRounds = 64;
 
+// A monotonic clock: an acquisition's age must not jump when the wall clock
+// is set.
 AcquisitionTime Now() {
-    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
     AcquisitionTime t;
     t.seconds = ms / 1000;
