@@ -21,6 +21,28 @@ int HostFailure(const std::string& what, KErr code) {
     return kExitFailed;
 }
 
+int QueryInterface(
+    const std::string& name, int32_t code, const char* what,
+    const std::function<void(const char* text, const HostValue* values, int32_t count)>& print) {
+    KInterface* iface = nullptr;
+    KErr rc = KOpenInterface(name.c_str(), &iface);
+    if (rc != K_OK)
+        return HostFailure("loading the interface", rc);
+    char text[1024];
+    HostValue* values = nullptr;
+    int32_t count = 0;
+    rc = KQueryInfo(iface, code, text, sizeof text, &values, &count);
+    if (rc != K_OK) {
+        KCloseInterface(iface);
+        return HostFailure(what, rc);
+    }
+    print(text, values, count);
+    if (values != nullptr)
+        KXFree(nullptr, values);
+    KCloseInterface(iface);
+    return kExitOk;
+}
+
 std::vector<std::string> CategoryMembers(const std::string& name) {
     std::size_t count = 0;
     const XCamInterface::FeatureNodeRow* nodes = XCamInterface::FeatureNodes(&count);

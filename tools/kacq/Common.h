@@ -4,6 +4,7 @@
 
 #include "korlan/KorlanApp.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,13 @@ int UsageError(const std::string& message, const char* usage);
 // Prints the host code of a failed host-library call and what the interface
 // last said, if anything; answers kExitFailed.
 int HostFailure(const std::string& what, KErr code);
+
+// Loads the interface `name`, asks information query `code` and hands its
+// text and value list to `print`; the interface is closed and the list freed
+// afterwards. Failures are reported as "WHAT failed". Answers the exit code.
+int QueryInterface(
+    const std::string& name, int32_t code, const char* what,
+    const std::function<void(const char* text, const HostValue* values, int32_t count)>& print);
 
 // The members of a category of the camera's feature tree as the tree lists
 // them ("pFeature" rows, in order); empty for any other node. A category's own

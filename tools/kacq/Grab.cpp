@@ -216,26 +216,13 @@ int RunHostList(const std::vector<std::string>& args) {
         else
             return Usage("unexpected argument '" + args[i] + "'", kHostListUsage);
     }
-    KInterface* iface = nullptr;
-    KErr rc = KOpenInterface(name.c_str(), &iface);
-    if (rc != K_OK)
-        return Fail("loading the interface", rc);
-    char text[1024];
-    HostValue* values = nullptr;
-    int32_t count = 0;
-    rc = KQueryInfo(iface, 5, text, sizeof text, &values, &count);
-    if (rc != K_OK) {
-        KCloseInterface(iface);
-        return Fail("listing the cameras", rc);
-    }
-    printf("%s: %" PRId32 "\n", text, count);
-    for (int32_t i = 0; i < count; ++i)
-        if (values[i].type == HOST_VALUE_TEXT)
-            printf("  %s\n", values[i].value.s);
-    if (values != nullptr)
-        KXFree(nullptr, values);
-    KCloseInterface(iface);
-    return kExitOk;
+    return QueryInterface(name, 5, "listing the cameras",
+                          [](const char* text, const HostValue* values, int32_t count) {
+                              printf("%s: %" PRId32 "\n", text, count);
+                              for (int32_t i = 0; i < count; ++i)
+                                  if (values[i].type == HOST_VALUE_TEXT)
+                                      printf("  %s\n", values[i].value.s);
+                          });
 }
 
 int RunGrab(const std::vector<std::string>& args) {

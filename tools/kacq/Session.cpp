@@ -2,6 +2,7 @@
 #include "Session.h"
 
 #include "Features.h"
+#include "NetworkCamera.h"
 
 #include <stdio.h>
 #include <strings.h>
@@ -39,35 +40,11 @@ private:
 
 class NetworkSession : public CameraSession {
 public:
-    explicit NetworkSession(const XCamera::DeviceInfo& info)
-        : m_pDevice(XCamera::DeviceManager::Instance().CreateDevice(info)) {
-        try {
-            m_pCamera = dynamic_cast<XCamera::CGxCamera*>(m_pDevice);
-            if (m_pCamera == nullptr)
-                NODEAPI_RAISE(RuntimeException, "'%s' is no eXcite camera", info.Name.c_str());
-            m_pCamera->Open();
-        } catch (...) {
-            XCamera::DeviceManager::Instance().DestroyDevice(m_pDevice);
-            throw;
-        }
-    }
-    ~NetworkSession() override {
-        try {
-            m_pCamera->Close();
-        } catch (const std::exception& e) {
-            fprintf(stderr, "kacq: closing the camera: %s\n", e.what());
-        }
-        try {
-            XCamera::DeviceManager::Instance().DestroyDevice(m_pDevice);
-        } catch (const std::exception& e) {
-            fprintf(stderr, "kacq: %s\n", e.what());
-        }
-    }
-    XCamInterface::CXCamInterface& Features() override { return *m_pCamera; }
+    NetworkSession(const std::string& device, const std::string& port) : m_Camera(device, port) {}
+    XCamInterface::CXCamInterface& Features() override { return m_Camera.Camera(); }
 
 private:
-    XCamera::IDevice* m_pDevice;
-    XCamera::CGxCamera* m_pCamera = nullptr;
+    NetworkCamera m_Camera;
 };
 
 XCamera::DeviceInfoList Enumerate(const std::string& port) {
@@ -95,12 +72,7 @@ std::unique_ptr<CameraSession> OpenSession(const Emulator::ModelSpec& model) {
 
 std::unique_ptr<CameraSession> OpenNetworkCamera(const std::string& device,
                                                  const std::string& port) {
-    for (const XCamera::DeviceInfo& info : Enumerate(port)) {
-        if (device == "0" || strcasecmp(AddressOf(info.Name).c_str(), device.c_str()) == 0)
-            return std::make_unique<NetworkSession>(info);
-    }
-    NODEAPI_RAISE(RuntimeException, "no camera '%s' found at port %s", device.c_str(),
-                  port.c_str());
+    return std::make_unique<NetworkSession>(device, port);
 }
 
 bool SelectDevice(std::vector<std::string>& args, std::string* error) {

@@ -111,28 +111,15 @@ int runQuery(const std::vector<std::string>& args) {
     if (!parseInterface(std::vector<std::string>(args.begin() + 1, args.end()), &name, kQueryUsage,
                         &exitCode))
         return exitCode;
-    KInterface* iface = nullptr;
-    KErr rc = KOpenInterface(name.c_str(), &iface);
-    if (rc != K_OK)
-        return fail("loading the interface", rc);
-    char text[1024];
-    HostValue* values = nullptr;
-    int32_t count = 0;
-    rc = KQueryInfo(iface, static_cast<int32_t>(code), text, sizeof text, &values, &count);
-    if (rc != K_OK) {
-        KCloseInterface(iface);
-        return fail("the information query", rc);
-    }
-    printf("%s\n", text);
-    for (int32_t i = 0; i < count; ++i) {
-        printf("  ");
-        printValue(values[i]);
-        printf("\n");
-    }
-    if (values != nullptr)
-        KXFree(nullptr, values);
-    KCloseInterface(iface);
-    return kExitOk;
+    return KacqTool::QueryInterface(name, static_cast<int32_t>(code), "the information query",
+                                    [](const char* text, const HostValue* values, int32_t count) {
+                                        printf("%s\n", text);
+                                        for (int32_t i = 0; i < count; ++i) {
+                                            printf("  ");
+                                            printValue(values[i]);
+                                            printf("\n");
+                                        }
+                                    });
 }
 
 const Command kCommands[] = {

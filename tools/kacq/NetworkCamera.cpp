@@ -1,5 +1,5 @@
-// kacq view's camera: one camera object of the device layer.
-#include "ViewCamera.h"
+// A network camera opened through the device layer.
+#include "NetworkCamera.h"
 
 #include <stdio.h>
 #include <strings.h>
@@ -9,9 +9,9 @@
 
 #include "device/DeviceManager.h"
 
-namespace KacqView {
+namespace KacqTool {
 
-ViewCamera::ViewCamera(const std::string& device, const std::string& port) {
+NetworkCamera::NetworkCamera(const std::string& device, const std::string& port) {
     XCamera::DeviceManager& manager = XCamera::DeviceManager::Instance();
     if (!XCamera::IsGxCamClassRegistered())
         throw std::runtime_error("the GxCam device class is not registered");
@@ -41,7 +41,7 @@ ViewCamera::ViewCamera(const std::string& device, const std::string& port) {
     }
 }
 
-ViewCamera::~ViewCamera() {
+NetworkCamera::~NetworkCamera() {
     try {
         m_pCamera->Close();
     } catch (const std::exception& e) {
@@ -54,4 +54,4 @@ ViewCamera::~ViewCamera() {
     }
 }
 
-} // namespace KacqView
+} // namespace KacqTool
