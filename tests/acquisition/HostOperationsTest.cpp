@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,12 +21,14 @@
 #include "support/transport/RecordingTransport.h"
 
 using namespace IOeXcite;
-using KacqTest::RecordingTransport;
+using P = HostOpenParameters;
+using Edit = std::function<void(P&)>;
+using Ints = std::vector<int64_t>;
 
 namespace {
 
-RecordingTransport& Tr() {
-    return RecordingTransport::Instance();
+KacqTest::RecordingTransport& Tr() {
+    return KacqTest::RecordingTransport::Instance();
 }
 
 int32_t Blocks() {
@@ -35,16 +38,12 @@ int32_t Blocks() {
 }
 
 HostValue Int(int32_t v) {
-    HostValue cell{};
-    cell.value.i = v;
-    cell.type = HOST_VALUE_INT;
-    return cell;
+    return HostValue{{v}, HOST_VALUE_INT, {}};
 }
 
 HostValue Text(const char* s) {
-    HostValue cell{};
+    HostValue cell{{0}, HOST_VALUE_TEXT, {}};
     cell.value.s = s;
-    cell.type = HOST_VALUE_TEXT;
     return cell;
 }
 
@@ -67,6 +66,19 @@ std::string LastMessage() {
     return text;
 }
 
+// Open parameters: the device and the image part, at 8 bits unless told.
+Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row = 0,
+          int32_t column = 0, int32_t bits = 8) {
+    return [=](P& p) {
+        std::snprintf(p.device, sizeof p.device, "%s", device.c_str());
+        p.imageWidth = width;
+        p.imageHeight = height;
+        p.startRow = row;
+        p.startColumn = column;
+        p.bitsPerChannel = bits;
+    };
+}
+
 struct HostOps : ::testing::Test {
     std::unique_ptr<InterfaceClass> ic{new InterfaceClass()};
     int procCell = 0;
@@ -86,20 +98,20 @@ struct HostOps : ::testing::Test {
     }
 
     void TearDown() override {
-        for (auto& hi : hosts) {
-            if (OpenSlotOf(hi.get()) != nullptr) {
-                EXPECT_EQ(CloseInstance(proc, hi.get()), K_OK);
-            }
-        }
+        for (auto& hi : hosts)
+            EXPECT_EQ(OpenSlotOf(hi.get()) ? CloseInstance(proc, hi.get()) : K_OK, K_OK);
         KFreeLocalMemory(proc);
-        EXPECT_EQ(Blocks(), blocksAtStart) << "host blocks left behind";
-        int32_t faults = -1;
-        KMemCheckFaultCount(&faults);
-        EXPECT_EQ(faults, 0);
-        EXPECT_EQ(XCamera::DeviceManager::Instance().CreatedDeviceCount(), 0u);
-        EXPECT_EQ(g_openInstances, 0);
+        EXPECT_EQ(Left(), Ints(4, 0)) << "left behind";
         KTraceMemory = 0;
         KDoLowError = 0;
+    }
+
+    // Host blocks, memory faults, created devices and open instances left.
+    Ints Left() {
+        int32_t faults = -1;
+        KMemCheckFaultCount(&faults);
+        return {Blocks() - blocksAtStart, faults,
+                int64_t(XCamera::DeviceManager::Instance().CreatedDeviceCount()), g_openInstances};
     }
 
     // A reserved instance with the record's defaults.
@@ -114,11 +126,11 @@ struct HostOps : ::testing::Test {
         return hi;
     }
 
-    HostInstance* Open(KErr expected = K_OK, void (*edit)(HostOpenParameters&) = nullptr) {
+    HostInstance* Open(KErr expected = K_OK, const Edit& edit = nullptr) {
         HostInstance* hi = Reserve();
-        if (edit != nullptr)
+        if (edit)
             edit(hi->params);
-        EXPECT_EQ(OpenInstance(proc, hi), expected);
+        EXPECT_EQ(OpenInstance(proc, hi), expected) << LastMessage();
         return hi;
     }
 
@@ -136,24 +148,23 @@ struct HostOps : ::testing::Test {
         return Join(cells, std::min(count, 4), true);
     }
 
-    std::string Query(int32_t code, std::string* text = nullptr) {
-        const char* answerText = nullptr;
+    // The answer of QueryInfo: its values, and its text after a '|' when asked.
+    std::string Query(int32_t code, bool withText = false) {
+        const char* text = nullptr;
         HostValue* values = nullptr;
         int32_t count = -1;
-        EXPECT_EQ(QueryInfo(proc, code, &answerText, &values, &count), K_OK) << code;
-        if (text != nullptr)
-            *text = answerText != nullptr ? answerText : "(null)";
-        const std::string answer = Join(values, count, false);
-        if (values != nullptr) {
-            EXPECT_EQ(HostFree(proc, values, __LINE__), K_OK);
-        }
+        EXPECT_EQ(QueryInfo(proc, code, &text, &values, &count), K_OK) << code;
+        std::string answer = Join(values, count, false);
+        if (withText)
+            answer += "|" + std::string(text != nullptr ? text : "(null)");
+        EXPECT_EQ(values != nullptr ? HostFree(proc, values, __LINE__) : K_OK, K_OK);
         KFreeLocalMemory(proc);
         return answer;
     }
 
     // The image part as "width x height + row,column".
     static std::string Part(const HostInstance* hi) {
-        const HostOpenParameters& p = hi->params;
+        const P& p = hi->params;
         return std::to_string(p.imageWidth) + "x" + std::to_string(p.imageHeight) + "+" +
                std::to_string(p.startRow) + "," + std::to_string(p.startColumn);
     }
@@ -167,24 +178,19 @@ struct HostOps : ::testing::Test {
 TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
     struct Case {
         const char* name;
-        void (*edit)(HostOpenParameters&);
+        Edit edit;
         int servers;
         KErr code;
         const char* failing = nullptr; // transport function that fails once
     } cases[] = {
-        {"bits 16", [](HostOpenParameters& p) { p.bitsPerChannel = 16; }, 2, K_ERR_BAD_BITS},
-        {"bits 0", [](HostOpenParameters& p) { p.bitsPerChannel = 0; }, 2, K_ERR_BAD_BITS},
-        {"rgb", [](HostOpenParameters& p) { std::strcpy(p.colorSpace, "rgb"); }, 2,
-         K_ERR_BAD_COLOR_SPACE},
+        {"bits 16", [](P& p) { p.bitsPerChannel = 16; }, 2, K_ERR_BAD_BITS},
+        {"bits 0", [](P& p) { p.bitsPerChannel = 0; }, 2, K_ERR_BAD_BITS},
+        {"rgb", [](P& p) { std::strcpy(p.colorSpace, "rgb"); }, 2, K_ERR_BAD_COLOR_SPACE},
         {"no device at all", nullptr, 0, K_ERR_NO_DEVICE},
-        {"no device of that name",
-         [](HostOpenParameters& p) { std::strcpy(p.device, "127.0.0.9"); }, 2,
+        {"no device of that name", With("127.0.0.9"), 2, K_ERR_DEVICE_NOT_FOUND},
+        {"unterminated device", [](P& p) { std::memset(p.device, 'x', sizeof p.device); }, 2,
          K_ERR_DEVICE_NOT_FOUND},
-        {"unterminated device text",
-         [](HostOpenParameters& p) { std::memset(p.device, 'x', sizeof p.device); }, 2,
-         K_ERR_DEVICE_NOT_FOUND},
-        {"bayer on a camera without raw data",
-         [](HostOpenParameters& p) { std::strcpy(p.colorSpace, "Bayer"); }, 2,
+        {"bayer, no raw data", [](P& p) { std::strcpy(p.colorSpace, "Bayer"); }, 2,
          K_ERR_BAD_COLOR_SPACE},
         {"camera does not open", nullptr, 2, K_ERR_DEVICE_BUSY, "GxOpen"},
         {"stream cannot be prepared", nullptr, 2, K_ERR_DEVICE_BUSY, "GxStreamGrabberCreate"},
@@ -194,60 +200,49 @@ TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
         Tr().Servers.resize(c.servers);
         if (c.failing != nullptr)
             Tr().Script(c.failing, {0xC1020042u});
-        HostInstance* hi = Open(c.code, c.edit);
-        EXPECT_EQ(Slot(hi).deviceRecord, nullptr);
-        EXPECT_EQ(g_openInstances, 0);
-        EXPECT_EQ(Blocks(), blocksAtStart);
-        EXPECT_EQ(XCamera::DeviceManager::Instance().CreatedDeviceCount(), 0u) << LastMessage();
+        EXPECT_EQ(Slot(Open(c.code, c.edit)).deviceRecord, nullptr);
+        EXPECT_EQ(Left(), Ints(4, 0)) << LastMessage();
     }
     // The camera-layer failure was printed with its source.
     EXPECT_NE(LastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
         << LastMessage();
 }
 
+// Found by name; one in use refused; query 12 and 5 tell slot 0's camera
+// alone while it is open (another slot does not count).
 TEST_F(HostOps, OpenFindsTheDeviceByNameAndRefusesOneInUse) {
-    HostInstance* first = Open(K_OK);
+    HostInstance* first = Open();
     EXPECT_EQ(Open(K_ERR_DEVICE_BUSY)->params.device, std::string("0")) << "device \"0\" twice";
-    HostInstance* byName =
-        Open(K_OK, [](HostOpenParameters& p) { std::strcpy(p.device, "127.0.0.3"); });
-    EXPECT_EQ(CameraOf(Slot(byName)).GetDeviceInfo().Name, "127.0.0.3:EMU0003");
-    EXPECT_EQ(
-        Open(K_ERR_DEVICE_BUSY, [](HostOpenParameters& p) { std::strcpy(p.device, "127.0.0.3"); })
-            ->params.device,
-        std::string("127.0.0.3"));
-    EXPECT_EQ(CameraOf(Slot(first)).GetDeviceInfo().Name, "127.0.0.2:EMU0002");
-    EXPECT_EQ(g_openInstances, 2);
-    EXPECT_EQ(first->channels, 1);
-    EXPECT_EQ(first->fullWidth, 640);
-    EXPECT_EQ(first->fullHeight, 480);
+    HostInstance* byName = Open(K_OK, With("127.0.0.3"));
+    EXPECT_EQ(Open(K_ERR_DEVICE_BUSY, With("127.0.0.3"))->params.device, std::string("127.0.0.3"));
+    EXPECT_EQ(CameraOf(Slot(first)).GetDeviceInfo().Name + " " +
+                  CameraOf(Slot(byName)).GetDeviceInfo().Name,
+              "127.0.0.2:EMU0002 127.0.0.3:EMU0003");
+    EXPECT_EQ((Ints{g_openInstances, first->channels, first->fullWidth, first->fullHeight}),
+              (Ints{2, 1, 640, 480}));
+    EXPECT_EQ(Query(12) + ";" + Query(5), "127.0.0.2;device:127.0.0.2 port:61696");
+    EXPECT_EQ(CloseInstance(proc, first), K_OK);
+    EXPECT_EQ(Query(12), "127.0.0.2,127.0.0.3");
 }
 
 TEST_F(HostOps, OpenClampsTheImagePart) {
     struct Case {
         const char* name;
         int32_t width, height, row, column;
-        const char* part;
-        int32_t capacity;
+        const char* part; // and the bytes each buffer holds
     } cases[] = {
-        {"full sensor", 0, 0, 0, 0, "640x480+0,0", 640 * 480},
+        {"full sensor", 0, 0, 0, 0, "640x480+0,0 307200"},
         // One row step less: this camera takes rows in pairs.
-        {"width alone takes one row less", 640, 0, 0, 0, "640x478+0,0", 640 * 478},
-        {"inside", 320, 240, 8, 16, "320x240+8,16", 320 * 240},
-        {"too large", 5000, 5000, 0, 0, "640x480+0,0", 640 * 480},
-        {"below minimum", 1, 1, 0, 0, "8x2+0,0", 16},
+        {"width alone takes one row less", 640, 0, 0, 0, "640x478+0,0 305920"},
+        {"inside", 320, 240, 8, 16, "320x240+8,16 76800"},
+        {"too large", 5000, 5000, 0, 0, "640x480+0,0 307200"},
+        {"below minimum", 1, 1, 0, 0, "8x2+0,0 16"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Tr().Reset();
+        Tr().Reset(); // a fresh camera each time
         Tr().Servers = {{"127.0.0.2:EMU0002", "eXcite"}};
-        HostInstance* hi = Reserve();
-        hi->params.imageWidth = c.width;
-        hi->params.imageHeight = c.height;
-        hi->params.startRow = c.row;
-        hi->params.startColumn = c.column;
-        ASSERT_EQ(OpenInstance(proc, hi), K_OK) << LastMessage();
-        EXPECT_EQ(Part(hi), c.part);
-        EXPECT_EQ(Slot(hi).bufferCapacity, c.capacity);
+        HostInstance* hi = Open(K_OK, With("0", c.width, c.height, c.row, c.column));
+        EXPECT_EQ(Part(hi) + " " + std::to_string(Slot(hi).bufferCapacity), c.part) << c.name;
         EXPECT_EQ(CloseInstance(proc, hi), K_OK);
     }
 }
@@ -258,47 +253,23 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
     std::memset(slot.frameBuffers[0], 0x5A, static_cast<size_t>(slot.bufferCapacity));
     HostImage image{};
     ASSERT_EQ(Grab(hi, image), K_OK) << LastMessage();
-    EXPECT_EQ(image.kind, K_PIXEL_BYTE);
-    EXPECT_EQ(image.ownsData, 1);
-    EXPECT_NE(image.data, slot.frameBuffers[0]);
-    EXPECT_EQ(static_cast<uint8_t*>(image.data)[640 * 480 - 1], 0x5A) << "copied, not cleared";
-    EXPECT_EQ(slot.currentBuffer, 1);
-    EXPECT_EQ(Tr().CallsOf("GxStreamGrabberReceiveAsync").back().Args.at(2), 640u * 480u);
+    // Kind, owned, a copy, its last byte, the next buffer, the bytes queued.
+    EXPECT_EQ((Ints{image.kind, image.ownsData, image.data != slot.frameBuffers[0],
+                    static_cast<uint8_t*>(image.data)[640 * 480 - 1], slot.currentBuffer,
+                    int64_t(Tr().CallsOf("GxStreamGrabberReceiveAsync").back().Args.at(2))}),
+              (Ints{K_PIXEL_BYTE, 1, 1, 0x5A, 1, 640 * 480}));
     KClearImage(&image);
 
+    // Volatile images wrap the frame buffer: the slot owns the buffers.
     ASSERT_EQ(Set(hi, "volatile", {Text("enable")}), K_OK);
-    EXPECT_TRUE(slot.ownsBuffers);
-    EXPECT_EQ(slot.deviceRecord->userCount, 0);
     ASSERT_EQ(Grab(hi, image), K_OK);
-    EXPECT_EQ(image.data, slot.frameBuffers[1]) << "volatile images wrap the frame buffer";
-    EXPECT_EQ(image.ownsData, 0);
+    EXPECT_EQ((Ints{slot.ownsBuffers, slot.deviceRecord->userCount,
+                    image.data == slot.frameBuffers[1], image.ownsData}),
+              (Ints{1, 0, 1, 0}));
     EXPECT_EQ(Get(hi, "volatile"), "\"enable\"");
     ASSERT_EQ(Set(hi, "volatile", {Text("disable")}), K_OK);
     EXPECT_FALSE(slot.ownsBuffers);
     EXPECT_EQ(slot.deviceRecord->frameBuffers[2], slot.frameBuffers[2]);
-
-    HostInstance* deep =
-        Open(K_OK, [](HostOpenParameters& p) { std::strcpy(p.device, "127.0.0.3"); });
-    deep->params.bitsPerChannel = 10; // as if opened at 10 bits: buffers hold 2 bytes a pixel
-    EXPECT_EQ(Set(deep, "volatile", {Text("enable")}), K_ERR_BAD_PARAM_VALUE);
-}
-
-TEST_F(HostOps, SixteenBitInstancesCopyTwoBytesAPixelAndNameTheirBits) {
-    HostInstance* hi = Open(K_OK, [](HostOpenParameters& p) {
-        p.bitsPerChannel = 12;
-        p.imageWidth = 64;
-        p.imageHeight = 8;
-    });
-    InstanceSlot& slot = Slot(hi);
-    EXPECT_EQ(slot.bufferCapacity, 64 * 8 * 2);
-    for (int32_t i = 0; i < slot.bufferCapacity; ++i)
-        static_cast<uint8_t*>(slot.frameBuffers[0])[i] = static_cast<uint8_t>(i * 7);
-    HostImage image{};
-    ASSERT_EQ(Grab(hi, image), K_OK) << LastMessage();
-    EXPECT_EQ(image.kind, K_PIXEL_UINT2);
-    EXPECT_EQ(image.significantBits, 12);
-    EXPECT_EQ(std::memcmp(image.data, slot.frameBuffers[0], 64 * 8 * 2), 0);
-    KClearImage(&image);
 }
 
 TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
@@ -316,16 +287,16 @@ TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
         {"camera-layer failure", queue, 0xC1020099u, K_ERR_GRAB_OTHER, true},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
         HostInstance* hi = Open();
         KClearLastErrorMessage();
         Tr().Script(c.function, {c.status});
         HostImage image{};
         int32_t count = 0;
-        EXPECT_EQ(GrabImage(proc, hi, &image, &count), c.code);
-        EXPECT_EQ(count, 0);
-        EXPECT_EQ(image.data, nullptr);
-        EXPECT_EQ(!LastMessage().empty(), c.printed) << LastMessage();
+        const KErr code = GrabImage(proc, hi, &image, &count);
+        // Code, images counted, an image, a printed text.
+        EXPECT_EQ((Ints{code, count, image.data != nullptr, !LastMessage().empty()}),
+                  (Ints{c.code, 0, 0, c.printed}))
+            << c.name;
         EXPECT_EQ(CloseInstance(proc, hi), K_OK);
     }
 }
@@ -396,6 +367,9 @@ TEST_F(HostOps, SetParameterAnswersEachCode) {
     for (const Case& c : cases)
         EXPECT_EQ(Set(hi, c.name, c.values), c.code) << c.name;
     EXPECT_EQ(CameraOf(Slot(hi)).PioOutput->GetValue(), 13);
+    hi->params.bitsPerChannel = 10; // as if opened at 10 bits: buffers hold 2 bytes a pixel
+    EXPECT_EQ(Set(hi, "volatile", {Text("enable")}), K_ERR_BAD_PARAM_VALUE);
+    hi->params.bitsPerChannel = 8;
     std::string got; // trigger_mode: 9 changed nothing
     for (const char* name : {"digital_output", "grab_timeout", "trigger_signal",
                              "continuous_grabbing", "start_async_after_timeout", "trigger_mode"})
@@ -405,10 +379,11 @@ TEST_F(HostOps, SetParameterAnswersEachCode) {
 
 TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
     HostInstance* hi = Open();
-    struct Case {
-        const char* name;
-        const char* answer;
-    } cases[] = {
+    const char* kGrabTimeout =
+        "\"Specifies the desired time-out for aborting a pending grab in milliseconds\"";
+    const char* kStartRow =
+        "\"Sets the row coordinate of the upper left corner of the image part\"";
+    const std::pair<const char*, const char*> cases[] = {
         {"revision", "\"4.0\""},
         {"REVISION", "\"4.0\""},
         {"volatile", "\"disable\""},
@@ -422,13 +397,11 @@ TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
         {"software_trigger_values", "\"enable\",\"disable\""},
         {"trigger_signal_values", "\"rising\",\"falling\""},
         {"shutter_description", "\"Sets the shutter value of the camera\""},
-        {"grab_timeout_description",
-         "\"Specifies the desired time-out for aborting a pending grab in milliseconds\""},
-        {"start_row_description",
-         "\"Sets the row coordinate of the upper left corner of the image part\""},
+        {"grab_timeout_description", kGrabTimeout},
+        {"start_row_description", kStartRow},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Get(hi, c.name), c.answer) << c.name;
+    for (auto [name, answer] : cases)
+        EXPECT_EQ(Get(hi, name), answer) << name;
     for (const char* unknown : {"software_trigger", "external_trigger", "image_width",
                                 "start_column", "do_abort_grab", "bogus"})
         EXPECT_EQ(Get(hi, unknown, K_ERR_UNKNOWN_PARAM), "?") << unknown;
@@ -436,18 +409,14 @@ TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
     // A camera source outside 0-3 (the software trigger, 7) is answered as
     // it is.
     CameraOf(Slot(hi)).TriggerSource->SetIntValue(7);
-    EXPECT_EQ(Get(hi, "trigger_source"), "7");
-    EXPECT_EQ(Get(hi, "trigger_source_range"), "0,3,1,7");
+    EXPECT_EQ(Get(hi, "trigger_source") + ";" + Get(hi, "trigger_source_range"), "7;0,3,1,7");
     EXPECT_EQ(Set(hi, "external_trigger", {Text("TRUE")}), K_OK);
     EXPECT_EQ(Get(hi, "trigger_source"), "0");
     EXPECT_EQ(hi->params.externalTrigger, 1);
 }
 
 TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
-    HostInstance* hi = Open(K_OK, [](HostOpenParameters& p) {
-        p.imageWidth = 64;
-        p.imageHeight = 32;
-    });
+    HostInstance* hi = Open(K_OK, With("0", 64, 32));
     InstanceSlot& slot = Slot(hi);
     EXPECT_EQ(slot.bufferCapacity, 64 * 32);
     struct Step {
@@ -481,105 +450,69 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     KClearLastErrorMessage();
     EXPECT_EQ(Set(hi, "image_width", {Int(64)}), K_OK);
     EXPECT_FALSE(LastMessage().empty());
-    EXPECT_EQ(hi->params.imageWidth, 640);
-    EXPECT_EQ(Get(hi, "image_available"), "0");
+    EXPECT_EQ(Part(hi) + " " + Get(hi, "image_available"), "640x480+0,0 0");
 }
 
 TEST_F(HostOps, QueriesAnswerTextsAndLists) {
-    std::string text;
-    const auto full = [&](int32_t code) { return Query(code, &text) + "|" + text; };
-    for (int32_t code : {7, 99})
-        EXPECT_EQ(full(code), "|Unsupported query!") << code;
-    EXPECT_EQ(full(2), "|Korlan acquisition interface for eXcite.");
-    EXPECT_EQ(Query(6), "4.0");
-    EXPECT_EQ(Query(11), "false,true");
+    EXPECT_EQ(Query(7, true) + Query(99, true), "|Unsupported query!|Unsupported query!");
+    EXPECT_EQ(Query(2, true), "|Korlan acquisition interface for eXcite.");
+    EXPECT_EQ(Query(6) + ";" + Query(11) + ";" + Query(14) + ";" + Query(19) + ";" + Query(22),
+              "4.0;false,true;do_abort_grab;1;digital_output");
     EXPECT_EQ(Query(13), "digital_input,image_available,revision");
-    EXPECT_EQ(Query(14), "do_abort_grab");
-    EXPECT_EQ(Query(19) + Query(22), "1digital_output");
     EXPECT_EQ(Query(4), "brightness,digital_input,digital_output,do_abort_grab,external_trigger,"
                         "grab_timeout,revision,shutter,trigger_mode,trigger_signal,trigger_source,"
                         "volatile,image_available,video_gain,image_width,image_height,start_row,"
                         "start_column,start_async_after_grab_async,start_async_after_timeout");
     EXPECT_EQ(Query(3).substr(0, 4), "1,1,");
 
+    const std::string installed = "|Info about installed eXcites;";
     struct Case {
         const char* name;
         std::vector<std::pair<std::string, std::string>> servers;
-        const char* answers; // queries 5 (with its text), 12, 9 and 10
+        std::string answers; // queries 5 (with its text), 12, 9 and 10
     } cases[] = {
-        {"no camera", {}, "|Info about installed eXcites;;8;gray"},
+        {"no camera", {}, installed + ";8;gray"},
         {"one camera",
          {{"127.0.0.2:EMU0002", "x"}},
-         "device:127.0.0.2 port:61696|Info about installed eXcites;127.0.0.2;8,10,12;gray"},
+         "device:127.0.0.2 port:61696" + installed + "127.0.0.2;8,10,12;gray"},
         {"a name without ':'",
          {{"cam7", "x"}, {"127.0.0.4:EMU4", "x"}},
-         "device:cam7 port:61696,device:127.0.0.4 port:61696|Info about installed eXcites;"
-         "cam7,127.0.0.4;8,10,12;gray"},
+         "device:cam7 port:61696,device:127.0.0.4 port:61696" + installed +
+             "cam7,127.0.0.4;8,10,12;gray"},
     };
     for (const Case& c : cases) {
         Tr().Servers = c.servers;
-        EXPECT_EQ(full(5) + ";" + Query(12) + ";" + Query(9) + ";" + Query(10), c.answers)
+        EXPECT_EQ(Query(5, true) + ";" + Query(12) + ";" + Query(9) + ";" + Query(10), c.answers)
             << c.name;
     }
-
-    // Slot 0 open: its camera alone, even with more installed; another slot
-    // does not count.
-    Tr().Servers = {{"127.0.0.2:EMU0002", "x"}, {"127.0.0.3:EMU0003", "x"}};
-    HostInstance* first = Open();
-    HostInstance* second =
-        Open(K_OK, [](HostOpenParameters& p) { std::strcpy(p.device, "127.0.0.3"); });
-    EXPECT_EQ(Query(12), "127.0.0.2");
-    EXPECT_EQ(Query(5), "device:127.0.0.2 port:61696");
-    EXPECT_EQ(CloseInstance(proc, first), K_OK);
-    EXPECT_EQ(Query(12), "127.0.0.2,127.0.0.3");
-    EXPECT_EQ(CloseInstance(proc, second), K_OK);
 }
 
-TEST_F(HostOps, CyclesAndManyInstancesLeaveNoHostMemory) {
+TEST_F(HostOps, HundredCyclesLeaveNoHostMemory) {
     for (int cycle = 0; cycle < 100; ++cycle) {
-        HostInstance* hi = Reserve();
-        ASSERT_EQ(OpenInstance(proc, hi), K_OK) << cycle << LastMessage();
+        HostInstance* hi = Open();
         HostImage image{};
         ASSERT_EQ(Grab(hi, image), K_OK) << cycle;
         KClearImage(&image);
         ASSERT_EQ(CloseInstance(proc, hi), K_OK) << cycle;
         hosts.clear();
     }
-    EXPECT_EQ(Blocks(), blocksAtStart);
-
-    Tr().Servers.clear();
-    for (int i = 0; i < kMaxInstances; ++i)
-        Tr().Servers.push_back({"127.0.1." + std::to_string(i) + ":S", "x"});
-    for (int i = 0; i < kMaxInstances; ++i) {
-        HostInstance* hi = Reserve();
-        std::snprintf(hi->params.device, sizeof hi->params.device, "127.0.1.%d", i);
-        hi->params.imageWidth = 64;
-        hi->params.imageHeight = 8;
-        ASSERT_EQ(OpenInstance(proc, hi), K_OK) << i;
-        HostImage image{};
-        ASSERT_EQ(Grab(hi, image), K_OK) << i;
-        KClearImage(&image);
-    }
-    EXPECT_EQ(g_openInstances, 64);
-    EXPECT_EQ(ReserveSlot(proc, hosts.back().get()), nullptr);
+    EXPECT_EQ(Left(), Ints(4, 0));
 }
 
 TEST_F(HostOps, OperationsRefuseInstancesThatAreNotOpen) {
     std::vector<unsigned char> garbage(sizeof(HostInstance), 0x3C);
     HostInstance* bogus = reinterpret_cast<HostInstance*>(garbage.data());
-    HostInstance* reserved = Reserve();
-    for (HostInstance* hi : {bogus, reserved, static_cast<HostInstance*>(nullptr)}) {
+    for (HostInstance* hi : {bogus, Reserve(), static_cast<HostInstance*>(nullptr)}) {
         HostImage image{};
         HostValue cells[4] = {};
         int32_t n = 5;
-        EXPECT_EQ(CloseInstance(proc, hi), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(GrabImage(proc, hi, &image, &n), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(StartAsyncGrab(proc, hi, 1.0), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(GrabImageAsync(proc, hi, 1.0, &image, &n), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(SetParameter(proc, hi, "shutter", cells, 1), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(GetParameter(proc, hi, "shutter", cells, &n), K_ERR_NO_INSTANCE);
-        EXPECT_EQ(n, 5);
-        EXPECT_EQ(image.data, nullptr);
+        // Close, grab, start and grab asynchronously, set, get; then count, image.
+        EXPECT_EQ((Ints{CloseInstance(proc, hi), GrabImage(proc, hi, &image, &n),
+                        StartAsyncGrab(proc, hi, 1.0), GrabImageAsync(proc, hi, 1.0, &image, &n),
+                        SetParameter(proc, hi, "shutter", cells, 1),
+                        GetParameter(proc, hi, "shutter", cells, &n), n, image.data != nullptr}),
+                  (Ints{K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE,
+                        K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, 5, 0}));
     }
     EXPECT_EQ(OpenInstance(proc, bogus), K_ERR_NULL_POINTER);
 }

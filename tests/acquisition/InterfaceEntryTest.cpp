@@ -6,7 +6,6 @@
 #include <cstring>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,12 +21,17 @@ namespace {
 struct EntryFixture : ::testing::Test {
     std::unique_ptr<InterfaceClass> ic{new InterfaceClass()};
     KProcHandle proc = reinterpret_cast<KProcHandle>(0x1234);
+    DeviceRecord record{};
 
     void SetUp() override {
         std::memset(ic.get(), 0xAB, sizeof(InterfaceClass));
         ASSERT_EQ(FGInit(proc, ic.get()), 1);
     }
-    void TearDown() override { g_openInstances = 0; }
+    void TearDown() override {
+        for (auto& s : g_instances.slots)
+            s.deviceRecord = nullptr;
+        g_openInstances = 0;
+    }
 };
 
 // Bytes of host memory, for one comparison over a whole area.
@@ -67,18 +71,17 @@ TEST_F(EntryFixture, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
     // Resolutions, image part, field, bits, colour space, gain, trigger,
     // camera type, device, port, line.
     const HostOpenParameters& d = ic->defaults;
-    std::ostringstream got;
-    got << d.horizontalResolution << " " << d.verticalResolution << " " << d.imageWidth << " "
-        << d.imageHeight << " " << d.startRow << " " << d.startColumn << " " << d.field << " "
-        << d.bitsPerChannel << " " << d.colorSpace << " " << d.gain << " " << int(d.externalTrigger)
-        << " " << d.cameraType << " " << d.device << " " << d.port << " " << d.lineIn;
-    EXPECT_EQ(got.str(), "1 1 0 0 0 0 4 8 gray 1 0 default 0 61696 0");
+    char got[4096];
+    std::snprintf(got, sizeof got, "%d %d %d %d %d %d %d %d %s %g %d %s %s %d %d",
+                  d.horizontalResolution, d.verticalResolution, d.imageWidth, d.imageHeight,
+                  d.startRow, d.startColumn, d.field, d.bitsPerChannel, d.colorSpace, d.gain,
+                  int(d.externalTrigger), d.cameraType, d.device, d.port, d.lineIn);
+    EXPECT_STREQ(got, "1 1 0 0 0 0 4 8 gray 1 0 default 0 61696 0");
     EXPECT_EQ(g_interfaceClass, ic.get());
-}
 
-TEST_F(EntryFixture, FGInitClearsEverySlotAndNumbersIt) {
+    // Again: every slot cleared and numbered, no instance open.
     g_instances.slots[5].acquisitionActive = true;
-    g_instances.slots[5].deviceRecord = reinterpret_cast<DeviceRecord*>(0x10);
+    g_instances.slots[5].deviceRecord = &record;
     g_openInstances = 7;
     ASSERT_EQ(FGInit(proc, ic.get()), 1);
     for (int i = 0; i < kMaxInstances; ++i) {
@@ -89,82 +92,55 @@ TEST_F(EntryFixture, FGInitClearsEverySlotAndNumbersIt) {
     EXPECT_EQ(FGInit(proc, nullptr), K_ERR_NULL_POINTER);
 }
 
-TEST_F(EntryFixture, ReserveSlotHandsOutTheFirstFreeSlotsCell) {
+TEST_F(EntryFixture, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     HostInstance a{}, b{};
-    HostInstance** cell = ReserveSlot(proc, &a);
-    ASSERT_EQ(cell, &ic->instances[0]);
+    ASSERT_EQ(ReserveSlot(proc, &a), &ic->instances[0]);
     EXPECT_EQ(a.slot, &g_instances.slots[0]);
-
     // A reserved slot stays free until an open succeeds: the next
     // reservation gets it again.
     EXPECT_EQ(ReserveSlot(proc, &b), &ic->instances[0]);
-
-    DeviceRecord record{};
-    g_instances.slots[0].deviceRecord = &record;
-    g_instances.slots[1].deviceRecord = &record;
+    g_instances.slots[0].deviceRecord = g_instances.slots[1].deviceRecord = &record;
     EXPECT_EQ(ReserveSlot(proc, &b), &ic->instances[2]);
     EXPECT_EQ(b.slot, &g_instances.slots[2]);
-    g_instances.slots[0].deviceRecord = nullptr;
-    g_instances.slots[1].deviceRecord = nullptr;
-
     EXPECT_EQ(ReserveSlot(proc, nullptr), nullptr);
-}
 
-TEST_F(EntryFixture, ReserveSlotRefusesWhenTheCountOrTheTableIsFull) {
-    HostInstance inst{};
-    // 64 open instances: null even though every slot reads free.
+    // 64 open instances: null even though slots read free; every slot taken
+    // while the count says otherwise: null as well.
+    HostInstance c{};
     g_openInstances = 64;
-    EXPECT_EQ(ReserveSlot(proc, &inst), nullptr);
-    EXPECT_EQ(inst.slot, nullptr);
-
-    // Every slot taken while the count says otherwise: null as well.
+    EXPECT_EQ(ReserveSlot(proc, &c), nullptr);
     g_openInstances = 3;
-    DeviceRecord record{};
     for (auto& s : g_instances.slots)
         s.deviceRecord = &record;
-    EXPECT_EQ(ReserveSlot(proc, &inst), nullptr);
-    EXPECT_EQ(inst.slot, nullptr);
+    EXPECT_EQ(ReserveSlot(proc, &c), nullptr);
+    EXPECT_EQ(c.slot, nullptr);
     g_instances.slots[63].deviceRecord = nullptr;
-    EXPECT_EQ(ReserveSlot(proc, &inst), &ic->instances[63]);
-    for (auto& s : g_instances.slots)
-        s.deviceRecord = nullptr;
+    EXPECT_EQ(ReserveSlot(proc, &c), &ic->instances[63]);
 }
 
 TEST_F(EntryFixture, StubOperationsTouchOnlyWhatTheyMust) {
     HostInstance inst{};
     inst.params.imageWidth = 640;
     const HostInstance before = inst;
-    EXPECT_EQ(AcceptNoOp(proc, &inst), 1);
-    EXPECT_EQ(std::memcmp(&before, &inst, sizeof inst), 0);
-
     int32_t a3 = 11, a4 = 22, a5 = 33, count = 99;
-    EXPECT_EQ(ReportEmptyCount(proc, &inst, &a3, &a4, &a5, &count), 1);
-    EXPECT_EQ((std::vector<int32_t>{11, 22, 33, 0}), (std::vector<int32_t>{a3, a4, a5, count}));
+    EXPECT_EQ(
+        (std::vector<int32_t>{1, 1, 11, 22, 33, 0, 1}),
+        (std::vector<int32_t>{
+            AcceptNoOp(proc, &inst), ReportEmptyCount(proc, &inst, &a3, &a4, &a5, &count), a3, a4,
+            a5, count, ReportEmptyCount(proc, &inst, nullptr, nullptr, nullptr, nullptr)}));
     EXPECT_EQ(std::memcmp(&before, &inst, sizeof inst), 0);
-    EXPECT_EQ(ReportEmptyCount(proc, &inst, nullptr, nullptr, nullptr, nullptr), 1);
 }
 
-// The defined dynamic symbols of a shared object, as the binary tools list
-// them ("<value> <type> <name>" a line).
-std::set<std::string> ExportedSymbols(const std::string& path) {
-    std::set<std::string> names;
-    FILE* nm = popen(("nm -D --defined-only '" + path + "' 2>/dev/null").c_str(), "r");
-    if (nm == nullptr)
-        return {"<nm did not run>"};
-    char line[512];
-    while (std::fgets(line, sizeof line, nm) != nullptr) {
-        std::istringstream fields(line);
-        std::string value, type, name;
-        if (fields >> value >> type >> name)
-            names.insert(name);
-    }
-    if (pclose(nm) != 0)
-        names.insert("<nm failed>");
-    return names;
-}
-
+// The module's dynamic symbols, as the binary tools list them
+// ("<value> <type> <name>" a line).
 TEST(ModuleLibrary, ExportsFGInitAndNothingElse) {
-    std::set<std::string> names = ExportedSymbols(KACQ_MODULE_FILE);
+    std::set<std::string> names;
+    FILE* nm = popen("nm -D --defined-only '" KACQ_MODULE_FILE "' 2>/dev/null", "r");
+    ASSERT_NE(nm, nullptr);
+    char name[256];
+    while (std::fscanf(nm, "%*s %*s %255s", name) == 1)
+        names.insert(name);
+    EXPECT_EQ(pclose(nm), 0);
     EXPECT_EQ(names, std::set<std::string>{"FGInit"});
 }
 
