@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "acquisition/HostCalls.h"
@@ -30,18 +31,10 @@ using Ints = std::vector<int64_t>;
 
 namespace {
 
-KacqTest::RecordingTransport& Tr() {
-    return KacqTest::RecordingTransport::Instance();
-}
-
 int32_t Blocks() {
     int32_t count = -1;
     KMemCheckBlockCount(&count);
     return count;
-}
-
-HostValue Int(int32_t v) {
-    return HostValue{{v}, HOST_VALUE_INT, {}};
 }
 
 HostValue Text(const char* s) {
@@ -63,12 +56,6 @@ std::string Join(const HostValue* cells, int32_t count, bool quote) {
     return answer;
 }
 
-std::string LastMessage() {
-    char text[1024];
-    KGetLastErrorMessage(text, sizeof text);
-    return text;
-}
-
 // Open parameters: the device and the image part, at 8 bits unless told.
 Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row = 0,
           int32_t column = 0, int32_t bits = 8) {
@@ -82,7 +69,16 @@ Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row
     };
 }
 
+// Every operation is called through the host's record, as the host does.
 struct HostOps : ::testing::Test {
+    static KacqTest::RecordingTransport& Tr() { return KacqTest::RecordingTransport::Instance(); }
+    static HostValue Int(int32_t v) { return HostValue{{v}, HOST_VALUE_INT, {}}; }
+    static std::string LastMessage() {
+        char text[1024];
+        KGetLastErrorMessage(text, sizeof text);
+        return text;
+    }
+
     std::unique_ptr<InterfaceClass> ic{new InterfaceClass()};
     int procCell = 0;
     KProcHandle proc = &procCell;
@@ -103,7 +99,7 @@ struct HostOps : ::testing::Test {
 
     void TearDown() override {
         for (auto& hi : hosts)
-            EXPECT_EQ(OpenSlotOf(hi.get()) ? CloseInstance(proc, hi.get()) : K_OK, K_OK);
+            EXPECT_EQ(OpenSlotOf(hi.get()) ? ic->closeInstance(proc, hi.get()) : K_OK, K_OK);
         KFreeLocalMemory(proc);
         EXPECT_EQ(Left(), Ints(4, 0)) << "left behind";
         KTraceMemory = 0;
@@ -123,7 +119,7 @@ struct HostOps : ::testing::Test {
         hosts.push_back(std::make_unique<HostInstance>());
         HostInstance* hi = hosts.back().get();
         hi->params = ic->defaults;
-        HostInstance** cell = ReserveSlot(proc, hi);
+        HostInstance** cell = ic->reserveSlot(proc, hi);
         EXPECT_NE(cell, nullptr);
         if (cell != nullptr)
             *cell = hi;
@@ -134,21 +130,21 @@ struct HostOps : ::testing::Test {
         HostInstance* hi = Reserve();
         if (edit)
             edit(hi->params);
-        EXPECT_EQ(OpenInstance(proc, hi), expected) << LastMessage();
+        EXPECT_EQ(ic->openInstance(proc, hi), expected) << LastMessage();
         return hi;
     }
 
     InstanceSlot& Slot(HostInstance* hi) { return *static_cast<InstanceSlot*>(hi->slot); }
 
     KErr Set(HostInstance* hi, const char* name, std::vector<HostValue> values) {
-        return SetParameter(proc, hi, name, values.data(), static_cast<int32_t>(values.size()));
+        return ic->setParameter(proc, hi, name, values.data(), static_cast<int32_t>(values.size()));
     }
 
     // The answer of GetParameter as text: integers as numbers, texts quoted.
     std::string Get(HostInstance* hi, const char* name, KErr expected = K_OK) {
         HostValue cells[4] = {};
         int32_t count = -1;
-        EXPECT_EQ(GetParameter(proc, hi, name, cells, &count), expected) << name;
+        EXPECT_EQ(ic->getParameter(proc, hi, name, cells, &count), expected) << name;
         return Join(cells, std::min(count, 4), true);
     }
 
@@ -157,7 +153,7 @@ struct HostOps : ::testing::Test {
         const char* text = nullptr;
         HostValue* values = nullptr;
         int32_t count = -1;
-        EXPECT_EQ(QueryInfo(proc, code, &text, &values, &count), K_OK) << code;
+        EXPECT_EQ(ic->queryInfo(proc, code, &text, &values, &count), K_OK) << code;
         std::string answer = Join(values, count, false);
         if (withText)
             answer += "|" + std::string(text != nullptr ? text : "(null)");
@@ -175,20 +171,9 @@ struct HostOps : ::testing::Test {
 
     KErr Grab(HostInstance* hi, HostImage& image) {
         int32_t count = 0;
-        return GrabImage(proc, hi, &image, &count);
+        return ic->grabImage(proc, hi, &image, &count);
     }
 };
-
-// Bytes of host memory, for one comparison over a whole area.
-std::vector<unsigned char> Bytes(const void* at, size_t n) {
-    const auto* p = static_cast<const unsigned char*>(at);
-    return std::vector<unsigned char>(p, p + n);
-}
-
-template <typename F>
-const void* Fn(F f) {
-    return reinterpret_cast<const void*>(f);
-}
 
 TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
     EXPECT_EQ((std::vector<int32_t>{4, 1, 0, 64}),
@@ -197,21 +182,11 @@ TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
 
     // The host's own area, its instance cells and the operations the module
     // does not provide keep what the host put there.
-    const auto host = [](size_t n) { return std::vector<unsigned char>(n, 0xAB); };
-    EXPECT_EQ(Bytes(ic->hostOwn, sizeof ic->hostOwn), host(sizeof ic->hostOwn));
-    EXPECT_EQ(Bytes(ic->instances, sizeof ic->instances), host(sizeof ic->instances));
+    const std::vector<unsigned char> host(sizeof *ic, 0xAB);
+    EXPECT_EQ(std::memcmp(ic->hostOwn, host.data(), sizeof ic->hostOwn), 0);
+    EXPECT_EQ(std::memcmp(ic->instances, host.data(), sizeof ic->instances), 0);
     for (auto op : {ic->hostOp52C, ic->hostOp530, ic->hostOp548, ic->hostOp54C})
-        EXPECT_EQ(Bytes(&op, sizeof op), host(sizeof op));
-
-    EXPECT_EQ(
-        (std::vector<const void*>{Fn(ic->reserveSlot), Fn(ic->openInstance), Fn(ic->closeInstance),
-                                  Fn(ic->grabImage), Fn(ic->startAsyncGrab), Fn(ic->grabImageAsync),
-                                  Fn(ic->queryInfo), Fn(ic->setParameter), Fn(ic->getParameter),
-                                  Fn(ic->acceptNoOp), Fn(ic->reportEmptyCount)}),
-        (std::vector<const void*>{Fn(&ReserveSlot), Fn(&OpenInstance), Fn(&CloseInstance),
-                                  Fn(&GrabImage), Fn(&StartAsyncGrab), Fn(&GrabImageAsync),
-                                  Fn(&QueryInfo), Fn(&SetParameter), Fn(&GetParameter),
-                                  Fn(&AcceptNoOp), Fn(&ReportEmptyCount)}));
+        EXPECT_EQ(std::memcmp(&op, host.data(), sizeof op), 0);
 
     // Resolutions, image part, field, bits, colour space, gain, trigger,
     // camera type, device, port, line.
@@ -241,27 +216,27 @@ TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
 TEST_F(HostOps, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     HostInstance a{}, b{}, c{};
     DeviceRecord record{};
-    ASSERT_EQ(ReserveSlot(proc, &a), &ic->instances[0]);
+    ASSERT_EQ(ic->reserveSlot(proc, &a), &ic->instances[0]);
     EXPECT_EQ(a.slot, &g_instances.slots[0]);
     // A reserved slot stays free until an open succeeds: the next
     // reservation gets it again.
-    EXPECT_EQ(ReserveSlot(proc, &b), &ic->instances[0]);
+    EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[0]);
     g_instances.slots[0].deviceRecord = g_instances.slots[1].deviceRecord = &record;
-    EXPECT_EQ(ReserveSlot(proc, &b), &ic->instances[2]);
+    EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[2]);
     EXPECT_EQ(b.slot, &g_instances.slots[2]);
-    EXPECT_EQ(ReserveSlot(proc, nullptr), nullptr);
+    EXPECT_EQ(ic->reserveSlot(proc, nullptr), nullptr);
 
     // 64 open instances: null even though slots read free; every slot taken
     // while the count says otherwise: null as well.
     g_openInstances = 64;
-    EXPECT_EQ(ReserveSlot(proc, &c), nullptr);
+    EXPECT_EQ(ic->reserveSlot(proc, &c), nullptr);
     g_openInstances = 3;
     for (auto& s : g_instances.slots)
         s.deviceRecord = &record;
-    EXPECT_EQ(ReserveSlot(proc, &c), nullptr);
+    EXPECT_EQ(ic->reserveSlot(proc, &c), nullptr);
     EXPECT_EQ(c.slot, nullptr);
     g_instances.slots[63].deviceRecord = nullptr;
-    EXPECT_EQ(ReserveSlot(proc, &c), &ic->instances[63]);
+    EXPECT_EQ(ic->reserveSlot(proc, &c), &ic->instances[63]);
     ASSERT_EQ(FGInit(proc, ic.get()), K_OK); // every slot free again
 }
 
@@ -270,11 +245,11 @@ TEST_F(HostOps, StubOperationsTouchOnlyWhatTheyMust) {
     inst.params.imageWidth = 640;
     const HostInstance before = inst;
     int32_t a3 = 11, a4 = 22, a5 = 33, count = 99;
-    EXPECT_EQ(
-        (std::vector<int32_t>{1, 1, 11, 22, 33, 0, 1}),
-        (std::vector<int32_t>{
-            AcceptNoOp(proc, &inst), ReportEmptyCount(proc, &inst, &a3, &a4, &a5, &count), a3, a4,
-            a5, count, ReportEmptyCount(proc, &inst, nullptr, nullptr, nullptr, nullptr)}));
+    EXPECT_EQ((std::vector<int32_t>{1, 1, 11, 22, 33, 0, 1}),
+              (std::vector<int32_t>{
+                  ic->acceptNoOp(proc, &inst),
+                  ic->reportEmptyCount(proc, &inst, &a3, &a4, &a5, &count), a3, a4, a5, count,
+                  ic->reportEmptyCount(proc, &inst, nullptr, nullptr, nullptr, nullptr)}));
     EXPECT_EQ(std::memcmp(&before, &inst, sizeof inst), 0);
 }
 
@@ -292,32 +267,27 @@ TEST(ModuleLibrary, ExportsFGInitAndNothingElse) {
 }
 
 TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
-    struct Case {
-        const char* name;
-        Edit edit;
-        int servers;
-        KErr code;
-        const char* failing = nullptr; // transport function that fails once
-    } cases[] = {
-        {"bits 16", [](P& p) { p.bitsPerChannel = 16; }, 2, K_ERR_BAD_BITS},
-        {"bits 0", [](P& p) { p.bitsPerChannel = 0; }, 2, K_ERR_BAD_BITS},
-        {"rgb", [](P& p) { std::strcpy(p.colorSpace, "rgb"); }, 2, K_ERR_BAD_COLOR_SPACE},
-        {"no device at all", nullptr, 0, K_ERR_NO_DEVICE},
-        {"no device of that name", With("127.0.0.9"), 2, K_ERR_DEVICE_NOT_FOUND},
+    const auto color = [](const char* name) {
+        return [=](P& p) { std::strcpy(p.colorSpace, name); };
+    };
+    // Name, open edit, cameras installed, code, a transport function that fails once.
+    const std::tuple<const char*, Edit, int, KErr, const char*> cases[] = {
+        {"bits 16", [](P& p) { p.bitsPerChannel = 16; }, 2, K_ERR_BAD_BITS, ""},
+        {"bits 0", [](P& p) { p.bitsPerChannel = 0; }, 2, K_ERR_BAD_BITS, ""},
+        {"rgb", color("rgb"), 2, K_ERR_BAD_COLOR_SPACE, ""},
+        {"no device at all", nullptr, 0, K_ERR_NO_DEVICE, ""},
+        {"no device of that name", With("127.0.0.9"), 2, K_ERR_DEVICE_NOT_FOUND, ""},
         {"unterminated device", [](P& p) { std::memset(p.device, 'x', sizeof p.device); }, 2,
-         K_ERR_DEVICE_NOT_FOUND},
-        {"bayer, no raw data", [](P& p) { std::strcpy(p.colorSpace, "Bayer"); }, 2,
-         K_ERR_BAD_COLOR_SPACE},
+         K_ERR_DEVICE_NOT_FOUND, ""},
+        {"bayer, no raw data", color("Bayer"), 2, K_ERR_BAD_COLOR_SPACE, ""},
         {"camera does not open", nullptr, 2, K_ERR_DEVICE_BUSY, "GxOpen"},
         {"stream cannot be prepared", nullptr, 2, K_ERR_DEVICE_BUSY, "GxStreamGrabberCreate"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Tr().Servers.resize(c.servers);
-        if (c.failing != nullptr)
-            Tr().Script(c.failing, {0xC1020042u});
-        EXPECT_EQ(Slot(Open(c.code, c.edit)).deviceRecord, nullptr);
-        EXPECT_EQ(Left(), Ints(4, 0)) << LastMessage();
+    for (const auto& [name, edit, servers, code, failing] : cases) {
+        Tr().Servers.resize(servers);
+        Tr().Script(failing, {0xC1020042u});
+        EXPECT_EQ(Slot(Open(code, edit)).deviceRecord, nullptr) << name;
+        EXPECT_EQ(Left(), Ints(4, 0)) << name << LastMessage();
     }
     // The camera-layer failure was printed with its source.
     EXPECT_NE(LastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
@@ -337,16 +307,13 @@ TEST_F(HostOps, OpenFindsTheDeviceByNameAndRefusesOneInUse) {
     EXPECT_EQ((Ints{g_openInstances, first->channels, first->fullWidth, first->fullHeight}),
               (Ints{2, 1, 640, 480}));
     EXPECT_EQ(Query(12) + ";" + Query(5), "127.0.0.2;device:127.0.0.2 port:61696");
-    EXPECT_EQ(CloseInstance(proc, first), K_OK);
+    EXPECT_EQ(ic->closeInstance(proc, first), K_OK);
     EXPECT_EQ(Query(12), "127.0.0.2,127.0.0.3");
 }
 
 TEST_F(HostOps, OpenClampsTheImagePart) {
-    struct Case {
-        const char* name;
-        int32_t width, height, row, column;
-        const char* part; // and the bytes each buffer holds
-    } cases[] = {
+    // Name, width, height, row, column; the image part and the bytes each buffer holds.
+    const std::tuple<const char*, int32_t, int32_t, int32_t, int32_t, const char*> cases[] = {
         {"full sensor", 0, 0, 0, 0, "640x480+0,0 307200"},
         // One row step less: this camera takes rows in pairs.
         {"width alone takes one row less", 640, 0, 0, 0, "640x478+0,0 305920"},
@@ -354,12 +321,12 @@ TEST_F(HostOps, OpenClampsTheImagePart) {
         {"too large", 5000, 5000, 0, 0, "640x480+0,0 307200"},
         {"below minimum", 1, 1, 0, 0, "8x2+0,0 16"},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, width, height, row, column, part] : cases) {
         Tr().Reset(); // a fresh camera each time
         Tr().Servers = {{"127.0.0.2:EMU0002", "eXcite"}};
-        HostInstance* hi = Open(K_OK, With("0", c.width, c.height, c.row, c.column));
-        EXPECT_EQ(Part(hi) + " " + std::to_string(Slot(hi).bufferCapacity), c.part) << c.name;
-        EXPECT_EQ(CloseInstance(proc, hi), K_OK);
+        HostInstance* hi = Open(K_OK, With("0", width, height, row, column));
+        EXPECT_EQ(Part(hi) + " " + std::to_string(Slot(hi).bufferCapacity), part) << name;
+        EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
     }
 }
 
@@ -390,30 +357,25 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
 
 TEST_F(HostOps, GrabFailuresAnswerTheirCodesAndNeverAnImage) {
     const char *wait = "GxStreamGrabberWaitForBuffer", *queue = "GxStreamGrabberReceiveAsync";
-    struct Case {
-        const char* name;
-        const char* function;
-        uint32_t status;
-        KErr code;
-        bool printed;
-    } cases[] = {
+    // Name, the transport function answering status, code, whether a text is printed.
+    const std::tuple<const char*, const char*, uint32_t, KErr, bool> cases[] = {
         {"time-out", wait, GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
         {"incomplete frame", wait, GX_STATUS_INCOMPLETE, K_ERR_GRAB_FAILED, false},
         {"nothing queued", wait, GX_STATUS_FLUSHED, K_ERR_GRAB_OTHER, false},
         {"camera-layer failure", queue, 0xC1020099u, K_ERR_GRAB_OTHER, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& [name, function, status, code, printed] : cases) {
         HostInstance* hi = Open();
         KClearLastErrorMessage();
-        Tr().Script(c.function, {c.status});
+        Tr().Script(function, {status});
         HostImage image{};
         int32_t count = 0;
-        const KErr code = GrabImage(proc, hi, &image, &count);
         // Code, images counted, an image, a printed text.
-        EXPECT_EQ((Ints{code, count, image.data != nullptr, !LastMessage().empty()}),
-                  (Ints{c.code, 0, 0, c.printed}))
-            << c.name;
-        EXPECT_EQ(CloseInstance(proc, hi), K_OK);
+        EXPECT_EQ((Ints{ic->grabImage(proc, hi, &image, &count), count, image.data != nullptr,
+                        !LastMessage().empty()}),
+                  (Ints{code, 0, 0, printed}))
+            << name;
+        EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
     }
 }
 
@@ -421,7 +383,7 @@ TEST_F(HostOps, AsynchronousGrabsFollowTheStartAndDelayRules) {
     HostInstance* hi = Open();
     InstanceSlot& slot = Slot(hi);
     for (auto [given, stored] : {std::pair<double, int32_t>{99.6, 100}, {-0.4, 0}, {0.0, 0}}) {
-        EXPECT_EQ(StartAsyncGrab(proc, hi, given), K_OK);
+        EXPECT_EQ(ic->startAsyncGrab(proc, hi, given), K_OK);
         EXPECT_EQ(slot.maxDelay, stored) << given;
     }
     EXPECT_TRUE(slot.acquisitionActive);
@@ -431,32 +393,28 @@ TEST_F(HostOps, AsynchronousGrabsFollowTheStartAndDelayRules) {
     EXPECT_EQ(Grab(hi, image), K_ERR_GRAB_FAILED) << "after a flush the double hands back "
                                                      "every later buffer as incomplete";
     EXPECT_GT(Tr().CallsOf("GxStreamGrabberFlush").size(), flushes);
-    EXPECT_EQ(CloseInstance(proc, hi), K_OK);
+    EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
 
     // Within the delay the started acquisition is delivered and the next is
     // started at once.
     hi = Open();
     InstanceSlot& again = Slot(hi);
-    EXPECT_EQ(StartAsyncGrab(proc, hi, 10000.0), K_OK);
+    EXPECT_EQ(ic->startAsyncGrab(proc, hi, 10000.0), K_OK);
     const size_t queued = Tr().CallsOf("GxStreamGrabberReceiveAsync").size();
     int32_t count = 0;
-    EXPECT_EQ(GrabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << LastMessage();
+    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << LastMessage();
     EXPECT_EQ(Tr().CallsOf("GxStreamGrabberReceiveAsync").size(), queued + 1);
     EXPECT_TRUE(again.acquisitionActive) << "start after grab is on";
     EXPECT_EQ(hi->asyncGrab, 0);
     EXPECT_EQ(Set(hi, "start_async_after_grab_async", {Text("disable")}), K_OK);
-    EXPECT_EQ(GrabImageAsync(proc, hi, 10000.0, &image, &count), K_OK);
+    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK);
     EXPECT_FALSE(again.acquisitionActive);
     KClearImage(&image);
 }
 
 TEST_F(HostOps, SetParameterAnswersEachCode) {
     HostInstance* hi = Open();
-    struct Case {
-        const char* name;
-        std::vector<HostValue> values;
-        KErr code;
-    } cases[] = {
+    const std::tuple<const char*, std::vector<HostValue>, KErr> cases[] = {
         {"continuous_grabbing", {Text("TRUE")}, K_OK},
         {"continuous_grabbing", {Text("on")}, K_ERR_BAD_PARAM_TYPE},
         {"continuous_grabbing", {Text("false")}, K_OK},
@@ -480,8 +438,8 @@ TEST_F(HostOps, SetParameterAnswersEachCode) {
         {"revision", {Text("5.0")}, K_ERR_UNKNOWN_PARAM},
         {"digital_input", {Int(1)}, K_ERR_UNKNOWN_PARAM},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(Set(hi, c.name, c.values), c.code) << c.name;
+    for (const auto& [name, values, code] : cases)
+        EXPECT_EQ(Set(hi, name, values), code) << name;
     EXPECT_EQ(CameraOf(Slot(hi)).PioOutput->GetValue(), 13);
     hi->params.bitsPerChannel = 10; // as if opened at 10 bits: buffers hold 2 bytes a pixel
     EXPECT_EQ(Set(hi, "volatile", {Text("enable")}), K_ERR_BAD_PARAM_VALUE);
@@ -535,11 +493,8 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     HostInstance* hi = Open(K_OK, With("0", 64, 32));
     InstanceSlot& slot = Slot(hi);
     EXPECT_EQ(slot.bufferCapacity, 64 * 32);
-    struct Step {
-        const char* name;
-        int32_t value;
-        const char* part; // after the change
-    } steps[] = {
+    // Name, value; the image part after the change.
+    const std::tuple<const char*, int32_t, const char*> steps[] = {
         {"image_width", 640, "640x32+0,0"},
         {"image_height", 0, "640x480+0,0"},
         {"start_row", 100000, "640x480+0,0"}, // no rows left below a full-height part
@@ -549,9 +504,9 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
         {"image_width", 640, "640x478+0,0"},
         {"image_height", 480, "640x480+0,0"},
     };
-    for (const Step& st : steps) {
-        EXPECT_EQ(Set(hi, st.name, {Int(st.value)}), K_OK) << LastMessage();
-        EXPECT_EQ(Part(hi), st.part) << st.name << " " << st.value;
+    for (const auto& [name, value, part] : steps) {
+        EXPECT_EQ(Set(hi, name, {Int(value)}), K_OK) << LastMessage();
+        EXPECT_EQ(Part(hi), part) << name << " " << value;
         EXPECT_GE(slot.bufferCapacity, hi->params.imageWidth * hi->params.imageHeight);
     }
     // The emulated camera refuses image-part changes once a shot is pending,
@@ -582,11 +537,8 @@ TEST_F(HostOps, QueriesAnswerTextsAndLists) {
     EXPECT_EQ(Query(3).substr(0, 4), "1,1,");
 
     const std::string installed = "|Info about installed eXcites;";
-    struct Case {
-        const char* name;
-        std::vector<std::pair<std::string, std::string>> servers;
-        std::string answers; // queries 5 (with its text), 12, 9 and 10
-    } cases[] = {
+    // Name, cameras installed; queries 5 (with its text), 12, 9 and 10.
+    const std::tuple<const char*, decltype(Tr().Servers), std::string> cases[] = {
         {"no camera", {}, installed + ";8;gray"},
         {"one camera",
          {{"127.0.0.2:EMU0002", "x"}},
@@ -596,10 +548,10 @@ TEST_F(HostOps, QueriesAnswerTextsAndLists) {
          "device:cam7 port:61696,device:127.0.0.4 port:61696" + installed +
              "cam7,127.0.0.4;8,10,12;gray"},
     };
-    for (const Case& c : cases) {
-        Tr().Servers = c.servers;
-        EXPECT_EQ(Query(5, true) + ";" + Query(12) + ";" + Query(9) + ";" + Query(10), c.answers)
-            << c.name;
+    for (const auto& [name, servers, answers] : cases) {
+        Tr().Servers = servers;
+        EXPECT_EQ(Query(5, true) + ";" + Query(12) + ";" + Query(9) + ";" + Query(10), answers)
+            << name;
     }
 }
 
@@ -609,7 +561,7 @@ TEST_F(HostOps, HundredCyclesLeaveNoHostMemory) {
         HostImage image{};
         ASSERT_EQ(Grab(hi, image), K_OK) << cycle;
         KClearImage(&image);
-        ASSERT_EQ(CloseInstance(proc, hi), K_OK) << cycle;
+        ASSERT_EQ(ic->closeInstance(proc, hi), K_OK) << cycle;
         hosts.clear();
     }
     EXPECT_EQ(Left(), Ints(4, 0));
@@ -623,21 +575,22 @@ TEST_F(HostOps, OperationsRefuseInstancesThatAreNotOpen) {
         HostValue cells[4] = {};
         int32_t n = 5;
         // Close, grab, start and grab asynchronously, set, get; then count, image.
-        EXPECT_EQ((Ints{CloseInstance(proc, hi), GrabImage(proc, hi, &image, &n),
-                        StartAsyncGrab(proc, hi, 1.0), GrabImageAsync(proc, hi, 1.0, &image, &n),
-                        SetParameter(proc, hi, "shutter", cells, 1),
-                        GetParameter(proc, hi, "shutter", cells, &n), n, image.data != nullptr}),
-                  (Ints{K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE,
-                        K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, 5, 0}));
+        EXPECT_EQ(
+            (Ints{ic->closeInstance(proc, hi), ic->grabImage(proc, hi, &image, &n),
+                  ic->startAsyncGrab(proc, hi, 1.0), ic->grabImageAsync(proc, hi, 1.0, &image, &n),
+                  ic->setParameter(proc, hi, "shutter", cells, 1),
+                  ic->getParameter(proc, hi, "shutter", cells, &n), n, image.data != nullptr}),
+            (Ints{K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE,
+                  K_ERR_NO_INSTANCE, K_ERR_NO_INSTANCE, 5, 0}));
     }
-    EXPECT_EQ(OpenInstance(proc, bogus), K_ERR_NULL_POINTER);
+    EXPECT_EQ(ic->openInstance(proc, bogus), K_ERR_NULL_POINTER);
 }
 
 TEST_F(HostOps, CloseAfterAFailedFinishStillFreesEverything) {
     HostInstance* hi = Open();
     Tr().Script("GxStreamGrabberFlush", {0xC1020077u});
     KClearLastErrorMessage();
-    EXPECT_EQ(CloseInstance(proc, hi), K_OK);
+    EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
     EXPECT_FALSE(LastMessage().empty());
     EXPECT_EQ(Slot(hi).deviceRecord, nullptr);
 }
