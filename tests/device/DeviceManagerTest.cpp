@@ -1,5 +1,7 @@
 // Device manager, property set and the "GxCam" class over the recording
 // transport.
+#include <tuple>
+
 #include "device/DeviceManager.h"
 #include "support/transport/CameraRig.h"
 
@@ -10,37 +12,39 @@ namespace {
 
 using DeviceManagerTest = CameraTest;
 
-TEST_F(DeviceManagerTest, EnumerationKeepsTheTransportsOrderAndPort) {
+TEST_F(DeviceManagerTest, EnumerationKeepsTheTransportsOrderAndThePortAskedFor) {
     EXPECT_TRUE(XCamera::IsGxCamClassRegistered());
     EXPECT_FALSE(DeviceManager::Instance().RegisterDeviceClass("GxCam", nullptr, nullptr, nullptr))
         << "a second registration keeps the first";
+    // A property set keeps the first value it is given, by exact name.
     XCamera::PropertySet port, other;
     port.Set("PortNumber", "3956");
+    port.Set("PortNumber", "1");
     other.Set("Other", "1");
+    EXPECT_TRUE(port.Has("PortNumber") && !port.Has("portnumber"));
+    EXPECT_EQ(Where("Runtime", "Requested non-existing property 'Nope'", "device/PropertySet", 15),
+              RaisedWhere([&] { port.Get("Nope"); }));
     const std::string n(600, 'n'), d(300, 'd'), cut = n.substr(0, 255) + "/" + d.substr(0, 255);
-    struct Case {
-        const char* name;
-        const XCamera::PropertySet* properties;
-        std::vector<std::pair<std::string, std::string>> servers;
-        std::string want; // the port and time-out asked for; each device's name/description
-    } cases[] = {
-        {"no set", nullptr, {{"B:1", "b"}, {"A:1", "a"}}, "61696 1000;B:1/b;A:1/a"},
-        {"set without PortNumber", &other, {}, "61696 1000"},
-        {"PortNumber given", &port, {{"cam", ""}}, "3956 1000;cam/"},
-        {"long name cut", nullptr, {{n, d}}, "61696 1000;" + cut},
-    };
-    for (const auto& c : cases) {
+    // Name, properties, servers; the port and time-out asked for, each device's name/description.
+    const std::tuple<const char*, const XCamera::PropertySet*, decltype(Tr().Servers), std::string>
+        cases[] = {
+            {"no set", nullptr, {{"B:1", "b"}, {"A:1", "a"}}, "61696 1000;B:1/b;A:1/a"},
+            {"set without PortNumber", &other, {}, "61696 1000"},
+            {"PortNumber given", &port, {{"cam", ""}}, "3956 1000;cam/"},
+            {"long name cut", nullptr, {{n, d}}, "61696 1000;" + cut},
+        };
+    for (const auto& [name, properties, servers, want] : cases) {
         Tr().Reset();
-        Tr().Servers = c.servers;
+        Tr().Servers = servers;
         std::string got;
-        for (const auto& i : DeviceManager::Instance().EnumerateDevices("GxCam", c.properties)) {
+        for (const auto& i : DeviceManager::Instance().EnumerateDevices("GxCam", properties)) {
             const bool plain =
                 i.DeviceClass == "GxCam" && i.Properties.Empty() && i.SubDevices.empty();
             got += ";" + i.Name + "/" + i.Description + (plain ? "" : "!");
         }
-        EXPECT_EQ((std::vector<std::string>{"GxInit", "GxEnumServer"}), Tr().Names()) << c.name;
+        EXPECT_EQ((std::vector<std::string>{"GxInit", "GxEnumServer"}), Tr().Names()) << name;
         const auto& call = Tr().Calls.at(1);
-        EXPECT_EQ(c.want, call.Text + " " + std::to_string(call.Args.at(0)) + got) << c.name;
+        EXPECT_EQ(want, call.Text + " " + std::to_string(call.Args.at(0)) + got) << name;
     }
     Tr().Reset();
     Tr().Script("GxInit", {0xC0000050u});
@@ -74,16 +78,6 @@ TEST_F(DeviceManagerTest, CreateAndDestroy) {
               }) + RaisedWhere([&] { manager.CreateDevice(info); }) +
                   RaisedWhere([&] { manager.EnumerateDevices("NoSuchCam"); }));
     EXPECT_EQ(before, manager.CreatedDeviceCount()) << "nothing listed after a failure";
-}
-
-TEST_F(DeviceManagerTest, PropertySetKeepsTheFirstValue) {
-    XCamera::PropertySet set;
-    set.Set("PortNumber", "61696");
-    set.Set("PortNumber", "1");
-    EXPECT_TRUE(set.Get("PortNumber") == "61696" && set.Has("PortNumber") &&
-                !set.Has("portnumber"));
-    EXPECT_EQ(Where("Runtime", "Requested non-existing property 'Nope'", "device/PropertySet", 15),
-              RaisedWhere([&] { set.Get("Nope"); }));
 }
 
 } // namespace
