@@ -28,18 +28,6 @@ using Ints = std::vector<int64_t>;
 
 namespace {
 
-int32_t Blocks() {
-    int32_t count = -1;
-    KMemCheckBlockCount(&count);
-    return count;
-}
-
-HostValue Text(const char* s) {
-    HostValue cell{{0}, HOST_VALUE_TEXT, {}};
-    cell.value.s = s;
-    return cell;
-}
-
 // Cells as text: integers as numbers, texts (quoted when asked), "?" else.
 std::string Join(const HostValue* cells, int32_t count, bool quote) {
     std::string answer;
@@ -58,17 +46,19 @@ Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row
           int32_t column = 0, int32_t bits = 8) {
     return [=](P& p) {
         std::snprintf(p.device, sizeof p.device, "%s", device.c_str());
-        p.imageWidth = width;
-        p.imageHeight = height;
-        p.startRow = row;
-        p.startColumn = column;
-        p.bitsPerChannel = bits;
+        std::tie(p.imageWidth, p.imageHeight, p.startRow, p.startColumn, p.bitsPerChannel) =
+            std::tie(width, height, row, column, bits);
     };
 }
 
 struct HostOps : ::testing::Test {
     static KacqTest::RecordingTransport& Tr() { return KacqTest::RecordingTransport::Instance(); }
     static HostValue Int(int32_t v) { return HostValue{{v}, HOST_VALUE_INT, {}}; }
+    static HostValue Text(const char* s) {
+        HostValue t{{}, HOST_VALUE_TEXT, {}};
+        t.value.s = s;
+        return t;
+    }
     static std::string LastMessage() {
         char text[1024];
         KGetLastErrorMessage(text, sizeof text);
@@ -90,7 +80,7 @@ struct HostOps : ::testing::Test {
         KTraceMemory = 1;
         KClearLastErrorMessage();
         KMemCheckClearFaults();
-        blocksAtStart = Blocks();
+        KMemCheckBlockCount(&blocksAtStart);
     }
 
     void TearDown() override {
@@ -104,28 +94,23 @@ struct HostOps : ::testing::Test {
 
     // Host blocks, memory faults, created devices and open instances left.
     Ints Left() {
-        int32_t faults = -1;
+        int32_t blocks = -1, faults = -1;
+        KMemCheckBlockCount(&blocks);
         KMemCheckFaultCount(&faults);
-        return {Blocks() - blocksAtStart, faults,
+        return {blocks - blocksAtStart, faults,
                 int64_t(XCamera::DeviceManager::Instance().CreatedDeviceCount()), g_openInstances};
     }
 
-    // A reserved instance with the record's defaults.
-    HostInstance* Reserve() {
+    // An instance reserved with the record's defaults, edited, and opened unless told not to.
+    HostInstance* Open(KErr expected = K_OK, const Edit& edit = With("0"), bool open = true) {
         HostInstance* hi = hosts.emplace_back(std::make_unique<HostInstance>()).get();
         hi->params = ic->defaults;
         HostInstance** cell = ic->reserveSlot(proc, hi);
         EXPECT_NE(cell, nullptr);
         if (cell != nullptr)
             *cell = hi;
-        return hi;
-    }
-
-    HostInstance* Open(KErr expected = K_OK, const Edit& edit = nullptr) {
-        HostInstance* hi = Reserve();
-        if (edit)
-            edit(hi->params);
-        EXPECT_EQ(ic->openInstance(proc, hi), expected) << LastMessage();
+        edit(hi->params);
+        EXPECT_EQ(open ? ic->openInstance(proc, hi) : expected, expected) << LastMessage();
         return hi;
     }
 
@@ -149,9 +134,8 @@ struct HostOps : ::testing::Test {
         HostValue* values = nullptr;
         int32_t count = -1;
         EXPECT_EQ(ic->queryInfo(proc, code, &text, &values, &count), K_OK) << code;
-        std::string answer = Join(values, count, false);
-        if (withText)
-            answer += "|" + std::string(text != nullptr ? text : "(null)");
+        const std::string answer =
+            Join(values, count, false) + (withText ? "|" + std::string(text ? text : "?") : "");
         EXPECT_EQ(values != nullptr ? HostFree(proc, values, __LINE__) : K_OK, K_OK);
         KFreeLocalMemory(proc);
         return answer;
@@ -266,13 +250,13 @@ TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
         {"bits 16", [](P& p) { p.bitsPerChannel = 16; }, 2, K_ERR_BAD_BITS, ""},
         {"bits 0", [](P& p) { p.bitsPerChannel = 0; }, 2, K_ERR_BAD_BITS, ""},
         {"rgb", color("rgb"), 2, K_ERR_BAD_COLOR_SPACE, ""},
-        {"no device at all", nullptr, 0, K_ERR_NO_DEVICE, ""},
+        {"no device at all", With("0"), 0, K_ERR_NO_DEVICE, ""},
         {"no device of that name", With("127.0.0.9"), 2, K_ERR_DEVICE_NOT_FOUND, ""},
         {"unterminated device", [](P& p) { std::memset(p.device, 'x', sizeof p.device); }, 2,
          K_ERR_DEVICE_NOT_FOUND, ""},
         {"bayer, no raw data", color("Bayer"), 2, K_ERR_BAD_COLOR_SPACE, ""},
-        {"camera does not open", nullptr, 2, K_ERR_DEVICE_BUSY, "GxOpen"},
-        {"stream cannot be prepared", nullptr, 2, K_ERR_DEVICE_BUSY, "GxStreamGrabberCreate"},
+        {"camera does not open", With("0"), 2, K_ERR_DEVICE_BUSY, "GxOpen"},
+        {"stream cannot be prepared", With("0"), 2, K_ERR_DEVICE_BUSY, "GxStreamGrabberCreate"},
     };
     for (const auto& [name, edit, servers, code, failing] : cases) {
         Tr().Servers.resize(servers);
@@ -571,7 +555,8 @@ TEST_F(HostOps, HundredCyclesLeaveNoHostMemory) {
 TEST_F(HostOps, OperationsRefuseInstancesThatAreNotOpen) {
     std::vector<unsigned char> garbage(sizeof(HostInstance), 0x3C);
     HostInstance* bogus = reinterpret_cast<HostInstance*>(garbage.data());
-    for (HostInstance* hi : {bogus, Reserve(), static_cast<HostInstance*>(nullptr)}) {
+    for (HostInstance* hi :
+         {bogus, Open(K_OK, With("0"), false), static_cast<HostInstance*>(nullptr)}) {
         HostImage image{};
         HostValue cells[4] = {};
         int32_t n = 5;
