@@ -7,18 +7,23 @@
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
+using KacqTest::Props;
 using KacqTest::TestInteger;
 using KacqTest::TestNodeMap;
 
-TEST(CategoryTest, ChildrenInPropertyOrderAndInfo) {
+TEST(CategoryTest, ChildrenInPropertyOrderInfoAndAccessMode) {
     TestNodeMap map;
     auto& a = map.Add<CInteger>("A");
     auto& b = map.Add<CInteger>("B");
     auto& c = map.Add<CInteger>("C");
-    auto& sub = map.Add<CCategory>("Sub", {{"pFeature", "A"}});
-    auto& root = map.Add<CCategory>(
-        "Root", {{"pFeature", "C"}, {"pCategory", "Sub"}, {"pFeature", "A"}, {"pFeature", "B"}});
+    auto& sub = map.Add<CCategory>("Sub", Props("pFeature=A"));
+    auto& root =
+        map.Add<CCategory>("Root", Props("pFeature=C;pCategory=Sub;pFeature=A;pFeature=B"));
     auto& empty = map.Add<CCategory>("Empty");
+    // A member not present makes its category not present.
+    auto& present = map.Add<TestInteger>("Present", Props("Value=1"));
+    map.Add<TestInteger>("Member", Props("pIsPresent=Present"));
+    auto& group = map.Add<CCategory>("Group", Props("pFeature=Member"));
     map.Build();
     NodeList_t children;
     root.GetChildren(children);
@@ -26,40 +31,29 @@ TEST(CategoryTest, ChildrenInPropertyOrderAndInfo) {
     EXPECT_EQ("Category ::Root :\n  containing 4 features|Category ::Sub :\n  containing 1 "
               "features|Category ::Empty :\n  containing 0 features",
               root.GetInfo() + "|" + sub.GetInfo() + "|" + empty.GetInfo());
-    EXPECT_EQ(RO, root.GetAccessMode());
     // The map was linked from Root: a member knows its categories depend on it.
     EXPECT_EQ((std::set<INode*>{&root, &sub}), a.GetDependants());
+    const EAccessMode before = group.GetAccessMode();
+    present.SetValue(0);
+    EXPECT_EQ((std::vector<EAccessMode>{RO, RO, NP}),
+              (std::vector<EAccessMode>{root.GetAccessMode(), before, group.GetAccessMode()}));
 }
 
 TEST(CategoryTest, LongInfoIsCutAfter250Characters) {
+    // "Category ::" + name + " :\n  containing 0 features" is 250 characters
+    // for a name of 213; "Category ::" + 236 + " :" is 249.
+    const std::string name213(213, 'e'), name236(236, 'n'), name237(237, 'n'), name300(300, 'x');
     TestNodeMap map;
-    const std::string name236(236, 'n'); // "Category ::" + 236 + " :" = 249
-    const std::string name237(237, 'n');
-    const std::string name300(300, 'x');
+    auto& whole = map.Add<CCategory>(name213);
     auto& fits = map.Add<CCategory>(name236);
     auto& cut = map.Add<CCategory>(name237);
     auto& longer = map.Add<CCategory>(name300);
     map.Build();
-    const std::string fitsInfo = "Category ::" + name236 + " :\n  containing 0 features";
-    EXPECT_EQ(fitsInfo.substr(0, 250) + "[...]", fits.GetInfo());
-    EXPECT_EQ("Category ::" + name237 + " :[...]", cut.GetInfo()); // 255 characters
-    EXPECT_EQ("Category ::" + name300.substr(0, 239) + "[...]", longer.GetInfo());
-
-    // Exactly 250 characters stay whole.
-    TestNodeMap exact;
-    const std::string name(250 - std::string("Category :: :\n  containing 0 features").size(), 'e');
-    auto& whole250 = exact.Add<CCategory>(name);
-    exact.Build();
-    EXPECT_EQ("Category ::" + name + " :\n  containing 0 features", whole250.GetInfo());
-}
-
-TEST(CategoryTest, AMemberNotPresentMakesTheCategoryNotPresent) {
-    TestNodeMap map;
-    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
-    map.Add<TestInteger>("Member", {{"pIsPresent", "Present"}});
-    auto& group = map.Add<CCategory>("Group", {{"pFeature", "Member"}});
-    map.Build();
-    EXPECT_EQ(RO, group.GetAccessMode());
-    present.SetValue(0);
-    EXPECT_EQ(NP, group.GetAccessMode());
+    const std::string tail = " :\n  containing 0 features";
+    EXPECT_EQ((std::vector<std::string>{"Category ::" + name213 + tail,
+                                        ("Category ::" + name236 + tail).substr(0, 250) + "[...]",
+                                        "Category ::" + name237 + " :[...]",
+                                        "Category ::" + name300.substr(0, 239) + "[...]"}),
+              (std::vector<std::string>{whole.GetInfo(), fits.GetInfo(), cut.GetInfo(),
+                                        longer.GetInfo()}));
 }

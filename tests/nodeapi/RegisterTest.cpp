@@ -3,183 +3,165 @@
 
 #include <gtest/gtest.h>
 
-#include "nodeapi/Port.h"
-#include "support/MemoryPort.h"
-#include "support/Raised.h"
-#include "support/TestNodeMap.h"
+#include "support/PortFixture.h"
 
 using namespace NodeApi;
-using KacqTest::MemoryPort;
-using KacqTest::Properties;
-using KacqTest::TestCategory;
+using KacqTest::Props;
+using KacqTest::Raised;
 using KacqTest::TestInteger;
-using KacqTest::TestNodeMap;
 using Bytes = std::vector<uint8_t>;
+using Texts = std::vector<std::string>;
 
 namespace {
 
-class RegisterTest : public testing::Test {
+class RegisterTest : public KacqTest::PortFixture {
 protected:
-    RegisterTest() : memory(0x1000, 0x1000) {
-        map.AddExternal(memory, "Memory");
-        map.Add<CPort>("Port").SetPortImpl(&memory);
+    // A 4-byte read-write register on "Port"; extra properties after these.
+    CRegister& AddRegister(const std::string& name, const std::string& extra) {
+        return map.Add<CRegister>(name, Props("pPort=Port;Length=4;AccessMode=RW;" + extra));
     }
-
-    CRegister& AddRegister(const std::string& name, Properties extra) {
-        Properties props{{"pPort", "Port"}, {"Length", "4"}, {"AccessMode", "RW"}};
-        props.insert(props.end(), extra.begin(), extra.end());
-        return map.Add<CRegister>(name, props);
-    }
-
-    // The four bytes a read gives.
+    // The four bytes a read gives, and what reading or writing raises.
     static Bytes Read(IRegister& reg) {
         Bytes b(4);
         reg.Get(b.data(), 4);
         return b;
     }
     static std::string ReadError(IRegister& reg) {
-        return KacqTest::Raised([&] { Read(reg); }, nullptr);
+        return Raised([&] { Read(reg); });
     }
     static std::string WriteError(IRegister& reg) {
         uint8_t b[4] = {};
-        return KacqTest::Raised([&] { reg.Set(b, 4); }, nullptr);
+        return Raised([&] { reg.Set(b, 4); });
     }
-
-    MemoryPort memory;
-    TestNodeMap map;
 };
 
 } // namespace
 
 TEST_F(RegisterTest, GetCopiesAtMostTheRegisterLength) {
-    auto& reg = AddRegister("Reg", {{"Address", "0x1000"}});
+    auto& reg = AddRegister("Reg", "Address=0x1000");
     map.Build();
     memory.Poke(0x1000, {1, 2, 3, 4, 5, 6});
     Bytes small(2, 0xEE), large(6, 0xEE);
     reg.Get(small.data(), 1);
     reg.Get(large.data(), 6);
-    EXPECT_EQ((Bytes{1, 0xEE}), small);
-    EXPECT_EQ((Bytes{1, 2, 3, 4, 0xEE, 0xEE}), large);
-    EXPECT_THROW(reg.Get(nullptr, 4), InvalidArgumentException);
-    EXPECT_THROW(reg.Get(large.data(), -1), InvalidArgumentException);
-    EXPECT_THROW(reg.Set(nullptr, 4), InvalidArgumentException);
+    EXPECT_EQ(std::make_pair(Bytes{1, 0xEE}, Bytes{1, 2, 3, 4, 0xEE, 0xEE}),
+              std::make_pair(small, large));
+    EXPECT_EQ((Texts{"InvalidArgument", "InvalidArgument", "InvalidArgument"}),
+              (Texts{Raised([&] { reg.Get(nullptr, 4); }).substr(0, 15),
+                     Raised([&] { reg.Get(large.data(), -1); }).substr(0, 15),
+                     Raised([&] { reg.Set(nullptr, 4); }).substr(0, 15)}));
 }
 
 TEST_F(RegisterTest, CachedReadsAndInvalidators) {
-    auto& trigger = AddRegister("Trigger", {{"Address", "0x1100"}});
-    auto& cached = AddRegister("Cached", {{"Address", "0x1000"}, {"pInvalidator", "Trigger"}});
-    auto& uncached = AddRegister("Uncached", {{"Address", "0x1004"}, {"Cachable", "false"}});
-    map.Add<TestCategory>("Root", {{"pFeature", "Cached"}, {"pFeature", "Uncached"}});
+    auto& trigger = AddRegister("Trigger", "Address=0x10F0");
+    auto& cached = AddRegister("Cached", "Address=0x1000;pInvalidator=Trigger");
+    auto& uncached = AddRegister("Uncached", "Address=0x1004;Cachable=false");
+    map.Add<KacqTest::TestCategory>("Root", Props("pFeature=Cached;pFeature=Uncached"));
     map.Build();
     for (IRegister* reg : {&cached, &cached, &uncached, &uncached})
         Read(*reg);
     EXPECT_EQ(std::make_pair(1, 2),
               std::make_pair(memory.ReadCount(0x1000), memory.ReadCount(0x1004)));
-    // The camera changes the register behind our back: the cache still answers.
+    // The camera changes the register behind our back: the cache still
+    // answers, until writing the invalidator drops the entry.
     memory.Poke32(0x1000, 0x11223344);
-    EXPECT_EQ(0, Read(cached)[0]);
-    // Writing the invalidator drops the entry: the next read goes to the port.
+    const int before = Read(cached)[0];
     uint8_t one[4] = {0, 0, 0, 1};
     trigger.Set(one, 4);
-    EXPECT_EQ(0x11, Read(cached)[0]);
-    EXPECT_EQ(2, memory.ReadCount(0x1000));
+    EXPECT_EQ((std::vector<int>{0, 0x11, 2}),
+              (std::vector<int>{before, Read(cached)[0], memory.ReadCount(0x1000)}));
     EXPECT_EQ((std::set<INode*>{map.GetNode("Root"), &cached}), trigger.GetDependants());
 }
 
 TEST_F(RegisterTest, WriteRefreshesTheCacheAndNotifies) {
-    auto& reg = AddRegister("Reg", {{"Address", "0x1000"}});
+    auto& reg = AddRegister("Reg", "Address=0x1000");
     map.Build();
     int notified = 0;
     auto cb = MakeCallback([&](INode*) { ++notified; });
     reg.RegisterCallback(&cb);
     uint8_t data[4] = {9, 8, 7, 6};
     reg.Set(data, 4);
-    EXPECT_EQ(std::make_pair(1, 1), std::make_pair(memory.WriteCount(0x1000), notified));
-    EXPECT_EQ(0x09080706u, memory.Peek32(0x1000));
-    EXPECT_TRUE(reg.IsChanged());
-    EXPECT_EQ(6, Read(reg)[3]);
-    EXPECT_EQ(0, memory.ReadCount(0x1000)); // served by the refreshed entry
+    // The read is served by the refreshed entry.
+    EXPECT_EQ((std::vector<int64_t>{1, 1, 0x09080706, 1, 6, 0}),
+              (std::vector<int64_t>{memory.WriteCount(0x1000), notified, memory.Peek32(0x1000),
+                                    reg.IsChanged(), Read(reg)[3], memory.ReadCount(0x1000)}));
 }
 
 TEST_F(RegisterTest, PortFailuresLeaveCacheAndChangedFlagAlone) {
-    auto& reg = AddRegister("Reg", {{"Address", "0x1000"}});
+    auto& reg = AddRegister("Reg", "Address=0x1000");
     map.Build();
     memory.Poke32(0x1000, 0x01020304);
     const auto lost = std::make_exception_ptr(RuntimeException("link down", "x", 1));
     memory.FailOnce(0x1000, lost);
-    EXPECT_THROW(Read(reg), RuntimeException);
+    EXPECT_EQ("Runtime: link down", ReadError(reg));
     Read(reg); // nothing was cached by the failed read
     EXPECT_EQ(2, memory.ReadCount(0x1000));
     memory.FailOnce(0x1000, lost);
     uint8_t data[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-    try {
-        reg.Set(data, 4);
-        FAIL();
-    } catch (const RuntimeException& e) {
-        EXPECT_STREQ("link down (x:1)", e.what()); // port errors pass unchanged
-    }
-    EXPECT_FALSE(reg.IsChanged());
-    EXPECT_EQ(1, Read(reg)[0]); // the cache kept the last good contents
-    EXPECT_EQ(2, memory.ReadCount(0x1000));
+    // Port errors pass unchanged; the cache keeps the last good contents.
+    EXPECT_EQ("link down (x:1)", KacqTest::RaisedWhere([&] { reg.Set(data, 4); }).substr(9));
+    EXPECT_EQ((std::vector<int>{false, 1, 2}),
+              (std::vector<int>{reg.IsChanged(), Read(reg)[0], memory.ReadCount(0x1000)}));
 }
 
 TEST_F(RegisterTest, AccessModeRulesAndMessages) {
-    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
-    auto& enabled = map.Add<TestInteger>("Enabled", {{"Value", "1"}});
-    auto& ro = AddRegister("RoReg", {{"Address", "0x1000"}, {"AccessMode", "RO"}});
-    auto& wo = AddRegister("WoReg", {{"Address", "0x1010"}, {"AccessMode", "WO"}});
-    auto& cond = AddRegister(
-        "CondReg", {{"Address", "0x1020"}, {"pIsPresent", "Present"}, {"pIsEnabled", "Enabled"}});
+    auto& present = map.Add<TestInteger>("Present", Props("Value=1"));
+    auto& enabled = map.Add<TestInteger>("Enabled", Props("Value=1"));
+    auto& ro = AddRegister("RoReg", "Address=0x1000;AccessMode=RO");
+    auto& wo = AddRegister("WoReg", "Address=0x1010;AccessMode=WO");
+    auto& cond = AddRegister("CondReg", "Address=0x1020;pIsPresent=Present;pIsEnabled=Enabled");
     map.Build();
-    const std::string rt = "Runtime: Can't ";
-    EXPECT_EQ((std::vector<EAccessMode>{RO, RW}),
-              (std::vector<EAccessMode>{ro.GetAccessMode(), cond.GetAccessMode()}));
-    EXPECT_EQ(rt + "write to Register 0000000000001000. Access mode is RO", WriteError(ro));
-    EXPECT_EQ(rt + "read from Register 0x0000000000001010. Access mode is WO", ReadError(wo));
-    EXPECT_EQ("<no exception>", WriteError(wo));
+    const std::string rt = "Runtime: Can't ", none = "<no exception>";
+    EXPECT_EQ((Texts{"RO", "RW", rt + "write to Register 0000000000001000. Access mode is RO",
+                     rt + "read from Register 0x0000000000001010. Access mode is WO", none}),
+              (Texts{AccessModeText(ro.GetAccessMode()), AccessModeText(cond.GetAccessMode()),
+                     WriteError(ro), ReadError(wo), WriteError(wo)}));
     enabled.SetValue(0);
-    EXPECT_EQ(NE, cond.GetAccessMode());
-    EXPECT_EQ(rt + "write to Register 0000000000001020. Access mode is NE", WriteError(cond));
-    EXPECT_EQ("<no exception>", ReadError(cond));
+    EXPECT_EQ((Texts{"NE", rt + "write to Register 0000000000001020. Access mode is NE", none}),
+              (Texts{AccessModeText(cond.GetAccessMode()), WriteError(cond), ReadError(cond)}));
     present.SetValue(0);
     EXPECT_EQ(NP, cond.GetAccessMode());
     // A closed port makes every register on it NP through its children.
     memory.SetOpen(false);
-    EXPECT_EQ(NP, ro.GetAccessMode());
-    EXPECT_EQ(rt + "read from Register 0x0000000000001000. Access mode is NP", ReadError(ro));
-    EXPECT_EQ(rt + "write to Register 0000000000001010. Access mode is NP", WriteError(wo));
-    EXPECT_EQ("Register : not present", ro.GetInfo());
+    EXPECT_EQ(
+        (Texts{"NP", rt + "read from Register 0x0000000000001000. Access mode is NP",
+               rt + "write to Register 0000000000001010. Access mode is NP",
+               "Register : not present"}),
+        (Texts{AccessModeText(ro.GetAccessMode()), ReadError(ro), WriteError(wo), ro.GetInfo()}));
 }
 
 TEST_F(RegisterTest, TextFormsAndInfo) {
-    auto& reg = AddRegister("Reg", {{"Address", "0x1000"}});
-    auto& big = AddRegister("Big", {{"Address", "0x1100"}, {"Length", "65"}});
+    auto& reg = AddRegister("Reg", "Address=0x1000");
+    auto& big = AddRegister("Big", "Address=0x1040;Length=65");
     map.Build();
     memory.Poke(0x1000, {0x01, 0x02, 0x0A, 0x00});
     EXPECT_EQ("0x01020a00 ...", reg.ToString() + " " + big.ToString());
-    // Bytes not given keep their last read contents.
-    reg.FromString("0xFFee");
-    EXPECT_EQ(0xFFEE0A00u, memory.Peek32(0x1000));
-    reg.FromString("&H10");
-    EXPECT_EQ(0x10EE0A00u, memory.Peek32(0x1000));
-    reg.FromString("2021222324"); // no prefix: read from the start, stops when full
-    EXPECT_EQ(0x20212223u, memory.Peek32(0x1000));
-    EXPECT_THROW(reg.FromString("0xZZ"), PropertyException);
-    EXPECT_EQ(0x20212223u, memory.Peek32(0x1000));
+    // Bytes not given keep their last read contents; without a prefix the
+    // text is read from the start and stops when the register is full.
+    std::vector<uint32_t> seen;
+    for (const char* text : {"0xFFee", "&H10", "2021222324"}) {
+        reg.FromString(text);
+        seen.push_back(memory.Peek32(0x1000));
+    }
+    EXPECT_EQ("Property:", Raised([&] { reg.FromString("0xZZ"); }).substr(0, 9));
+    seen.push_back(memory.Peek32(0x1000));
+    EXPECT_EQ((std::vector<uint32_t>{0xFFEE0A00u, 0x10EE0A00u, 0x20212223u, 0x20212223u}), seen);
 }
 
 TEST_F(RegisterTest, DescriptionErrorsAtFinalConstruct) {
     for (const char* length : {"-1", "1048577"}) {
-        TestNodeMap local;
-        auto& reg = local.Add<CRegister>("Reg", {{"Length", length}});
+        KacqTest::TestNodeMap local;
+        auto& reg = local.Add<CRegister>("Reg");
         reg.SetNodeMap(&local, "Reg");
         reg.SetProperty("Length", length);
-        EXPECT_THROW(reg.FinalConstruct(), PropertyException) << length;
-        EXPECT_FALSE(reg.IsInitialized());
+        EXPECT_EQ("Property: Reg : property 'Length' : length " + std::string(length) +
+                      " is not between 0 and 1048576 false",
+                  Raised([&] { reg.FinalConstruct(); }) +
+                      (reg.IsInitialized() ? " true" : " false"));
     }
     // A register without a port refuses access instead of crashing.
-    TestNodeMap local;
-    auto& reg = local.Add<CRegister>("NoPort", {{"Length", "4"}, {"AccessMode", "RW"}});
+    KacqTest::TestNodeMap local;
+    auto& reg = local.Add<CRegister>("NoPort", Props("Length=4;AccessMode=RW"));
     local.Build();
-    EXPECT_THROW(Read(reg), LogicalErrorException);
+    EXPECT_EQ("LogicalError: Node NoPort: no port (pPort) given", ReadError(reg));
 }

@@ -6,31 +6,19 @@
 #include <thread>
 
 #include "nodeapi/MaskedIntReg.h"
-#include "nodeapi/Port.h"
-#include "support/MemoryPort.h"
-#include "support/TestNodeMap.h"
+#include "support/PortFixture.h"
 
 using namespace NodeApi;
-using KacqTest::MemoryPort;
-using KacqTest::Properties;
-using KacqTest::TestCategory;
-using KacqTest::TestNodeMap;
+using KacqTest::Props;
+using ThreadSafetyTest = KacqTest::PortFixture;
 
-TEST(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
-    MemoryPort memory(0x1000, 0x10);
-    TestNodeMap map;
-    map.AddExternal(memory, "Memory");
-    map.Add<CPort>("Port").SetPortImpl(&memory);
-    auto field = [](const char* address, const char* lsb, const char* msb) {
-        return Properties{{"pPort", "Port"},    {"Address", address}, {"Length", "4"},
-                          {"AccessMode", "RW"}, {"LSB", lsb},         {"MSB", msb}};
-    };
-    auto& low = map.Add<CMaskedIntReg>("Low", field("0x1000", "0", "15"));
-    auto& high = map.Add<CMaskedIntReg>("High", field("0x1000", "16", "31"));
-    Properties otherProperties = field("0x1004", "0", "31");
-    otherProperties.push_back({"pInvalidator", "Low"});
-    auto& other = map.Add<CMaskedIntReg>("Other", otherProperties);
-    map.Add<TestCategory>("Root", {{"pFeature", "Low"}, {"pFeature", "Other"}});
+TEST_F(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
+    auto& low = map.Add<CMaskedIntReg>("Low", RegisterProperties("0x1000", Props("LSB=0;MSB=15")));
+    auto& high =
+        map.Add<CMaskedIntReg>("High", RegisterProperties("0x1000", Props("LSB=16;MSB=31")));
+    auto& other = map.Add<CMaskedIntReg>(
+        "Other", RegisterProperties("0x1004", Props("LSB=0;MSB=31;pInvalidator=Low")));
+    map.Add<KacqTest::TestCategory>("Root", Props("pFeature=Low;pFeature=Other"));
     map.Build();
     memory.KeepLog(false);
 
@@ -39,11 +27,8 @@ TEST(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     auto writer = [&](CMaskedIntReg& mine, CMaskedIntReg& theirs) {
         for (int i = 1; i <= kRounds; ++i) {
             mine.SetValue(i);
-            if (mine.GetValue() != i)
-                torn = true;
-            int64_t v = theirs.GetValue();
-            if (v < 0 || v > kRounds)
-                torn = true;
+            const int64_t mineNow = mine.GetValue(), theirsNow = theirs.GetValue();
+            torn = torn || mineNow != i || theirsNow < 0 || theirsNow > kRounds;
             other.GetValue();
         }
     };
@@ -51,12 +36,10 @@ TEST(ThreadSafetyTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     std::thread b(writer, std::ref(high), std::ref(low));
     a.join();
     b.join();
-    EXPECT_FALSE(torn);
-    // Neither thread's last update was lost in the other's merge.
-    EXPECT_EQ(static_cast<uint32_t>(kRounds << 16 | kRounds), memory.Peek32(0x1000));
-    EXPECT_EQ(std::make_pair(int64_t{kRounds}, int64_t{kRounds}),
-              std::make_pair(low.GetValue(), high.GetValue()));
-    // Every write costs one port write; the merge reads came from the cache.
-    EXPECT_EQ(2 * kRounds, memory.WriteCount(0x1000));
+    // Neither thread's last update was lost in the other's merge; every write
+    // costs one port write, the merge reads came from the cache.
+    EXPECT_EQ((std::vector<int64_t>{false, kRounds << 16 | kRounds, kRounds, kRounds, 2 * kRounds}),
+              (std::vector<int64_t>{torn, memory.Peek32(0x1000), low.GetValue(), high.GetValue(),
+                                    memory.WriteCount(0x1000)}));
     EXPECT_LE(memory.ReadCount(0x1000), 2);
 }

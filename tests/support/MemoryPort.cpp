@@ -65,16 +65,10 @@ uint32_t MemoryPort::Peek32(int64_t address) const {
            static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
-int MemoryPort::ReadCount(int64_t address) const {
+int MemoryPort::Count(const std::map<int64_t, int>& counts, int64_t address) const {
     std::lock_guard<std::mutex> lock(m_Lock);
-    auto it = m_Reads.find(address);
-    return it == m_Reads.end() ? 0 : it->second;
-}
-
-int MemoryPort::WriteCount(int64_t address) const {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    auto it = m_Writes.find(address);
-    return it == m_Writes.end() ? 0 : it->second;
+    auto it = counts.find(address);
+    return it == counts.end() ? 0 : it->second;
 }
 
 int MemoryPort::TotalReads() const {
@@ -97,18 +91,12 @@ void MemoryPort::ResetCounts() {
     m_Reads.clear();
     m_Writes.clear();
     m_Log.clear();
-    m_TotalReads = 0;
-    m_TotalWrites = 0;
+    m_TotalReads = m_TotalWrites = 0;
 }
 
-void MemoryPort::FailOnce(int64_t address, std::exception_ptr error) {
+void MemoryPort::Fail(int64_t address, std::exception_ptr error, bool once) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Failures[address] = Failure{std::move(error), true};
-}
-
-void MemoryPort::FailAlways(int64_t address, std::exception_ptr error) {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Failures[address] = Failure{std::move(error), false};
+    m_Failures[address] = Failure{std::move(error), once};
 }
 
 void MemoryPort::ClearFailures() {

@@ -45,16 +45,16 @@ public:
     uint32_t Peek32(int64_t address) const;
 
     // Accesses starting at an address, and in total.
-    int ReadCount(int64_t address) const;
-    int WriteCount(int64_t address) const;
+    int ReadCount(int64_t address) const { return Count(m_Reads, address); }
+    int WriteCount(int64_t address) const { return Count(m_Writes, address); }
     int TotalReads() const;
     int TotalWrites() const;
     std::vector<Record> Log() const;
     void ResetCounts();
 
     // The next access (or every access) starting at address throws error.
-    void FailOnce(int64_t address, std::exception_ptr error);
-    void FailAlways(int64_t address, std::exception_ptr error);
+    void FailOnce(int64_t address, std::exception_ptr error) { Fail(address, error, true); }
+    void FailAlways(int64_t address, std::exception_ptr error) { Fail(address, error, false); }
     void ClearFailures();
 
     // A closed port reports NP, like a camera port whose device is not open.
@@ -84,6 +84,8 @@ private:
     Region* Find(int64_t address, int64_t length, int64_t& offset);
     const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
     void InjectFailure(int64_t address);
+    int Count(const std::map<int64_t, int>& counts, int64_t address) const;
+    void Fail(int64_t address, std::exception_ptr error, bool once);
 
     mutable std::mutex m_Lock;
     std::map<int64_t, Region> m_Regions; // by base address
