@@ -129,16 +129,11 @@ TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolv
     TestNodeMap map;
     KacqTest::MemoryPort port(0, 0x10000);
     map.AddExternal(port, "Port");
-    map.Add<TestInteger>("Base", {{"Value", "0x4000"}});
-    map.Add<TestInteger>("Offset", {{"Value", "0x10"}});
-    auto& reg = map.Add<CRegister>("Reg", {{"pPort", "Port"},
-                                           {"Address", "0x100"},
-                                           {"Address", "0x20"},
-                                           {"pAddress", "Base"},
-                                           {"pAddress", "Offset"},
-                                           {"Length", "8"},
-                                           {"Length", "4"},
-                                           {"AccessMode", "RW"}});
+    map.Add<TestInteger>("Base", KacqTest::Props("Value=0x4000"));
+    map.Add<TestInteger>("Offset", KacqTest::Props("Value=0x10"));
+    auto& reg = map.Add<CRegister>(
+        "Reg", KacqTest::Props("pPort=Port;Address=0x100;Address=0x20;pAddress=Base;"
+                               "pAddress=Offset;Length=8;Length=4;AccessMode=RW"));
     map.Build();
     EXPECT_EQ(std::make_pair(int64_t{0x4130}, int64_t{4}),
               std::make_pair(reg.GetAddress(), reg.GetLength()));
@@ -174,7 +169,7 @@ TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolv
 // A finished node takes no more properties and refuses a second finish.
 TEST(ConstructionTest, FinishedNodesRefuseProperties) {
     TestNodeMap map;
-    map.Add<TestInteger>("One", {{"Value", "1"}});
+    map.Add<TestInteger>("One", KacqTest::Props("Value=1"));
     INodeConstruct* nodes[] = {
         &map.Add<CNodeImpl>("Plain"),        &map.Add<CInteger>("Int"),
         &map.Add<CSwissKnife>("Knife"),      &map.Add<CIntSwissKnife>("IKnife"),

@@ -22,7 +22,6 @@ namespace {
 // A typed enumeration in the manner of the camera interface.
 class TestEnumeration : public CEnumerationBase {
 public:
-    void SetIntValue(int32_t value) { SetStoredOrLinkedValue(value); }
     int32_t GetIntValue() { return GetStoredOrLinkedValue(); }
     std::string ToString() override {
         std::string symbolic;
@@ -39,18 +38,14 @@ protected:
         map.Add<CMaskedIntReg>("ModeReg", RegisterProperties("0x1000", Props("LSB=0;MSB=7")));
         map.Add<TestInteger>("Present", Props("Value=0"));
         map.Add<TestInteger>("Enabled", Props("Value=0"));
-        const char* entries[][2] = {{"A", "ToolTip=first"},
-                                    {"B", "pIsPresent=Present"},
-                                    {"C", "pIsEnabled=Enabled"},
-                                    {"D", ""}};
-        std::string links = "pValue=ModeReg";
-        for (int i = 0; i < 4; ++i) {
-            const std::string name = std::string("EnumEntry_Mode_") + entries[i][0];
-            map.Add<CEnumEntry>(name, Props("Value=" + std::to_string(i == 3 ? 1 : i) +
-                                            ";Symbolic=" + entries[i][0] + ";" + entries[i][1]));
-            links += ";pEnumEntry=" + name;
-        }
-        return map.Add<TestEnumeration>("Mode", Props(links + extra));
+        map.Add<CEnumEntry>("EnumEntry_Mode_A", Props("Value=0;Symbolic=A;ToolTip=first"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_B", Props("Value=1;Symbolic=B;pIsPresent=Present"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_C", Props("Value=2;Symbolic=C;pIsEnabled=Enabled"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_D", Props("Value=1;Symbolic=D"));
+        return map.Add<TestEnumeration>(
+            "Mode", Props("pValue=ModeReg;pEnumEntry=EnumEntry_Mode_A;pEnumEntry=EnumEntry_Mode_B;"
+                          "pEnumEntry=EnumEntry_Mode_C;pEnumEntry=EnumEntry_Mode_D" +
+                          extra));
     }
 };
 

@@ -1,20 +1,24 @@
-// CNodeImpl and CNodeMap: access-mode rule, callbacks, change propagation,
-// dependants, cachability memo, dumps.
+// CNodeImpl, CNodeMap and CCategory: access-mode rule, callbacks, change
+// propagation, dependants, cachability memo, dumps, category members and info.
 #include "nodeapi/Node.h"
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "nodeapi/Category.h"
+#include "nodeapi/Integer.h"
 #include "support/Raised.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestCategory;
 using KacqTest::TestInteger;
 using KacqTest::TestNodeMap;
 using Calls = std::vector<std::string>;
+using Modes = std::vector<EAccessMode>;
 
 namespace {
 
@@ -42,20 +46,22 @@ TEST(NodeTest, AccessModeFromPresenceEnabledAndChildren) {
     TestNodeMap map;
     auto& present = map.Add<TestInteger>("Present");
     auto& enabled = map.Add<TestInteger>("Enabled");
-    auto& node = map.Add<CNodeImpl>("Node", {{"pIsPresent", "Present"}, {"pIsEnabled", "Enabled"}});
-    // A child that is NP makes the parent NP whatever its own links say.
-    map.Add<TestInteger>("Yes", {{"Value", "1"}});
-    map.Add<CNodeImpl>("Child", {{"pIsPresent", "Present"}});
-    auto& parent = map.Add<TestCategory>("Parent", {{"pFeature", "Child"}, {"pIsPresent", "Yes"}});
+    auto& node = map.Add<CNodeImpl>("Node", Props("pIsPresent=Present;pIsEnabled=Enabled"));
+    // A child that is NP makes the parent NP whatever its own links say; a
+    // category is NP when a member is.
+    map.Add<TestInteger>("Yes", Props("Value=1"));
+    map.Add<CNodeImpl>("Child", Props("pIsPresent=Present"));
+    auto& parent = map.Add<TestCategory>("Parent", Props("pFeature=Child;pIsPresent=Yes"));
+    auto& group = map.Add<CCategory>("Group", Props("pFeature=Child"));
     map.Build();
-    std::vector<EAccessMode> modes; // present / enabled: 0/0, 0/1, 1/0, 1/1, 7/2
+    Modes modes; // present / enabled: 0/0, 0/1, 1/0, 1/1, 7/2
     for (auto pe : std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {7, 2}}) {
         present.SetValue(pe.first);
         enabled.SetValue(pe.second);
-        modes.push_back(node.GetAccessMode());
-        modes.push_back(parent.GetAccessMode());
+        modes.insert(modes.end(),
+                     {node.GetAccessMode(), parent.GetAccessMode(), group.GetAccessMode()});
     }
-    EXPECT_EQ((std::vector<EAccessMode>{NP, NP, NP, NP, NE, RO, RO, RO, RO, RO}), modes);
+    EXPECT_EQ((Modes{NP, NP, NP, NP, NP, NP, NE, RO, RO, RO, RO, RO, RO, RO, RO}), modes);
     NodeList_t children{nullptr};
     parent.GetChildren(children);
     EXPECT_EQ((NodeList_t{map.GetNode("Child"), map.GetNode("Yes")}), children);
@@ -93,8 +99,8 @@ TEST(NodeTest, CallbackHandlesOrderAndDeregistration) {
 TEST(NodeTest, SetChangedInvalidatesAndNotifiesDependants) {
     TestNodeMap map;
     auto& leaf = map.Add<TestInteger>("Leaf");
-    auto& mid = map.Add<CNodeImpl>("Mid", {{"pIsPresent", "Leaf"}});
-    map.Add<TestCategory>("Root", {{"pFeature", "Mid"}});
+    auto& mid = map.Add<CNodeImpl>("Mid", Props("pIsPresent=Leaf"));
+    map.Add<TestCategory>("Root", Props("pFeature=Mid"));
     map.Build();
     EXPECT_EQ((std::set<INode*>{&mid, map.GetNode("Root")}), leaf.GetDependants());
     Calls calls;
@@ -115,14 +121,14 @@ TEST(NodeTest, CollectDependantsGivesEveryPathToSharedAndCyclicNodes) {
     // subtree whose first walk met a cycle is walked again on a new path:
     // the second walk from Root through S reaches A by way of T.
     TestNodeMap map;
-    auto& root = map.Add<TestCategory>(
-        "Root", {{"pFeature", "A"}, {"pFeature", "S"}, {"pFeature", "P"}, {"pFeature", "Q"}});
-    auto& a = map.Add<TestCategory>("A", {{"pFeature", "S"}});
-    auto& s = map.Add<TestCategory>("S", {{"pFeature", "T"}});
-    auto& t = map.Add<TestCategory>("T", {{"pFeature", "A"}});
-    auto& p = map.Add<TestCategory>("P", {{"pFeature", "L"}});
-    auto& q = map.Add<TestCategory>("Q", {{"pFeature", "L"}});
-    auto& l = map.Add<TestCategory>("L", {{"pFeature", "M"}});
+    auto& root =
+        map.Add<TestCategory>("Root", Props("pFeature=A;pFeature=S;pFeature=P;pFeature=Q"));
+    auto& a = map.Add<TestCategory>("A", Props("pFeature=S"));
+    auto& s = map.Add<TestCategory>("S", Props("pFeature=T"));
+    auto& t = map.Add<TestCategory>("T", Props("pFeature=A"));
+    auto& p = map.Add<TestCategory>("P", Props("pFeature=L"));
+    auto& q = map.Add<TestCategory>("Q", Props("pFeature=L"));
+    auto& l = map.Add<TestCategory>("L", Props("pFeature=M"));
     auto& m = map.Add<TestCategory>("M");
     map.Build();
     using Set = std::set<INode*>;
@@ -135,8 +141,8 @@ TEST(NodeTest, CollectDependantsGivesEveryPathToSharedAndCyclicNodes) {
 
 TEST(NodeTest, IsCachableAndMinTimeAreComputedOnceFromTheChildren) {
     TestNodeMap map;
-    auto& flag = map.Add<TestInteger>("Volatile", {{"Cachable", "false"}});
-    auto& parent = map.Add<CNodeImpl>("Parent", {{"pIsPresent", "Volatile"}});
+    auto& flag = map.Add<TestInteger>("Volatile", Props("Cachable=false"));
+    auto& parent = map.Add<CNodeImpl>("Parent", Props("pIsPresent=Volatile"));
     auto& alone = map.Add<CNodeImpl>("Alone");
     map.Build();
     EXPECT_EQ((std::vector<bool>{false, false, true, false}),
@@ -145,8 +151,8 @@ TEST(NodeTest, IsCachableAndMinTimeAreComputedOnceFromTheChildren) {
     // Minimum time: the least of the children that are not cachable, else
     // the largest number; -1 while a child is not finished.
     TestNodeMap early;
-    early.Add<CNodeImpl>("Parent", {{"pIsPresent", "Volatile"}});
-    early.Add<TestInteger>("Volatile", {{"Cachable", "false"}});
+    early.Add<CNodeImpl>("Parent", Props("pIsPresent=Volatile"));
+    early.Add<TestInteger>("Volatile", Props("Cachable=false"));
     early.Build();
     EXPECT_EQ(std::make_tuple(INT64_MAX, INT64_MAX, int64_t{-1}),
               std::make_tuple(alone.GetMinTime(), parent.GetMinTime(),
@@ -155,15 +161,53 @@ TEST(NodeTest, IsCachableAndMinTimeAreComputedOnceFromTheChildren) {
 
 TEST(NodeTest, CyclicDumpsAndOrphansRaise) {
     TestNodeMap map;
-    auto& a = map.Add<TestCategory>("A", {{"pFeature", "B"}});
-    map.Add<TestCategory>("B", {{"pFeature", "A"}});
+    auto& a = map.Add<TestCategory>("A", Props("pFeature=B"));
+    map.Add<TestCategory>("B", Props("pFeature=A"));
     map.Build();
     std::ostringstream out;
     CNodeImpl orphan; // locking operations need a map
-    const std::string raised[] = {Raised([&] { a.Dump(nullptr, 0, out); }),
-                                  Raised([&] { a.DumpChangedFlags(nullptr, 0, out); }),
-                                  Raised([&] { orphan.GetAccessMode(); }),
-                                  Raised([&] { orphan.SetChanged(true); })};
-    for (const std::string& r : raised)
-        EXPECT_EQ("LogicalError:", r.substr(0, 13)) << r;
+    const Calls raised{Raised([&] { a.Dump(nullptr, 0, out); }).substr(0, 13),
+                       Raised([&] { a.DumpChangedFlags(nullptr, 0, out); }).substr(0, 13),
+                       Raised([&] { orphan.GetAccessMode(); }).substr(0, 13),
+                       Raised([&] { orphan.SetChanged(true); }).substr(0, 13)};
+    EXPECT_EQ(Calls(4, "LogicalError:"), raised);
+}
+
+TEST(CategoryTest, ChildrenInPropertyOrderAndInfo) {
+    TestNodeMap map;
+    auto& a = map.Add<CInteger>("A");
+    auto& b = map.Add<CInteger>("B");
+    auto& c = map.Add<CInteger>("C");
+    auto& sub = map.Add<CCategory>("Sub", Props("pFeature=A"));
+    auto& root =
+        map.Add<CCategory>("Root", Props("pFeature=C;pCategory=Sub;pFeature=A;pFeature=B"));
+    auto& empty = map.Add<CCategory>("Empty");
+    map.Build();
+    NodeList_t children;
+    root.GetChildren(children);
+    EXPECT_EQ((NodeList_t{&c, &sub, &a, &b}), children);
+    EXPECT_EQ("Category ::Root :\n  containing 4 features|Category ::Sub :\n  containing 1 "
+              "features|Category ::Empty :\n  containing 0 features",
+              root.GetInfo() + "|" + sub.GetInfo() + "|" + empty.GetInfo());
+    // The map was linked from Root: a member knows its categories depend on it.
+    EXPECT_EQ(std::make_pair(std::set<INode*>{&root, &sub}, RO),
+              std::make_pair(a.GetDependants(), root.GetAccessMode()));
+}
+
+TEST(CategoryTest, LongInfoIsCutAfter250Characters) {
+    // "Category ::" + name + " :\n  containing 0 features" is 250 characters
+    // for a name of 213; "Category ::" + 236 + " :" is 249.
+    const std::string name213(213, 'e'), name236(236, 'n'), name237(237, 'n'), name300(300, 'x');
+    TestNodeMap map;
+    auto& whole = map.Add<CCategory>(name213);
+    auto& fits = map.Add<CCategory>(name236);
+    auto& cut = map.Add<CCategory>(name237);
+    auto& longer = map.Add<CCategory>(name300);
+    map.Build();
+    const std::string tail = " :\n  containing 0 features";
+    EXPECT_EQ((Calls{"Category ::" + name213 + tail,
+                     ("Category ::" + name236 + tail).substr(0, 250) + "[...]",
+                     "Category ::" + name237 + " :[...]",
+                     "Category ::" + name300.substr(0, 239) + "[...]"}),
+              (Calls{whole.GetInfo(), fits.GetInfo(), cut.GetInfo(), longer.GetInfo()}));
 }

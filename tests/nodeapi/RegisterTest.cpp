@@ -1,8 +1,18 @@
-// CRegister: addresses, access modes, caching and invalidation, text forms.
+// CRegister, CPort, CDcamAccessCtrlReg and CopyData: addresses, access
+// modes, caching and invalidation, text forms, forwarding to the port
+// implementation, the lock register's write-then-read protocol, and the
+// bounded copy behind every register read (its size message with source and
+// line: camera/TliPortBaseTest).
 #include "nodeapi/Register.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "nodeapi/DcamAccessCtrlReg.h"
+#include "nodeapi/IntReg.h"
+#include "nodeapi/Port.h"
+#include "nodeapi/RegisterSetHelper.h"
 #include "support/PortFixture.h"
 
 using namespace NodeApi;
@@ -11,6 +21,7 @@ using KacqTest::Raised;
 using KacqTest::TestInteger;
 using Bytes = std::vector<uint8_t>;
 using Texts = std::vector<std::string>;
+using DcamAccessCtrlRegTest = KacqTest::PortFixture;
 
 namespace {
 
@@ -34,6 +45,8 @@ protected:
         return Raised([&] { reg.Set(b, 4); });
     }
 };
+
+const char kLock[] = "pPort=Port;Address=0x1000;Length=8;AccessMode=RW";
 
 } // namespace
 
@@ -164,4 +177,120 @@ TEST_F(RegisterTest, DescriptionErrorsAtFinalConstruct) {
     auto& reg = local.Add<CRegister>("NoPort", Props("Length=4;AccessMode=RW"));
     local.Build();
     EXPECT_EQ("LogicalError: Node NoPort: no port (pPort) given", ReadError(reg));
+}
+
+TEST(PortTest, UnattachedPortReadsZerosAndIgnoresWrites) {
+    KacqTest::TestNodeMap map;
+    auto& port = map.Add<CPort>("Port");
+    auto& reg = map.Add<CIntReg>(
+        "Reg", Props("pPort=Port;Address=0x10;Length=4;AccessMode=RW;Cachable=false"));
+    map.Build();
+    std::vector<uint8_t> buffer(6, 0xAB);
+    port.Read(buffer.data(), 0x1234, 6);
+    const std::vector<uint8_t> read = buffer;
+    port.Write(buffer.data(), 0x1234, 6);
+    reg.SetValue(5);
+    EXPECT_EQ(std::make_tuple(std::vector<uint8_t>(6, 0), RW, int64_t{0}),
+              std::make_tuple(read, port.GetAccessMode(), reg.GetValue()));
+    EXPECT_EQ("InvalidArgument:", Raised([&] { port.Read(nullptr, 0, 4); }).substr(0, 16));
+}
+
+TEST(PortTest, ForwardsTrafficStateAndNaming) {
+    KacqTest::MemoryPort memory(0x100, 0x10);
+    KacqTest::TestNodeMap map;
+    auto& port = map.Add<CPort>("CameraPort");
+    port.SetPortImpl(&memory);
+    auto& reg =
+        map.Add<CIntReg>("Reg", Props("pPort=CameraPort;Address=0x100;Length=4;AccessMode=RW"));
+    map.Add<KacqTest::TestCategory>("Root", Props("pFeature=Reg"));
+    map.Build();
+    // The implementation takes the port's name and map, but the name finds the port.
+    EXPECT_EQ(std::make_tuple(std::string("CameraPort"), static_cast<CNodeMap*>(&map),
+                              static_cast<INode*>(&port)),
+              std::make_tuple(memory.GetName(), memory.GetNodeMap(), map.GetNode("CameraPort")));
+    reg.SetValue(0x01020304);
+    EXPECT_EQ(std::make_pair(0x01020304u, 1),
+              std::make_pair(memory.Peek32(0x100), memory.WriteCount(0x100)));
+    // Access mode, changed flag and dependants (Reg and Root) are the
+    // implementation's, none the port node's.
+    memory.SetOpen(false);
+    port.SetChanged(true);
+    EXPECT_EQ(std::make_tuple(NP, NP, true, size_t{2}, size_t{0}),
+              std::make_tuple(port.GetAccessMode(), reg.GetAccessMode(), memory.IsChanged(),
+                              memory.GetDependants().size(), port.GetDependants().size()));
+    EXPECT_EQ("LogicalError: Node already initialized", Raised([&] { port.SetPortImpl(&memory); }));
+}
+
+TEST(PortTest, ImplementationThatIsNoNodeIsRefused) {
+    struct BarePort : IPort {
+        void Read(void*, int64_t, int64_t) override {}
+        void Write(const void*, int64_t, int64_t) override {}
+    } bare;
+    KacqTest::TestNodeMap map;
+    auto& port = map.Add<CPort>("Port");
+    port.SetPortImpl(&bare);
+    EXPECT_EQ("LogicalError:", Raised([&] { port.SetNodeMap(&map, "Port"); }).substr(0, 13));
+    EXPECT_EQ("LogicalError:", Raised([&] { port.GetAccessMode(); }).substr(0, 13));
+}
+
+TEST_F(DcamAccessCtrlRegTest, WritesIdentifierAndTimeoutThenReads) {
+    auto& ctrl = map.Add<CDcamAccessCtrlReg>(
+        "Lock", Props(std::string(kLock) + ";FeatureID=0x0030533B73C3;Timeout=0x3E8"));
+    map.Build();
+    EXPECT_EQ(std::make_pair(RO, int64_t{1}),
+              std::make_pair(ctrl.GetAccessMode(), ctrl.GetValue()));
+    // 0x0030533B73C3 >> 16 = 0x0030533B, then (0x73C3 << 16) | 0x3E8, as
+    // big-endian quadlets; then one read of 8 bytes.
+    std::string log;
+    for (const auto& r : memory.Log()) {
+        log += r.op + std::to_string(r.address - 0x1000) + ":";
+        for (uint8_t b : r.data)
+            log += r.op == 'W' ? std::to_string(b) + "," : "";
+        log += (r.op == 'R' ? std::to_string(r.length) : "") + " ";
+    }
+    EXPECT_EQ("W0:0,48,83,59, W4:115,195,3,232, R0:8 ", log);
+    EXPECT_EQ("1", ctrl.ToString());
+}
+
+TEST_F(DcamAccessCtrlRegTest, AllOnesReadsAsZeroAndWritesAreIgnored) {
+    // A port that answers every read with all one bits.
+    struct OnesPort : KacqTest::MemoryPort {
+        OnesPort() : MemoryPort(0x1000, 0x10) {}
+        void Read(void* destination, int64_t, int64_t length) override {
+            std::memset(destination, 0xFF, static_cast<size_t>(length));
+        }
+    } ones;
+    KacqTest::TestNodeMap onesMap;
+    onesMap.AddExternal(ones, "Port");
+    auto& ctrl = onesMap.Add<CDcamAccessCtrlReg>("Lock", Props(kLock));
+    auto& shortOne = onesMap.Add<CDcamAccessCtrlReg>("Short", Props("Length=4"), false);
+    onesMap.Build();
+    // The text follows the last read.
+    EXPECT_EQ((std::tuple<int64_t, std::string>{0, "0"}),
+              (std::tuple<int64_t, std::string>{ctrl.GetValue(), ctrl.ToString()}));
+    const int writes = ones.TotalWrites();
+    ctrl.SetValue(1);
+    ctrl.FromString("1");
+    uint8_t b[8] = {};
+    ctrl.Set(b, 8);
+    EXPECT_EQ(std::make_tuple(writes, int64_t{0}, int64_t{1}, int64_t{0}),
+              std::make_tuple(ones.TotalWrites(), ctrl.GetMin(), ctrl.GetMax(), ctrl.GetInc()));
+    ones.SetOpen(false);
+    EXPECT_EQ("Runtime: Can't read from Register 0x1000. Access mode is NP|Register : not present",
+              Raised([&] { ctrl.GetValue(); }) + "|" + ctrl.GetInfo());
+    // The register is 8 bytes long or refused.
+    EXPECT_EQ("Property:", Raised([&] { shortOne.FinalConstruct(); }).substr(0, 9));
+}
+
+TEST(RegisterSetHelperTest, CopyDataChecksSizesAndBuffers) {
+    uint8_t src[5] = {1, 2, 3, 4, 5}, dst[5] = {};
+    EXPECT_EQ((std::vector<int64_t>{5, 5}),
+              (std::vector<int64_t>{CopyData(dst, 5, src, 5), dst[4]}));
+    EXPECT_EQ(0, CopyData(nullptr, 0, nullptr, 0));
+    // A 64-bit length whose low 32 bits match must not pass.
+    EXPECT_EQ("OutOfRange: CopyData : Destination size (4294967297) does not fit source size (1) "
+              "(nodeapi/RegisterSetHelper:31)",
+              KacqTest::RaisedWhere([&] { CopyData(dst, (int64_t(1) << 32) + 1, src, 1); }));
+    EXPECT_EQ("Runtime: Invalid user buffer (nodeapi/RegisterSetHelper:37)",
+              KacqTest::RaisedWhere([&] { CopyData(nullptr, 1, src, 1); }));
 }

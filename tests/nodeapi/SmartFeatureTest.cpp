@@ -9,6 +9,7 @@
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestInteger;
 using Bytes = std::vector<uint8_t>;
@@ -33,13 +34,12 @@ struct Fixture {
     Fixture() {
         map.AddExternal(port, "CameraPort");
         base = &map.Add<TestInteger>("aAdvancedFeatureCSR");
-        enabled = &map.Add<TestInteger>("Enabled", {{"Value", "1"}});
-        feature = &map.Add<CSmartFeature>("aTestImage", {{"FeatureID", kTestImageId},
-                                                         {"pAddress", "aAdvancedFeatureCSR"},
-                                                         {"Address", "0x10"},
-                                                         {"pPort", "CameraPort"},
-                                                         {"pIsEnabled", "Enabled"}});
-        map.Add<KacqTest::TestCategory>("Root", {{"pFeature", "aTestImage"}});
+        enabled = &map.Add<TestInteger>("Enabled", Props("Value=1"));
+        feature = &map.Add<CSmartFeature>(
+            "aTestImage", Props(std::string("FeatureID=") + kTestImageId +
+                                ";pAddress=aAdvancedFeatureCSR;Address=0x10;pPort=CameraPort;"
+                                "pIsEnabled=Enabled"));
+        map.Add<KacqTest::TestCategory>("Root", Props("pFeature=aTestImage"));
         map.Build();
         base->SetValue(kAdvancedBase);
     }
@@ -97,7 +97,7 @@ TEST(SmartFeatureTest, GuidTextsAndProperties) {
     KacqTest::TestNodeMap map;
     auto& node = map.Add<CSmartFeature>("aTestImage", {}, false);
     // A reply shorter than 24 bytes would leave the address unread.
-    auto& shortOne = map.Add<CSmartFeature>("Short", {{"Length", "4"}}, false);
+    auto& shortOne = map.Add<CSmartFeature>("Short", Props("Length=4"), false);
     map.Build();
     node.SetProperty("FeatureID", kTestImageId);
     for (const char* text : {"", "2A411342 - C0CA - 4368 - B46E", "garbage"}) {

@@ -16,6 +16,7 @@
 #include "support/PortFixture.h"
 
 using namespace NodeApi;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestInteger;
 using Texts = std::vector<std::string>;
@@ -57,19 +58,18 @@ const char kNan[] = "OutOfRange: Value nan is not a number";
 class ValueNodeTest : public KacqTest::PortFixture {
 protected:
     ValueNodeTest() {
-        map.Add<CMaskedIntReg>("Field",
-                               RegisterProperties("0x1000", {{"LSB", "8"}, {"MSB", "15"}}));
+        map.Add<CMaskedIntReg>("Field", RegisterProperties("0x1000", Props("LSB=8;MSB=15")));
         map.Add<CFltReg>("Flt", RegisterProperties("0x1010"));
         map.Add<CMaskedIntReg>("RoField",
-                               RegisterProperties("0x1020", {{"LSB", "8"}, {"MSB", "15"}}, "RO"));
+                               RegisterProperties("0x1020", Props("LSB=8;MSB=15"), "RO"));
     }
 };
 
 } // namespace
 
 TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
-    auto& i = map.Add<CInteger>("Int", {{"Value", "5"}});
-    auto& f = map.Add<CFloat>("Flo", {{"Value", "0.1"}});
+    auto& i = map.Add<CInteger>("Int", Props("Value=5"));
+    auto& f = map.Add<CFloat>("Flo", Props("Value=0.1"));
     auto& plain = map.Add<CFloat>("Plain");
     map.Build();
     // No register below refuses nan: the node itself must. 0.1 as a double
@@ -97,14 +97,12 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
 }
 
 TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
-    auto& gain = map.Add<CInteger>("Gain", {{"pValue", "Field"}, {"Min", "10"}});
-    auto& interval =
-        map.Add<CFloat>("Interval", {{"pValue", "Flt"}, {"Min", "0"}, {"Max", "1000"}});
-    auto& wide = map.Add<CFloat>("Wide", {{"Value", "0"}, {"Min", "-1e38"}, {"Max", "3e38"}});
+    auto& gain = map.Add<CInteger>("Gain", Props("pValue=Field;Min=10"));
+    auto& interval = map.Add<CFloat>("Interval", Props("pValue=Flt;Min=0;Max=1000"));
+    auto& wide = map.Add<CFloat>("Wide", Props("Value=0;Min=-1e38;Max=3e38"));
     map.Build();
     memory.Poke32(0x1000, 0xAA00BB00u);
     memory.Poke32(0x1010, 0x3F800000u);
-    memory.ResetCounts();
     EXPECT_EQ(std::make_pair(int64_t{10}, int64_t{255}),
               std::make_pair(gain.GetMin(), gain.GetMax()));
     // Beyond single precision: refused, never stored as infinity.
@@ -143,15 +141,13 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
 
 TEST_F(ValueNodeTest, LimitsFromTheValueNodeAndSentinelsThatCountAsNotSet) {
     auto& node = map.Add<TestFloat>("Node");
+    const char* maxFloat = "Max=340282346638528859811704183484516925440";
     auto& intGiven = map.Add<CInteger>(
-        "IntGiven",
-        {{"pValue", "Field"}, {"Min", "9223372036854775807"}, {"Max", "-9223372036854775808"}});
-    auto& intSoft = map.Add<CInteger>("IntSoft", {{"Value", "-3"}, {"Min", "9223372036854775807"}});
-    auto& fltGiven =
-        map.Add<CFloat>("FltGiven", {{"pValue", "Node"},
-                                     {"Min", "1.17549435e-38"},
-                                     {"Max", "340282346638528859811704183484516925440"}});
-    auto& fltPlain = map.Add<CFloat>("FltPlain", {{"pValue", "Node"}});
+        "IntGiven", Props("pValue=Field;Min=9223372036854775807;Max=-9223372036854775808"));
+    auto& intSoft = map.Add<CInteger>("IntSoft", Props("Value=-3;Min=9223372036854775807"));
+    auto& fltGiven = map.Add<CFloat>(
+        "FltGiven", Props(std::string("pValue=Node;Min=1.17549435e-38;") + maxFloat));
+    auto& fltPlain = map.Add<CFloat>("FltPlain", Props("pValue=Node"));
     map.Build();
     EXPECT_EQ((std::vector<int64_t>{0, 255, -3, -3}),
               (std::vector<int64_t>{intGiven.GetMin(), intGiven.GetMax(), intSoft.GetMin(),
@@ -173,18 +169,15 @@ TEST_F(ValueNodeTest, LimitsFromTheValueNodeAndSentinelsThatCountAsNotSet) {
 }
 
 TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
-    auto& low = map.Add<TestInteger>("Low", {{"Value", "2"}});
-    auto& high = map.Add<TestInteger>("High", {{"Value", "8"}});
-    auto& step = map.Add<TestInteger>("Step", {{"Value", "4"}});
-    auto& number = map.Add<CInteger>(
-        "Number",
-        {{"Value", "5"}, {"pMin", "Low"}, {"pMax", "High"}, {"pInc", "Step"}, {"Min", "0"}});
+    auto& low = map.Add<TestInteger>("Low", Props("Value=2"));
+    auto& high = map.Add<TestInteger>("High", Props("Value=8"));
+    auto& step = map.Add<TestInteger>("Step", Props("Value=4"));
+    auto& number = map.Add<CInteger>("Number", Props("Value=5;pMin=Low;pMax=High;pInc=Step;Min=0"));
     auto& node = map.Add<TestFloat>("Node");
     auto& fLow = map.Add<TestFloat>("FLow");
     auto& fHigh = map.Add<TestFloat>("FHigh");
     auto& fStep = map.Add<TestFloat>("FStep");
-    auto& linked = map.Add<CFloat>(
-        "Linked", {{"pValue", "Node"}, {"pMin", "FLow"}, {"pMax", "FHigh"}, {"pInc", "FStep"}});
+    auto& linked = map.Add<CFloat>("Linked", Props("pValue=Node;pMin=FLow;pMax=FHigh;pInc=FStep"));
     map.Build();
     EXPECT_EQ((std::vector<int64_t>{2, 8, 4}),
               (std::vector<int64_t>{number.GetMin(), number.GetMax(), number.GetInc()}));
@@ -209,13 +202,12 @@ TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
 }
 
 TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
-    auto& present = map.Add<TestInteger>("Present", {{"Value", "1"}});
-    auto& enabled = map.Add<TestInteger>("Enabled", {{"Value", "1"}});
-    auto& rw = map.Add<CInteger>("Rw", {{"pValue", "Field"}});
-    auto& ro = map.Add<CInteger>("Ro", {{"pValue", "RoField"}});
-    auto& i = map.Add<CInteger>(
-        "I", {{"pValue", "Field"}, {"pIsPresent", "Present"}, {"pIsEnabled", "Enabled"}});
-    auto& f = map.Add<CFloat>("F", {{"pValue", "Flt"}, {"pIsPresent", "Present"}});
+    auto& present = map.Add<TestInteger>("Present", Props("Value=1"));
+    auto& enabled = map.Add<TestInteger>("Enabled", Props("Value=1"));
+    auto& rw = map.Add<CInteger>("Rw", Props("pValue=Field"));
+    auto& ro = map.Add<CInteger>("Ro", Props("pValue=RoField"));
+    auto& i = map.Add<CInteger>("I", Props("pValue=Field;pIsPresent=Present;pIsEnabled=Enabled"));
+    auto& f = map.Add<CFloat>("F", Props("pValue=Flt;pIsPresent=Present"));
     map.Build();
     using Modes = std::vector<EAccessMode>;
     const auto modes = [&] {
@@ -232,13 +224,12 @@ TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
     memory.SetOpen(false); // a closed port makes the register, and so the feature, not present
     EXPECT_EQ((Modes{NP, NP, NP, NP}), modes());
     memory.SetOpen(true);
-    EXPECT_EQ("Runtime:", Set(ro, 1).substr(0, 8));
-    EXPECT_EQ(0, memory.TotalWrites());
+    EXPECT_EQ("Runtime: 0", Set(ro, 1).substr(0, 9) + std::to_string(memory.TotalWrites()));
 }
 
 TEST_F(ValueNodeTest, RegisterFailurePassesThroughAndLeavesTheValue) {
-    auto& number = map.Add<CInteger>("Number", {{"pValue", "Field"}});
-    map.Add<CCategory>("Root", {{"pFeature", "Number"}});
+    auto& number = map.Add<CInteger>("Number", Props("pValue=Field"));
+    map.Add<CCategory>("Root", Props("pFeature=Number"));
     map.Build();
     int fired = 0;
     auto callback = MakeCallback([&fired](INode*) { ++fired; });
@@ -254,7 +245,7 @@ TEST_F(ValueNodeTest, RegisterFailurePassesThroughAndLeavesTheValue) {
 }
 
 TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
-    auto& number = map.Add<CInteger>("Number", {{"Value", "0"}, {"Min", "-10"}, {"Max", "10"}});
+    auto& number = map.Add<CInteger>("Number", Props("Value=0;Min=-10;Max=10"));
     map.Build();
     number.SetPhysicalValue(-0.5); // toward zero, not down
     EXPECT_EQ(0, number.GetValue());

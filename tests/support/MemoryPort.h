@@ -1,5 +1,5 @@
 // MemoryPort: an in-memory big-endian register space for tests, with access
-// counts, failure injection and read-only or absent regions.
+// counts, failure injection and absent regions.
 #pragma once
 
 #include <atomic>
@@ -22,8 +22,6 @@ namespace KacqTest {
 // significant byte first.
 class MemoryPort : public NodeApi::CNodeImpl, public NodeApi::IPort {
 public:
-    enum class Access { ReadWrite, ReadOnly };
-
     struct Record {
         char op; // 'R' or 'W'
         int64_t address;
@@ -36,7 +34,7 @@ public:
     MemoryPort(int64_t base, int64_t size) { AddRegion(base, size); }
 
     // A region of size zero bytes at base; regions must not overlap.
-    void AddRegion(int64_t base, int64_t size, Access access = Access::ReadWrite);
+    void AddRegion(int64_t base, int64_t size);
 
     // Direct access to the contents; no counts, no failures.
     void Poke(int64_t address, const std::vector<uint8_t>& bytes);
@@ -71,16 +69,13 @@ public:
     NodeApi::EAccessMode GetAccessMode() override { return m_Open ? NodeApi::RW : NodeApi::NP; }
 
 private:
-    struct Region {
-        Access access;
-        std::vector<uint8_t> bytes;
-    };
     struct Failure {
         std::exception_ptr error;
         bool once;
     };
 
     // The region holding [address, address + length), or null.
+    using Region = std::vector<uint8_t>;
     Region* Find(int64_t address, int64_t length, int64_t& offset);
     const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
     void InjectFailure(int64_t address);
