@@ -1,8 +1,8 @@
-// CRegister, CPort, CDcamAccessCtrlReg and CopyData: addresses, access
-// modes, caching and invalidation, text forms, forwarding to the port
-// implementation, the lock register's write-then-read protocol, and the
-// bounded copy behind every register read (its size message with source and
-// line: camera/TliPortBaseTest).
+// CRegister, CStringRegister, CPort, CDcamAccessCtrlReg and CopyData:
+// addresses, access modes, caching and invalidation, text forms, length nodes,
+// forwarding to the port implementation, the lock register's write-then-read
+// protocol, and the bounded copy behind every register read (its size message
+// with source and line: camera/TliPortBaseTest).
 #include "nodeapi/Register.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include "nodeapi/IntReg.h"
 #include "nodeapi/Port.h"
 #include "nodeapi/RegisterSetHelper.h"
+#include "nodeapi/SimpleString.h"
 #include "support/PortFixture.h"
 
 using namespace NodeApi;
@@ -31,6 +32,12 @@ protected:
     CRegister& AddRegister(const std::string& name, const std::string& extra) {
         return map.Add<CRegister>(name, Props("pPort=Port;Length=4;AccessMode=RW;" + extra));
     }
+    // "Text", read-only at 0x1000, its length from "Len" (4).
+    CStringRegister& AddText() {
+        length = &map.Add<TestInteger>("Len", Props("Value=4"));
+        return map.Add<CStringRegister>(
+            "Text", Props("pPort=Port;Address=0x1000;pLength=Len;AccessMode=RO"));
+    }
     // The four bytes a read gives, and what reading or writing raises.
     static Bytes Read(IRegister& reg) {
         Bytes b(4);
@@ -44,7 +51,10 @@ protected:
         uint8_t b[4] = {};
         return Raised([&] { reg.Set(b, 4); });
     }
+    TestInteger* length = nullptr;
 };
+
+using SimpleStringTest = RegisterTest;
 
 const char kLock[] = "pPort=Port;Address=0x1000;Length=8;AccessMode=RW";
 
@@ -293,4 +303,62 @@ TEST(RegisterSetHelperTest, CopyDataChecksSizesAndBuffers) {
               KacqTest::RaisedWhere([&] { CopyData(dst, (int64_t(1) << 32) + 1, src, 1); }));
     EXPECT_EQ("Runtime: Invalid user buffer (nodeapi/RegisterSetHelper:37)",
               KacqTest::RaisedWhere([&] { CopyData(nullptr, 1, src, 1); }));
+}
+
+TEST_F(SimpleStringTest, FixedLengthTextKeepsZeroBytes) {
+    auto& str =
+        map.Add<CStringRegister>("Name", Props("pPort=Port;Address=0x1000;Length=8;AccessMode=RW"));
+    map.Build(); // no length node: stays unfinished, still usable with its Length
+    memory.Poke(0x1000, {'e', 'X', 'c', 'i', 't', 'e', 0, 0});
+    EXPECT_EQ(std::string("eXcite\0\0", 8), str.GetValue());
+    str.SetValue("abc");
+    // Exactly the text, no terminator or padding.
+    EXPECT_EQ(std::make_tuple(1, int64_t{3}, std::vector<uint8_t>{'a', 'b', 'c', 'i'}),
+              std::make_tuple(memory.WriteCount(0x1000), memory.Log().back().length,
+                              memory.Peek(0x1000, 4)));
+}
+
+TEST_F(SimpleStringTest, LengthNodeDrivesTheRegisterLength) {
+    auto& str = AddText();
+    map.Build();
+    EXPECT_EQ(std::make_pair(true, int64_t{4}),
+              std::make_pair(str.IsInitialized(), str.GetLength()));
+    memory.Poke(0x1000, {'a', 'b', 'c', 'd', 'e', 'f'});
+    std::vector<std::string> texts{str.GetValue()};
+    length->SetValue(6);
+    texts.push_back(str.GetValue());
+    length->SetValue(2); // the register never shrinks
+    texts.push_back(str.GetValue() + " " + std::to_string(str.GetLength()));
+    const int reads = memory.TotalReads();
+    length->SetValue(0); // no port access for an empty text
+    texts.push_back(str.GetValue());
+    texts.push_back(std::to_string(memory.TotalReads() - reads));
+    EXPECT_EQ((std::vector<std::string>{"abcd", "abcdef", "abcdef 6", "", "0"}), texts);
+    EXPECT_NE(std::string::npos, str.GetInfo().find(", m_pLength_by="));
+    // Hostile lengths are refused and leave the register's length.
+    for (int64_t bad : {int64_t(-1), int64_t(INT64_MIN), int64_t(65537), int64_t(INT64_MAX)}) {
+        length->SetValue(bad);
+        EXPECT_EQ("OutOfRange: Text : string length " + std::to_string(bad) +
+                      " is not between 0 and 65536",
+                  Raised([&] { str.GetValue(); }));
+    }
+    EXPECT_EQ(6, str.GetLength());
+}
+
+TEST_F(SimpleStringTest, StaysUnfinishedWhileNotReadable) {
+    auto& str = AddText();
+    // A huge length from the node is refused at FinalConstruct too.
+    map.Add<TestInteger>("Huge", Props("Value=1000000000"));
+    auto& big = map.Add<CStringRegister>(
+        "Big", Props("pPort=Memory;Address=0x1000;pLength=Huge;AccessMode=RO"), false);
+    memory.SetOpen(false);
+    map.Build();
+    EXPECT_EQ(std::make_pair(false, std::string("CStringRegister : not present")),
+              std::make_pair(str.IsInitialized(), str.GetInfo()));
+    memory.SetOpen(true);
+    str.FinalConstruct();
+    EXPECT_TRUE(str.IsInitialized());
+    EXPECT_EQ("LogicalError:", Raised([&] { str.FinalConstruct(); }).substr(0, 13));
+    EXPECT_EQ("OutOfRange:", Raised([&] { big.FinalConstruct(); }).substr(0, 11));
+    EXPECT_FALSE(big.IsInitialized());
 }

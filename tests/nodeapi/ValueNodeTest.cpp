@@ -1,16 +1,19 @@
 // CInteger and CFloat, the value nodes: one table per theme run over both
 // classes (limits and range errors that leave the register untouched, limit
 // nodes, conditions, texts, property errors), then what only one of them
-// does (single-precision storage, the physical view of an integer).
+// does (single-precision storage, the physical view of an integer); and
+// CBoolean: on and off values, the neither-nor error, the software flag.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
+#include "nodeapi/Boolean.h"
 #include "nodeapi/Category.h"
 #include "nodeapi/Float.h"
 #include "nodeapi/FltReg.h"
+#include "nodeapi/IntReg.h"
 #include "nodeapi/Integer.h"
 #include "nodeapi/MaskedIntReg.h"
 #include "support/PortFixture.h"
@@ -54,7 +57,8 @@ std::string Set(Node& node, Value value) {
 const char kNan[] = "OutOfRange: Value nan is not a number";
 
 // Over the fixture's memory: "Field", bits 8..15 of the quadlet at 0x1000;
-// "Flt", a big-endian float register at 0x1010; "RoField" read-only at 0x1020.
+// "Flt", a big-endian float register at 0x1010; "RoField" read-only at 0x1020;
+// "Reg", a whole quadlet at 0x1030.
 class ValueNodeTest : public KacqTest::PortFixture {
 protected:
     ValueNodeTest() {
@@ -62,8 +66,10 @@ protected:
         map.Add<CFltReg>("Flt", RegisterProperties("0x1010"));
         map.Add<CMaskedIntReg>("RoField",
                                RegisterProperties("0x1020", Props("LSB=8;MSB=15"), "RO"));
+        map.Add<CIntReg>("Reg", RegisterProperties("0x1030"));
     }
 };
+using BooleanTest = ValueNodeTest;
 
 } // namespace
 
@@ -258,4 +264,68 @@ TEST_F(ValueNodeTest, IntegerPhysicalValueTruncatesTowardZero) {
         (Texts{physical(11.0), physical(1e19), physical(-1e300).substr(0, 23),
                physical(std::nan(""))}));
     EXPECT_EQ(10, number.GetValue());
+}
+
+TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
+    auto& flag = map.Add<CBoolean>("Flag", Props("pValue=Reg;OnValue=0x8E;OffValue=0"));
+    map.Build();
+    memory.Poke32(0x1030, 0x8E);
+    EXPECT_EQ(std::make_pair(true, std::string("1")),
+              std::make_pair(flag.GetValue(), flag.ToString()));
+    map.Get<CIntReg>("Reg").InvalidateCache();
+    memory.Poke32(0x1030, 1);
+    EXPECT_EQ("LogicalError: Value 1 is neither true 142 nor false (0)",
+              Raised([&] { flag.GetValue(); }, "nodeapi/Boolean"));
+    // Each way of writing, then the register and the value read back.
+    std::vector<std::function<void()>> writes = {
+        [&] { flag.SetValue(false); }, [&] { flag = true; }, [&] { flag.FromString("false"); },
+        [&] { flag.FromString("1"); }};
+    std::string seen;
+    for (const auto& write : writes) {
+        write();
+        seen += std::to_string(memory.Peek32(0x1030)) + "/" + flag.ToString() + " ";
+    }
+    EXPECT_EQ("0/0 142/1 0/0 142/1 ", seen);
+    memory.ResetCounts();
+    EXPECT_EQ("Property: Flag : property 'Value' : cannot convert value 'yes'",
+              Raised([&] { flag.FromString("yes"); }));
+    EXPECT_EQ(std::make_pair(0, RW), std::make_pair(memory.TotalWrites(), flag.GetAccessMode()));
+}
+
+TEST_F(BooleanTest, SoftwareFlag) {
+    auto& flag = map.Add<CBoolean>("Flag");
+    auto& off = map.Add<CBoolean>("Off", Props("Value=false"));
+    map.Build();
+    EXPECT_EQ(std::make_tuple(true, false, RW),
+              std::make_tuple(flag.GetValue(), off.GetValue(), flag.GetAccessMode()));
+    int fired = 0;
+    auto callback = MakeCallback([&fired](INode*) { ++fired; });
+    flag.RegisterCallback(&callback);
+    flag.SetValue(false);
+    EXPECT_EQ(std::make_tuple(false, true, 1, 0),
+              std::make_tuple(flag.GetValue(), flag.IsChanged(), fired,
+                              memory.TotalReads() + memory.TotalWrites()));
+}
+
+TEST_F(BooleanTest, FailedWriteKeepsFlagAndConditions) {
+    auto& source = map.Add<TestInteger>("Source", Props("Value=5"));
+    auto& present = map.Add<TestInteger>("Present", Props("Value=1"));
+    auto& enabled = map.Add<TestInteger>("Enabled", Props("Value=1"));
+    auto& flag = map.Add<CBoolean>(
+        "Flag", Props("pValue=Source;OnValue=5;OffValue=6;pIsPresent=Present;pIsEnabled=Enabled"));
+    auto& onReg = map.Add<CBoolean>("OnReg", Props("pValue=Reg"));
+    map.Build();
+    EXPECT_TRUE(flag.GetValue());
+    flag.SetValue(false);
+    EXPECT_EQ(6, source.GetValue());
+    enabled.SetValue(0);
+    const EAccessMode notEnabled = flag.GetAccessMode();
+    present.SetValue(0);
+    EXPECT_EQ(std::make_tuple(NE, NP, std::string("Boolean : not present")),
+              std::make_tuple(notEnabled, flag.GetAccessMode(), flag.GetInfo()));
+
+    memory.FailAlways(0x1030, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
+    EXPECT_EQ("Runtime: link down", Raised([&] { onReg.SetValue(true); }));
+    memory.ClearFailures();
+    EXPECT_EQ(std::make_pair(false, 0u), std::make_pair(onReg.GetValue(), memory.Peek32(0x1030)));
 }
