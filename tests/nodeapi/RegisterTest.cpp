@@ -122,7 +122,7 @@ TEST_F(RegisterTest, PortFailuresLeaveCacheAndChangedFlagAlone) {
     memory.FailOnce(0x1000, lost);
     uint8_t data[4] = {0xFF, 0xFF, 0xFF, 0xFF};
     // Port errors pass unchanged; the cache keeps the last good contents.
-    EXPECT_EQ("link down (x:1)", KacqTest::RaisedWhere([&] { reg.Set(data, 4); }).substr(9));
+    EXPECT_EQ("Runtime: link down (x:1)", KacqTest::RaisedWhere([&] { reg.Set(data, 4); }));
     EXPECT_EQ((std::vector<int>{false, 1, 2}),
               (std::vector<int>{reg.IsChanged(), Read(reg)[0], memory.ReadCount(0x1000)}));
 }
