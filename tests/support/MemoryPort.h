@@ -74,8 +74,8 @@ private:
         bool once;
     };
 
-    // The region holding [address, address + length), or null.
     using Region = std::vector<uint8_t>;
+    // The region holding [address, address + length), or null.
     Region* Find(int64_t address, int64_t length, int64_t& offset);
     const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
     void InjectFailure(int64_t address);

@@ -13,7 +13,8 @@ Properties Props(const std::string& text) {
         const size_t end = std::min(text.find(';', start), text.size());
         const std::string part = text.substr(start, end - start);
         const size_t equals = part.find('=');
-        properties.emplace_back(part.substr(0, equals), part.substr(equals + 1));
+        properties.emplace_back(part.substr(0, equals),
+                                equals == std::string::npos ? "" : part.substr(equals + 1));
         start = end + 1;
     }
     return properties;
