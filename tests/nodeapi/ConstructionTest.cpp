@@ -21,11 +21,10 @@
 #include "nodeapi/SwissKnife.h"
 #include "nodeapi/TxtKey.h"
 #include "support/MemoryPort.h"
-#include "support/PortFixture.h"
+#include "support/Raised.h"
 #include "support/TestNodeMap.h"
 
 using namespace NodeApi;
-using KacqTest::MemoryPort;
 using KacqTest::Raised;
 using KacqTest::TestCategory;
 using KacqTest::TestInteger;
@@ -37,26 +36,6 @@ class TestEnumeration : public CEnumerationBase {
 public:
     std::string ToString() override { return ""; }
 };
-
-std::string PropertyError(INodeConstruct& node, const std::string& name, const std::string& value) {
-    try {
-        node.SetProperty(name, value);
-    } catch (const PropertyException& e) {
-        return e.GetDescription();
-    }
-    return "<accepted>";
-}
-
-// Lines written to standard output by one SetProperty call, and its result.
-std::pair<int, bool> WarningLines(INodeConstruct& node, const std::string& name,
-                                  const std::string& value, std::string* text = nullptr) {
-    testing::internal::CaptureStdout();
-    bool result = node.SetProperty(name, value);
-    std::string out = testing::internal::GetCapturedStdout();
-    if (text)
-        *text = out;
-    return {static_cast<int>(std::count(out.begin(), out.end(), '\n')), result};
-}
 
 } // namespace
 
@@ -100,6 +79,7 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
          "=property list element 'pAddress' : node 'Cat' has no interface 'IInteger'"},
         {masked, "LSB", "-1", nullptr},
         {ctrl, "Timeout", "70000", nullptr},
+        {ctrl, "FeatureID", "-1", nullptr},
         {str, "pLength", "Cat", "IInteger"},
         {integer, "pToPhysical", "Number", "CSwissKnife"},
         {integer, "pValue", "Cat", "IInteger"},
@@ -145,56 +125,51 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     EXPECT_TRUE(ctrl.SetProperty("Timeout", "65535"));
 }
 
-TEST(ConstructionTest, ListPropertiesAccumulateAndSingleOnesOverwrite) {
+TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolveAtOnce) {
     TestNodeMap map;
-    MemoryPort port(0, 0x10000);
+    KacqTest::MemoryPort port(0, 0x10000);
     map.AddExternal(port, "Port");
-    map.Add<TestInteger>("Base", {{"Value", "0x4000"}});
-    map.Add<TestInteger>("Offset", {{"Value", "0x10"}});
-    auto& reg = map.Add<CRegister>("Reg", {{"pPort", "Port"},
-                                           {"Address", "0x100"},
-                                           {"Address", "0x20"},
-                                           {"pAddress", "Base"},
-                                           {"pAddress", "Offset"},
-                                           {"Length", "8"},
-                                           {"Length", "4"},
-                                           {"AccessMode", "RW"}});
+    map.Add<TestInteger>("Base", KacqTest::Props("Value=0x4000"));
+    map.Add<TestInteger>("Offset", KacqTest::Props("Value=0x10"));
+    auto& reg = map.Add<CRegister>(
+        "Reg", KacqTest::Props("pPort=Port;Address=0x100;Address=0x20;pAddress=Base;"
+                               "pAddress=Offset;Length=8;Length=4;AccessMode=RW"));
     map.Build();
     EXPECT_EQ(std::make_pair(int64_t{0x4130}, int64_t{4}),
               std::make_pair(reg.GetAddress(), reg.GetLength()));
-}
 
-TEST(ConstructionTest, LinksResolveAtOnce) {
-    TestNodeMap map;
-    auto& reg = map.Add<CIntReg>("Reg");
-    auto& plain = map.Add<CNodeImpl>("Plain");
-    auto& category = map.Add<TestCategory>("Cat");
-    auto& number = map.Add<TestInteger>("Number");
-    reg.SetNodeMap(&map, "Reg");
-    plain.SetNodeMap(&map, "Plain");
+    TestNodeMap late; // never built: nodes are entered one at a time
+    auto& plain = late.Add<CNodeImpl>("Plain");
+    auto& category = late.Add<TestCategory>("Cat");
+    auto& number = late.Add<TestInteger>("Number");
+    auto& target = late.Add<CIntReg>("Target");
+    plain.SetNodeMap(&late, "Plain");
+    target.SetNodeMap(&late, "Target");
     // "Number" is entered only later: the link fails at once.
-    EXPECT_EQ("Plain : property 'pIsPresent' : node 'Number' does not exist",
-              PropertyError(plain, "pIsPresent", "Number"));
-    number.SetNodeMap(&map, "Number");
-    EXPECT_EQ("<accepted>", PropertyError(plain, "pIsPresent", "Number"));
-    category.SetNodeMap(&map, "Cat");
-    EXPECT_NE("<accepted>", PropertyError(plain, "pIsPresent", "Cat"));
-    // Only the successful link became a child; the failed single link
-    // cleared the stored is-present node, so "Number" reading 0 no longer
-    // makes the node NP.
+    const std::string missing = Raised([&] { plain.SetProperty("pIsPresent", "Number"); });
+    number.SetNodeMap(&late, "Number");
+    const std::string linked = Raised([&] { plain.SetProperty("pIsPresent", "Number"); });
+    category.SetNodeMap(&late, "Cat");
+    const std::string wrong = Raised([&] { plain.SetProperty("pIsPresent", "Cat"); });
+    EXPECT_EQ("Property: Plain : property 'pIsPresent' : node 'Number' does not exist|<no "
+              "exception>|Property: Plain : property 'pIsPresent' : node 'Cat' has no interface "
+              "'IInteger'",
+              missing + "|" + linked + "|" + wrong);
+    EXPECT_TRUE(target.SetProperty("pInvalidator", "Cat")); // any node will do
+    // Only the successful link became a child; the failed single link cleared
+    // the stored is-present node, so "Number" reading 0 no longer makes the
+    // node NP.
     NodeList_t children;
     plain.GetChildren(children);
-    EXPECT_EQ((NodeList_t{&number}), children);
     number.SetValue(0);
-    EXPECT_EQ(RO, plain.GetAccessMode());
-    // Any node will do as an invalidator.
-    EXPECT_TRUE(reg.SetProperty("pInvalidator", "Cat"));
+    EXPECT_EQ(std::make_pair(NodeList_t{&number}, RO),
+              std::make_pair(children, plain.GetAccessMode()));
 }
 
 // A finished node takes no more properties and refuses a second finish.
 TEST(ConstructionTest, FinishedNodesRefuseProperties) {
     TestNodeMap map;
-    map.Add<TestInteger>("One", {{"Value", "1"}});
+    map.Add<TestInteger>("One", KacqTest::Props("Value=1"));
     INodeConstruct* nodes[] = {
         &map.Add<CNodeImpl>("Plain"),        &map.Add<CInteger>("Int"),
         &map.Add<CSwissKnife>("Knife"),      &map.Add<CIntSwissKnife>("IKnife"),
@@ -218,10 +193,13 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
 
 TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
     TestNodeMap fresh;
-    // "Input" belongs to the float formula node only.
+    // "Input" belongs to the float formula node only; the line is cut to 255
+    // characters.
+    const std::string longValue(400, 'v');
     const struct {
         INodeConstruct& node;
-        const char *name, *property, *value;
+        const char *name, *property;
+        std::string value;
         int lines;
     } cases[] = {
         {fresh.Add<CNodeImpl>("Plain"), "Plain", "Colour", "blue", 1},
@@ -230,25 +208,26 @@ TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
         {fresh.Add<CCategory>("C"), "C", "Colour", "blue", 2},
         {fresh.Add<CMaskedIntReg>("M2"), "M2", "Colour", "blue", 4},
         {fresh.Add<CIntSwissKnife>("Knife"), "Knife", "Input", "X", 2},
+        {fresh.Add<CNodeImpl>("L"), "L", "P", longValue, 1},
     };
     for (const auto& c : cases) {
         c.node.SetNodeMap(&fresh, c.name);
-        std::string text, expected;
+        const std::string line =
+            (std::string("WARNING - node '") + c.name + "' : cannot handle property '" +
+             c.property + "' = '" + c.value + "'\n")
+                .substr(0, 255);
+        std::string expected;
         for (int i = 0; i < c.lines; ++i)
-            expected += std::string("WARNING - node '") + c.name + "' : cannot handle property '" +
-                        c.property + "' = '" + c.value + "'\n";
-        EXPECT_EQ(std::make_pair(c.lines, false), WarningLines(c.node, c.property, c.value, &text));
-        EXPECT_EQ(expected, text);
+            expected += line;
+        testing::internal::CaptureStdout();
+        const bool handled = c.node.SetProperty(c.property, c.value);
+        EXPECT_EQ(std::make_pair(false, expected),
+                  std::make_pair(handled, testing::internal::GetCapturedStdout()))
+            << c.name;
     }
-    // The line is cut to 255 characters.
-    auto& longValue = fresh.Add<CNodeImpl>("L");
-    longValue.SetNodeMap(&fresh, "L");
-    std::string text;
-    WarningLines(longValue, "P", std::string(400, 'v'), &text);
-    EXPECT_EQ(255u, text.size());
 }
 
-TEST(ClassRegistryTest, StartupRegistrationsInTheirOrder) {
+TEST(ClassRegistryTest, StartupRegistrationsInTheirOrderAndFirstFactoryWins) {
     const StringList_t startup = GetStartupNodeClasses();
     EXPECT_EQ((StringList_t{"CRegister", "CFltReg", "CCategory", "CPort", "CTxtKey",
                             "CStringRegister", "CSmartFeature", "CBoolean", "CIntReg",
@@ -264,18 +243,16 @@ TEST(ClassRegistryTest, StartupRegistrationsInTheirOrder) {
     }
     EXPECT_EQ(expectedPrefix,
               StringList_t(registered.begin(), registered.begin() + expectedPrefix.size()));
-    for (const char* name : {"CRegister", "CFltReg", "CPort", "CStringRegister", "CIntReg"})
+    for (const char* name : {"CRegister", "CFltReg", "CPort", "CStringRegister"})
         EXPECT_NE(nullptr, CreateNode(name)) << name;
     EXPECT_NE(nullptr, dynamic_cast<CMaskedIntReg*>(CreateNode("CMaskedIntReg").get()));
     for (const char* name : {"CDcamAccessCtrlReg", "CEnumEntry", "CSwissKnife", "Nothing"})
         EXPECT_EQ(nullptr, CreateNode(name)) << name;
-}
-
-TEST(ClassRegistryTest, SecondRegistrationKeepsTheFirstFactory) {
+    // A second registration keeps the first factory; a factory answers only
+    // for its own class name.
     EXPECT_FALSE(RegisterNodeClass("CIntReg", &CreateNodeOfClass<CFltReg>));
     EXPECT_NE(nullptr, dynamic_cast<CIntReg*>(CreateNode("CIntReg").get()));
-    // A factory answers only for its own class name.
     EXPECT_EQ(nullptr, CreateNodeOfClass<CIntReg>("CFltReg"));
     EXPECT_TRUE(RegisterNodeClass("CTestOnlyClass", &CreateNodeOfClass<CIntReg>));
-    EXPECT_EQ(nullptr, CreateNode("CTestOnlyClass")); // the factory refuses a foreign name
+    EXPECT_EQ(nullptr, CreateNode("CTestOnlyClass"));
 }

@@ -8,26 +8,20 @@
 #include <atomic>
 #include <thread>
 
-#include "nodeapi/Category.h"
 #include "nodeapi/EnumEntry.h"
 #include "nodeapi/MaskedIntReg.h"
-#include "nodeapi/Port.h"
-#include "support/MemoryPort.h"
 #include "support/PortFixture.h"
-#include "support/TestNodeMap.h"
 
 using namespace NodeApi;
-using KacqTest::MemoryPort;
-using KacqTest::Properties;
+using KacqTest::Props;
+using KacqTest::Raised;
 using KacqTest::TestInteger;
-using KacqTest::TestNodeMap;
 
 namespace {
 
 // A typed enumeration in the manner of the camera interface.
 class TestEnumeration : public CEnumerationBase {
 public:
-    void SetIntValue(int32_t value) { SetStoredOrLinkedValue(value); }
     int32_t GetIntValue() { return GetStoredOrLinkedValue(); }
     std::string ToString() override {
         std::string symbolic;
@@ -36,34 +30,22 @@ public:
     }
 };
 
+// Mode over bits 0..7 at 0x1000: A = 0, B = 1 (not present), C = 2 (not
+// enabled), D = 1 (duplicate of B).
 class EnumerationTest : public KacqTest::PortFixture {
 protected:
-    EnumerationTest() {
-        map.Add<CMaskedIntReg>("ModeReg",
-                               RegisterProperties("0x1000", {{"LSB", "0"}, {"MSB", "7"}}));
-        map.Add<TestInteger>("Present", {{"Value", "0"}});
-        map.Add<TestInteger>("Enabled", {{"Value", "0"}});
-    }
-
-    CEnumEntry& AddEntry(const std::string& symbolic, const char* value, Properties extra = {}) {
-        Properties props{{"Value", value}, {"Symbolic", symbolic}};
-        props.insert(props.end(), extra.begin(), extra.end());
-        return map.Add<CEnumEntry>("EnumEntry_Mode_" + symbolic, props);
-    }
-
-    // Mode: A = 0, B = 1 (not present), C = 2 (not enabled), D = 1 (duplicate of B).
-    TestEnumeration& AddMode(Properties extra = {}) {
-        AddEntry("A", "0", {{"ToolTip", "first"}});
-        AddEntry("B", "1", {{"pIsPresent", "Present"}});
-        AddEntry("C", "2", {{"pIsEnabled", "Enabled"}});
-        AddEntry("D", "1");
-        Properties props{{"pValue", "ModeReg"},
-                         {"pEnumEntry", "EnumEntry_Mode_A"},
-                         {"pEnumEntry", "EnumEntry_Mode_B"},
-                         {"pEnumEntry", "EnumEntry_Mode_C"},
-                         {"pEnumEntry", "EnumEntry_Mode_D"}};
-        props.insert(props.end(), extra.begin(), extra.end());
-        return map.Add<TestEnumeration>("Mode", props);
+    TestEnumeration& AddMode(const std::string& extra = "") {
+        map.Add<CMaskedIntReg>("ModeReg", RegisterProperties("0x1000", Props("LSB=0;MSB=7")));
+        map.Add<TestInteger>("Present", Props("Value=0"));
+        map.Add<TestInteger>("Enabled", Props("Value=0"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_A", Props("Value=0;Symbolic=A;ToolTip=first"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_B", Props("Value=1;Symbolic=B;pIsPresent=Present"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_C", Props("Value=2;Symbolic=C;pIsEnabled=Enabled"));
+        map.Add<CEnumEntry>("EnumEntry_Mode_D", Props("Value=1;Symbolic=D"));
+        return map.Add<TestEnumeration>(
+            "Mode", Props("pValue=ModeReg;pEnumEntry=EnumEntry_Mode_A;pEnumEntry=EnumEntry_Mode_B;"
+                          "pEnumEntry=EnumEntry_Mode_C;pEnumEntry=EnumEntry_Mode_D" +
+                          extra));
     }
 };
 
@@ -95,10 +77,8 @@ TEST_F(EnumerationTest, SymbolicsSkipAbsentEntriesButLookupsDoNot) {
     for (int64_t unknown : {int64_t(7), int64_t(-1), int64_t(0x100000003)})
         EXPECT_EQ("InvalidArgument:  invalid enum value '" +
                       std::to_string(static_cast<int32_t>(unknown)) + "'",
-                  KacqTest::Raised([&] { table.ValueToSymbolic(first, unknown); },
-                                   "nodeapi/EnumDelegate"));
-    EXPECT_EQ("B", first);
-    EXPECT_EQ("A=0,B=1,C=2,D=1", table.ListEntries());
+                  Raised([&] { table.ValueToSymbolic(first, unknown); }, "nodeapi/EnumDelegate"));
+    EXPECT_EQ("B A=0,B=1,C=2,D=1", first + " " + table.ListEntries());
 
     // Entries become selectable as their conditions change.
     map.Get<TestInteger>("Present").SetValue(1);
@@ -108,13 +88,12 @@ TEST_F(EnumerationTest, SymbolicsSkipAbsentEntriesButLookupsDoNot) {
 }
 
 TEST_F(EnumerationTest, AccessModes) {
-    auto& mode = AddMode({{"pIsPresent", "Present"}});
-    map.Add<CMaskedIntReg>("RoReg",
-                           RegisterProperties("0x1004", {{"LSB", "0"}, {"MSB", "3"}}, "RO"));
-    auto& readOnly = map.Add<TestEnumeration>("ReadOnly", {{"pValue", "RoReg"}});
+    auto& mode = AddMode(";pIsPresent=Present");
+    map.Add<CMaskedIntReg>("RoReg", RegisterProperties("0x1004", Props("LSB=0;MSB=3"), "RO"));
+    auto& readOnly = map.Add<TestEnumeration>("ReadOnly", Props("pValue=RoReg"));
     map.Build();
-    EXPECT_EQ(NP, mode.GetAccessMode());
-    EXPECT_EQ("Enumeration : not present", mode.GetInfo());
+    EXPECT_EQ(std::make_pair(NP, std::string("Enumeration : not present")),
+              std::make_pair(mode.GetAccessMode(), mode.GetInfo()));
     map.Get<TestInteger>("Present").SetValue(1);
     EXPECT_EQ(std::make_pair(RW, RO),
               std::make_pair(mode.GetAccessMode(), readOnly.GetAccessMode()));
@@ -122,7 +101,7 @@ TEST_F(EnumerationTest, AccessModes) {
     EXPECT_EQ(NP, readOnly.GetAccessMode());
     memory.SetOpen(true);
 
-    // Entries: RO, NE or NP by their conditions, and their info lines.
+    // Entries: RO, NE or NP by their conditions, and their text forms.
     auto& a = map.Get<CEnumEntry>("EnumEntry_Mode_A");
     auto& b = map.Get<CEnumEntry>("EnumEntry_Mode_B");
     auto& c = map.Get<CEnumEntry>("EnumEntry_Mode_C");
@@ -144,16 +123,14 @@ TEST_F(EnumerationTest, TableAndMapLocksTakenInOneOrder) {
         StringList_t symbolics;
         for (int i = 0; i < 2000; ++i) {
             mode.GetSymbolics(symbolics);
-            if (symbolics.size() != 2)
-                failed = true;
+            failed = failed || symbolics.size() != 2;
         }
     });
     std::thread direct([&] {
         std::string symbolic;
         for (int i = 0; i < 2000; ++i) {
             mode.GetEnumDelegate().ValueToSymbolic(symbolic, 2);
-            if (symbolic != "C")
-                failed = true;
+            failed = failed || symbolic != "C";
         }
     });
     viaNode.join();

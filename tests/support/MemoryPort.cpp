@@ -8,9 +8,9 @@
 
 namespace KacqTest {
 
-void MemoryPort::AddRegion(int64_t base, int64_t size, Access access) {
+void MemoryPort::AddRegion(int64_t base, int64_t size) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Regions[base] = Region{access, std::vector<uint8_t>(static_cast<size_t>(size), 0)};
+    m_Regions[base] = Region(static_cast<size_t>(size), 0);
 }
 
 const MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int64_t& offset) const {
@@ -22,7 +22,7 @@ const MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int6
     --it;
     // Unsigned arithmetic: hostile addresses near the limits must not overflow.
     const uint64_t start = static_cast<uint64_t>(address) - static_cast<uint64_t>(it->first);
-    const uint64_t size = it->second.bytes.size();
+    const uint64_t size = it->second.size();
     if (start > size || static_cast<uint64_t>(length) > size - start)
         return nullptr;
     offset = static_cast<int64_t>(start);
@@ -40,7 +40,7 @@ void MemoryPort::Poke(int64_t address, const std::vector<uint8_t>& bytes) {
     if (region == nullptr)
         NODEAPI_RAISE(InvalidArgumentException, "MemoryPort : no register at 0x%016" PRIx64,
                       static_cast<uint64_t>(address));
-    std::memcpy(region->bytes.data() + offset, bytes.data(), bytes.size());
+    std::memcpy(region->data() + offset, bytes.data(), bytes.size());
 }
 
 std::vector<uint8_t> MemoryPort::Peek(int64_t address, int64_t length) const {
@@ -50,8 +50,7 @@ std::vector<uint8_t> MemoryPort::Peek(int64_t address, int64_t length) const {
     if (region == nullptr)
         NODEAPI_RAISE(InvalidArgumentException, "MemoryPort : no register at 0x%016" PRIx64,
                       static_cast<uint64_t>(address));
-    return std::vector<uint8_t>(region->bytes.begin() + offset,
-                                region->bytes.begin() + offset + length);
+    return std::vector<uint8_t>(region->begin() + offset, region->begin() + offset + length);
 }
 
 void MemoryPort::Poke32(int64_t address, uint32_t value) {
@@ -65,16 +64,10 @@ uint32_t MemoryPort::Peek32(int64_t address) const {
            static_cast<uint32_t>(b[2]) << 8 | b[3];
 }
 
-int MemoryPort::ReadCount(int64_t address) const {
+int MemoryPort::Count(const std::map<int64_t, int>& counts, int64_t address) const {
     std::lock_guard<std::mutex> lock(m_Lock);
-    auto it = m_Reads.find(address);
-    return it == m_Reads.end() ? 0 : it->second;
-}
-
-int MemoryPort::WriteCount(int64_t address) const {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    auto it = m_Writes.find(address);
-    return it == m_Writes.end() ? 0 : it->second;
+    auto it = counts.find(address);
+    return it == counts.end() ? 0 : it->second;
 }
 
 int MemoryPort::TotalReads() const {
@@ -97,18 +90,12 @@ void MemoryPort::ResetCounts() {
     m_Reads.clear();
     m_Writes.clear();
     m_Log.clear();
-    m_TotalReads = 0;
-    m_TotalWrites = 0;
+    m_TotalReads = m_TotalWrites = 0;
 }
 
-void MemoryPort::FailOnce(int64_t address, std::exception_ptr error) {
+void MemoryPort::Fail(int64_t address, std::exception_ptr error, bool once) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    m_Failures[address] = Failure{std::move(error), true};
-}
-
-void MemoryPort::FailAlways(int64_t address, std::exception_ptr error) {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    m_Failures[address] = Failure{std::move(error), false};
+    m_Failures[address] = Failure{std::move(error), once};
 }
 
 void MemoryPort::ClearFailures() {
@@ -138,11 +125,11 @@ void MemoryPort::Read(void* destination, int64_t address, int64_t length) {
                       "MemoryPort : cannot read %" PRId64 " bytes at 0x%016" PRIx64, length,
                       static_cast<uint64_t>(address));
     if (length > 0)
-        std::memcpy(destination, region->bytes.data() + offset, static_cast<size_t>(length));
+        std::memcpy(destination, region->data() + offset, static_cast<size_t>(length));
     if (m_KeepLog)
-        m_Log.push_back(Record{'R', address, length,
-                               std::vector<uint8_t>(region->bytes.begin() + offset,
-                                                    region->bytes.begin() + offset + length)});
+        m_Log.push_back(
+            Record{'R', address, length,
+                   Region(region->begin() + offset, region->begin() + offset + length)});
 }
 
 void MemoryPort::Write(const void* source, int64_t address, int64_t length) {
@@ -156,12 +143,9 @@ void MemoryPort::Write(const void* source, int64_t address, int64_t length) {
         NODEAPI_RAISE(RuntimeException,
                       "MemoryPort : cannot write %" PRId64 " bytes at 0x%016" PRIx64, length,
                       static_cast<uint64_t>(address));
-    if (region->access == Access::ReadOnly)
-        NODEAPI_RAISE(RuntimeException, "MemoryPort : register at 0x%016" PRIx64 " is read-only",
-                      static_cast<uint64_t>(address));
     const auto* bytes = static_cast<const uint8_t*>(source);
     if (length > 0)
-        std::memcpy(region->bytes.data() + offset, bytes, static_cast<size_t>(length));
+        std::memcpy(region->data() + offset, bytes, static_cast<size_t>(length));
     if (m_KeepLog)
         m_Log.push_back(Record{'W', address, length, std::vector<uint8_t>(bytes, bytes + length)});
 }

@@ -1,5 +1,5 @@
 // MemoryPort: an in-memory big-endian register space for tests, with access
-// counts, failure injection and read-only or absent regions.
+// counts, failure injection and absent regions.
 #pragma once
 
 #include <atomic>
@@ -22,8 +22,6 @@ namespace KacqTest {
 // significant byte first.
 class MemoryPort : public NodeApi::CNodeImpl, public NodeApi::IPort {
 public:
-    enum class Access { ReadWrite, ReadOnly };
-
     struct Record {
         char op; // 'R' or 'W'
         int64_t address;
@@ -36,7 +34,7 @@ public:
     MemoryPort(int64_t base, int64_t size) { AddRegion(base, size); }
 
     // A region of size zero bytes at base; regions must not overlap.
-    void AddRegion(int64_t base, int64_t size, Access access = Access::ReadWrite);
+    void AddRegion(int64_t base, int64_t size);
 
     // Direct access to the contents; no counts, no failures.
     void Poke(int64_t address, const std::vector<uint8_t>& bytes);
@@ -45,16 +43,16 @@ public:
     uint32_t Peek32(int64_t address) const;
 
     // Accesses starting at an address, and in total.
-    int ReadCount(int64_t address) const;
-    int WriteCount(int64_t address) const;
+    int ReadCount(int64_t address) const { return Count(m_Reads, address); }
+    int WriteCount(int64_t address) const { return Count(m_Writes, address); }
     int TotalReads() const;
     int TotalWrites() const;
     std::vector<Record> Log() const;
     void ResetCounts();
 
     // The next access (or every access) starting at address throws error.
-    void FailOnce(int64_t address, std::exception_ptr error);
-    void FailAlways(int64_t address, std::exception_ptr error);
+    void FailOnce(int64_t address, std::exception_ptr error) { Fail(address, error, true); }
+    void FailAlways(int64_t address, std::exception_ptr error) { Fail(address, error, false); }
     void ClearFailures();
 
     // A closed port reports NP, like a camera port whose device is not open.
@@ -71,19 +69,18 @@ public:
     NodeApi::EAccessMode GetAccessMode() override { return m_Open ? NodeApi::RW : NodeApi::NP; }
 
 private:
-    struct Region {
-        Access access;
-        std::vector<uint8_t> bytes;
-    };
     struct Failure {
         std::exception_ptr error;
         bool once;
     };
 
+    using Region = std::vector<uint8_t>;
     // The region holding [address, address + length), or null.
     Region* Find(int64_t address, int64_t length, int64_t& offset);
     const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
     void InjectFailure(int64_t address);
+    int Count(const std::map<int64_t, int>& counts, int64_t address) const;
+    void Fail(int64_t address, std::exception_ptr error, bool once);
 
     mutable std::mutex m_Lock;
     std::map<int64_t, Region> m_Regions; // by base address

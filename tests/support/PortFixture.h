@@ -28,19 +28,6 @@ std::string DescriptionOf(const std::function<void()>& action, const char* sourc
     return "<no exception>";
 }
 
-// The description of the OutOfRangeException that writing value to node
-// raises, with the source checked; "<accepted>" when the write is taken.
-template <class Node, class Value>
-std::string RangeErrorOf(Node& node, Value value, const char* source) {
-    try {
-        node.SetValue(value);
-    } catch (const NodeApi::OutOfRangeException& e) {
-        EXPECT_EQ(source, e.GetSourceFileName()) << e.what();
-        return e.GetDescription();
-    }
-    return "<accepted>";
-}
-
 // 256 bytes of register space at 0x1000, reached through the port node
 // "Port".
 class PortFixture : public testing::Test {

@@ -1,9 +1,24 @@
 // Test node maps and stand-in nodes.
 #include "TestNodeMap.h"
 
+#include <algorithm>
+
 #include "nodeapi/PropertyValue.h"
 
 namespace KacqTest {
+
+Properties Props(const std::string& text) {
+    Properties properties;
+    for (size_t start = 0; start < text.size();) {
+        const size_t end = std::min(text.find(';', start), text.size());
+        const std::string part = text.substr(start, end - start);
+        const size_t equals = part.find('=');
+        properties.emplace_back(part.substr(0, equals),
+                                equals == std::string::npos ? "" : part.substr(equals + 1));
+        start = end + 1;
+    }
+    return properties;
+}
 
 TestNodeMap::~TestNodeMap() = default;
 

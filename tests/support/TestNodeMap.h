@@ -15,6 +15,10 @@ namespace KacqTest {
 
 using Properties = std::vector<std::pair<std::string, std::string>>;
 
+// Properties written as one text, "name=value;name=value": split at each ';'
+// and at the first '=' of each part, so a row of a table stays one line.
+Properties Props(const std::string& text);
+
 // Owns the nodes it creates; Build runs the construction steps in order:
 // SetNodeMap on every node, the properties of every node in the order given,
 // FinalConstruct on every node (unless left unfinished), dependants from "Root".
