@@ -1,10 +1,17 @@
 // Helpers the host library's tests share: counters, the last error message,
-// and blocks and faults as one comparable text.
+// value cells, a folder of a test's own, and blocks, faults, lists and images
+// as one comparable text.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "korlan/KorlanApp.h"
 
@@ -20,6 +27,46 @@ inline std::string lastMessage() {
     char text[1024];
     EXPECT_EQ(KGetLastErrorMessage(text, sizeof text), K_OK);
     return text;
+}
+
+inline HostValue Int(int32_t i) {
+    HostValue cell{};
+    cell.value.i = i;
+    cell.type = HOST_VALUE_INT;
+    return cell;
+}
+inline HostValue Text(const char* s) {
+    HostValue cell{};
+    cell.value.s = s;
+    cell.type = HOST_VALUE_TEXT;
+    return cell;
+}
+
+// A folder of the test's own, removed with what is left in it.
+struct Folder {
+    Folder() : path(::testing::TempDir() + "korlan_XXXXXX") {
+        EXPECT_NE(mkdtemp(&path[0]), nullptr);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const char* name) const { return path + "/" + name; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string path;
+};
+
+inline std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
 }
 
 // "size kind source:line" of a block, "double|unknown source:line" of a fault.
@@ -40,6 +87,19 @@ inline std::string Show(const HostValue* values, int32_t count) {
                                       ? "i:" + std::to_string(values[i].value.i)
                                       : "s:" + std::string(values[i].value.s));
     return text;
+}
+
+// The answer to `query` as "text|list" (the list freed), or its code.
+inline std::string Query(KInterface* iface, int32_t query) {
+    char text[256];
+    HostValue* values = nullptr;
+    int32_t count = 0;
+    const KErr rc = KQueryInfo(iface, query, text, sizeof text, &values, &count);
+    if (rc != K_OK)
+        return "code " + std::to_string(rc);
+    const std::string answer = text + ("|" + Show(values, count));
+    EXPECT_EQ(values != nullptr ? KXFree(nullptr, values) : K_OK, K_OK);
+    return answer;
 }
 
 // "kind width x height bytes/pixel bits owns" of an image.

@@ -2,8 +2,6 @@
 // leak and fault reports, local memory per operation, bad arguments.
 #include <string.h>
 
-#include <functional>
-
 #include "KorlanTest.h"
 
 namespace {
@@ -22,10 +20,16 @@ std::string report() {
     return text;
 }
 
-KMemBlockInfo lastBlock() {
-    KMemBlockInfo info{};
-    EXPECT_EQ(KMemCheckGetBlock(blockCount() - 1, &info), K_OK);
-    return info;
+// Blocks `from` to the last, as "Show(block) @address-index, ...".
+std::string blocksFrom(int32_t from, const std::vector<void*>& addresses) {
+    std::string text;
+    for (int32_t i = from; i < blockCount(); ++i) {
+        KMemBlockInfo b{};
+        EXPECT_EQ(KMemCheckGetBlock(i, &b), K_OK);
+        const auto at = std::find(addresses.begin(), addresses.end(), b.block);
+        text += Show(b) + " @" + std::to_string(at - addresses.begin()) + ", ";
+    }
+    return text;
 }
 
 KMemFaultInfo fault(int32_t index) {
@@ -34,35 +38,42 @@ KMemFaultInfo fault(int32_t index) {
     return info;
 }
 
-TEST(KorlanMemory, CheckedBlockIsReportedAsLeakWithSourceAndLineUntilFreed) {
-    int32_t before = blockCount();
-    void* block = nullptr;
-    ASSERT_EQ(KXAllocMemCheck(nullptr, 48, "CIOeXcite", 120, K_MEMCHECK_KIND, &block), K_OK);
-    EXPECT_EQ(std::string(48, '\0'), std::string(static_cast<char*>(block), 48)) << "zeroed";
-    EXPECT_EQ(blockCount(), before + 1);
-    EXPECT_EQ(lastBlock().block, block);
-    EXPECT_EQ(Show(lastBlock()), "48 1 CIOeXcite:120");
-    EXPECT_NE(report().find("leak: 48 bytes from CIOeXcite:120\n"), std::string::npos);
-    EXPECT_EQ(KXFreeMemCheck(nullptr, block, "CIOeXcite", 130), K_OK);
-    EXPECT_EQ(blockCount(), before);
+TEST(KorlanMemory, BlocksAreListedInOrderWithSourceAndLineUntilFreed) {
+    const int32_t before = blockCount();
+    const std::string longName(500, 's');
+    std::vector<void*> b(3, nullptr);
+    ASSERT_EQ(KXAllocMemCheck(nullptr, 48, "CIOeXcite", 120, K_MEMCHECK_KIND, &b[0]), K_OK);
+    ASSERT_EQ(KXAlloc(nullptr, 32, &b[1]), K_OK);
+    ASSERT_EQ(KXAllocMemCheck(nullptr, 8, longName.c_str(), 7, K_MEMCHECK_KIND, &b[2]), K_OK);
+    EXPECT_EQ(std::string(static_cast<char*>(b[0]), 48), std::string(48, '\0')) << "zeroed";
+    EXPECT_EQ(blocksFrom(before, b), "48 1 CIOeXcite:120 @0, 32 0 :0 @1, 8 1 " +
+                                         std::string(K_SOURCE_NAME_MAX - 1, 's') + ":7 @2, ");
+    const std::string text = report();
+    for (const char* leak : {"leak: 48 bytes from CIOeXcite:120\n", "leak: 32 bytes (unchecked)\n"})
+        EXPECT_NE(text.find(leak), std::string::npos) << leak;
+    // Either free releases any block.
+    EXPECT_EQ(KXFreeMemCheck(nullptr, b[1], "CIOeXcite", 1), K_OK);
+    EXPECT_EQ(KXFree(nullptr, b[0]), K_OK);
+    EXPECT_EQ(blocksFrom(before, b), "8 1 " + std::string(K_SOURCE_NAME_MAX - 1, 's') + ":7 @2, ");
     EXPECT_EQ(report().find("CIOeXcite:120"), std::string::npos);
+    EXPECT_EQ(KXFree(nullptr, b[2]), K_OK);
 }
 
-TEST(KorlanMemory, DoubleFreeAndUnknownPointerReturnCodeAndAreRecorded) {
+TEST(KorlanMemory, RefusedFreesReturnTheirCodeAndAreRecorded) {
     ASSERT_EQ(KMemCheckClearFaults(), K_OK);
     void* block = nullptr;
     ASSERT_EQ(KXAllocMemCheck(nullptr, 16, "CIOeXcite", 200, K_MEMCHECK_KIND, &block), K_OK);
     ASSERT_EQ(KXFreeMemCheck(nullptr, block, "CIOeXcite", 210), K_OK);
-    int32_t blocks = blockCount();
-    EXPECT_EQ(KXFreeMemCheck(nullptr, block, "CIOeXcite", 220), K_ERR_UNKNOWN_POINTER);
+    const int32_t blocks = blockCount();
     int local = 0;
+    EXPECT_EQ(KXFreeMemCheck(nullptr, block, "CIOeXcite", 220), K_ERR_UNKNOWN_POINTER);
     EXPECT_EQ(KXFree(nullptr, &local), K_ERR_UNKNOWN_POINTER);
     EXPECT_EQ(blockCount(), blocks) << "a refused free changes no block";
     ASSERT_EQ(faultCount(), 2);
     EXPECT_EQ((std::vector<const void*>{block, &local}),
               (std::vector<const void*>{fault(0).block, fault(1).block}));
     EXPECT_EQ(Show(fault(0)) + ", " + Show(fault(1)), "double CIOeXcite:220, unknown :0");
-    std::string text = report();
+    const std::string text = report();
     for (const char* part : {"double free: ", " at CIOeXcite:220\n", "free of unknown block: "})
         EXPECT_NE(text.find(part), std::string::npos) << part;
     KMemFaultInfo info{};
@@ -71,31 +82,18 @@ TEST(KorlanMemory, DoubleFreeAndUnknownPointerReturnCodeAndAreRecorded) {
     EXPECT_EQ(faultCount(), 0);
 }
 
-TEST(KorlanMemory, ReusedAddressIsLiveAgainAndEitherFreeVariantReleasesAnyBlock) {
-    void* a = nullptr;
-    ASSERT_EQ(KXAlloc(nullptr, 32, &a), K_OK);
-    EXPECT_EQ(Show(lastBlock()), "32 0 :0");
-    EXPECT_EQ(KXFreeMemCheck(nullptr, a, "CIOeXcite", 1), K_OK);
-    void* b = nullptr;
-    ASSERT_EQ(KXAllocMemCheck(nullptr, 32, "CIOeXcite", 2, K_MEMCHECK_KIND, &b), K_OK);
-    EXPECT_EQ(KXFree(nullptr, b), K_OK);
-}
-
 TEST(KorlanMemory, LocalBlocksAreFreedPerOperationOnly) {
     int opA = 0, opB = 0; // two procedure handles
-    int32_t before = blockCount();
-    void *a1 = nullptr, *a2 = nullptr, *b1 = nullptr;
-    ASSERT_EQ(KXAllocLocal(&opA, 10, "CIOeXcite", 300, &a1), K_OK);
-    ASSERT_EQ(KXAllocLocal(&opA, 20, "CIOeXcite", 301, &a2), K_OK);
-    ASSERT_EQ(KXAllocLocal(&opB, 30, "CIOeXcite", 302, &b1), K_OK);
-    EXPECT_EQ(lastBlock().kind, K_BLOCK_LOCAL);
-    EXPECT_EQ(blockCount(), before + 3);
+    const int32_t before = blockCount();
+    std::vector<void*> b(3, nullptr);
+    ASSERT_EQ(KXAllocLocal(&opA, 10, "CIOeXcite", 300, &b[0]), K_OK);
+    ASSERT_EQ(KXAllocLocal(&opA, 20, "CIOeXcite", 301, &b[1]), K_OK);
+    ASSERT_EQ(KXAllocLocal(&opB, 30, "CIOeXcite", 302, &b[2]), K_OK);
     // A local block the caller frees itself is not freed again afterwards.
-    EXPECT_EQ(KXFree(&opA, a2), K_OK);
+    EXPECT_EQ(KXFree(&opA, b[1]), K_OK);
     EXPECT_EQ(KFreeLocalMemory(&opA), K_OK);
-    EXPECT_EQ(blockCount(), before + 1);
-    EXPECT_EQ(lastBlock().block, b1);
-    EXPECT_EQ(KXFree(&opA, a1), K_ERR_UNKNOWN_POINTER) << "a1 was released";
+    EXPECT_EQ(blocksFrom(before, b), "30 2 CIOeXcite:302 @2, ");
+    EXPECT_EQ(KXFree(&opA, b[0]), K_ERR_UNKNOWN_POINTER) << "released with its operation";
     EXPECT_EQ(KFreeLocalMemory(&opB), K_OK);
     EXPECT_EQ(blockCount(), before);
     EXPECT_EQ(KMemCheckClearFaults(), K_OK);
@@ -116,7 +114,7 @@ TEST(KorlanMemory, BadArgumentsReturnCodesAndClearTheOutPointer) {
         {"local 0", S, [](void** o) { return KXAllocLocal(0, 0, "C", 1, o); }},
         {"local null", N, [](void** o) { return KXAllocLocal(0, 8, nullptr, 1, o); }},
     };
-    int32_t before = blockCount();
+    const int32_t before = blockCount();
     for (const auto& c : cases) {
         void* out = reinterpret_cast<void*>(0x1);
         EXPECT_EQ(c.call(&out), c.expected) << c.what;
@@ -138,24 +136,14 @@ TEST(KorlanMemory, BadArgumentsReturnCodesAndClearTheOutPointer) {
                                    KMemCheckReport(text, 0)};
     EXPECT_EQ(got, (std::vector<KErr>{N, N, N, N, N, N, N, N, N, S, S, S}));
     EXPECT_EQ(blockCount(), before);
-}
-
-TEST(KorlanMemory, ReportThatDoesNotFitIsCutAndTerminated) {
+    // A report that does not fit is cut and terminated.
     void* block = nullptr;
     ASSERT_EQ(KXAllocMemCheck(nullptr, 8, "CIOeXcite", 400, K_MEMCHECK_KIND, &block), K_OK);
-    char text[8];
-    memset(text, 'x', sizeof text);
-    EXPECT_EQ(KMemCheckReport(text, sizeof text), K_ERR_BAD_SIZE);
-    EXPECT_EQ(strlen(text), sizeof text - 1);
-    EXPECT_EQ(std::string(text, 6), "leak: ");
-    ASSERT_EQ(KXFree(nullptr, block), K_OK);
-}
-
-TEST(KorlanMemory, LongSourceNamesAreCut) {
-    std::string longName(500, 's');
-    void* block = nullptr;
-    ASSERT_EQ(KXAllocMemCheck(nullptr, 8, longName.c_str(), 7, K_MEMCHECK_KIND, &block), K_OK);
-    EXPECT_EQ(std::string(lastBlock().source), std::string(K_SOURCE_NAME_MAX - 1, 's'));
+    char cut[8];
+    memset(cut, 'x', sizeof cut);
+    EXPECT_EQ(KMemCheckReport(cut, sizeof cut), K_ERR_BAD_SIZE);
+    const size_t n = strnlen(cut, sizeof cut);
+    EXPECT_EQ(std::string(cut, 6) + std::to_string(n), "leak: 7");
     ASSERT_EQ(KXFree(nullptr, block), K_OK);
 }
 
