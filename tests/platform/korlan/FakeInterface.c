@@ -9,6 +9,9 @@
 #include "acquisition/HostRecords.h"
 #include "contracts/Korlan.h"
 
+/* Operations take the host's whole argument list, used or not. */
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+
 #define FAKE_SLOTS 2
 
 typedef struct FakeSlot {
@@ -32,7 +35,6 @@ static FakeSlot* openSlot(HostInstance* instance) {
 }
 
 static HostInstance** reserveSlot(KProcHandle proc, HostInstance* instance) {
-    (void)proc;
     for (int i = 0; i < FAKE_SLOTS && instance != NULL; ++i) {
         if (!g_slots[i].open) {
             instance->slot = &g_slots[i];
@@ -44,7 +46,6 @@ static HostInstance** reserveSlot(KProcHandle proc, HostInstance* instance) {
 
 static KErr openInstance(KProcHandle proc, HostInstance* instance) {
     int i = slotIndex(instance);
-    (void)proc;
     /* The host stores the instance in the reserved cell before opening. */
     if (i < 0 || g_record->instances[i] != instance)
         return K_ERR_NO_INSTANCE;
@@ -61,7 +62,6 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
 
 static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
     FakeSlot* slot = openSlot(instance);
-    (void)proc;
     if (slot == NULL)
         return K_ERR_NO_INSTANCE;
     slot->open = 0;
@@ -95,14 +95,11 @@ static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* image
 }
 
 static KErr startAsyncGrab(KProcHandle proc, HostInstance* instance, double maxDelay) {
-    (void)proc;
-    (void)maxDelay;
     return openSlot(instance) != NULL ? K_OK : K_ERR_NO_INSTANCE;
 }
 
 static KErr grabImageAsync(KProcHandle proc, HostInstance* instance, double maxDelay,
                            HostImage* images, int32_t* count) {
-    (void)maxDelay;
     if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
     instance->asyncGrab = 1;
@@ -144,7 +141,6 @@ static KErr queryInfo(KProcHandle proc, int32_t query, const char** text, HostVa
 static KErr setParameter(KProcHandle proc, HostInstance* instance, const char* name,
                          const HostValue* values, int32_t count) {
     FakeSlot* slot = openSlot(instance);
-    (void)proc;
     if (slot == NULL)
         return K_ERR_NO_INSTANCE;
     if (strcmp(name, "grab_timeout") != 0)
@@ -175,7 +171,6 @@ static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* n
 }
 
 __attribute__((visibility("default"))) KErr FGInit(KProcHandle proc, InterfaceClass* ic) {
-    (void)proc;
     if (ic == NULL)
         return K_ERR_NULL_POINTER;
     memset(g_slots, 0, sizeof g_slots);

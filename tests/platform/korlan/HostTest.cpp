@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "KorlanTest.h"
 
@@ -34,9 +35,9 @@ std::unique_ptr<InterfaceClass> recordWithDefaults() {
     return ic;
 }
 
-TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
+TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
     auto ic = recordWithDefaults();
-    HostValue* values = nullptr;
+    HostValue *values = nullptr, *cut = nullptr;
     int32_t count = 0;
     ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, &count), K_OK);
     ASSERT_EQ(count, K_DEFAULT_COUNT);
@@ -48,32 +49,25 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
     EXPECT_EQ(names, "<null> horizontal_resolution vertical_resolution image_width image_height "
                      "start_row start_column field bits_per_channel color_space gain "
                      "external_trigger camera_type device port line_in <null> ");
-    // The texts live in the list's own block: the record may change or go.
-    strcpy(ic->defaults.device, "other");
-    ic.reset();
-    EXPECT_STREQ(values[12].value.s, "cam7");
-    EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
-}
-
-TEST(KorlanDefaults, UnterminatedTextFieldsAreCutNullArgumentsAreCodes) {
-    auto ic = recordWithDefaults();
+    // Unterminated text fields are cut; the texts of a list live in its own
+    // block, so the record may change or go.
     memset(ic->defaults.device, 'd', sizeof ic->defaults.device);
     memset(ic->defaults.colorSpace, 'c', sizeof ic->defaults.colorSpace);
     ic->defaults.externalTrigger = 0;
-    HostValue* values = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, &count), K_OK);
-    EXPECT_EQ(std::string(values[8].value.s) + values[10].value.s + values[12].value.s,
-              std::string(1023, 'c') + "false" + std::string(1023, 'd'));
-    EXPECT_EQ(KXFree(nullptr, values), K_OK);
-    values = reinterpret_cast<HostValue*>(0x10);
-    count = 99;
-    EXPECT_EQ((std::vector<KErr>{KFgGetDefaults(nullptr, nullptr, &values, &count),
-                                 KFgGetDefaults(nullptr, ic.get(), nullptr, &count),
-                                 KFgGetDefaults(nullptr, ic.get(), &values, nullptr)}),
-              std::vector<KErr>(3, K_ERR_NULL_POINTER));
-    EXPECT_EQ(values, nullptr);
-    EXPECT_EQ(count, 99);
+    ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &cut, &count), K_OK);
+    HostValue* none = reinterpret_cast<HostValue*>(0x10);
+    int32_t untouched = 99;
+    const KErr noRecord = KFgGetDefaults(nullptr, nullptr, &none, &untouched);
+    EXPECT_EQ(std::make_tuple(noRecord, none, untouched),
+              std::make_tuple(K_ERR_NULL_POINTER, nullptr, 99));
+    EXPECT_EQ((std::vector<KErr>{KFgGetDefaults(nullptr, ic.get(), nullptr, &untouched),
+                                 KFgGetDefaults(nullptr, ic.get(), &none, nullptr)}),
+              std::vector<KErr>(2, K_ERR_NULL_POINTER));
+    ic.reset();
+    EXPECT_EQ(std::string(cut[8].value.s) + cut[10].value.s + cut[12].value.s + values[12].value.s,
+              std::string(1023, 'c') + "false" + std::string(1023, 'd') + "cam7");
+    EXPECT_EQ(KXFree(nullptr, cut), K_OK);
+    EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
 }
 
 TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {

@@ -1,5 +1,5 @@
 // Helpers the host library's tests share: counters, the last error message,
-// value cells, a folder of a test's own, and blocks, faults, lists and images
+// text cells, a folder of a test's own, and blocks, faults, lists and images
 // as one comparable text.
 #pragma once
 
@@ -29,12 +29,6 @@ inline std::string lastMessage() {
     return text;
 }
 
-inline HostValue Int(int32_t i) {
-    HostValue cell{};
-    cell.value.i = i;
-    cell.type = HOST_VALUE_INT;
-    return cell;
-}
 inline HostValue Text(const char* s) {
     HostValue cell{};
     cell.value.s = s;
@@ -87,19 +81,6 @@ inline std::string Show(const HostValue* values, int32_t count) {
                                       ? "i:" + std::to_string(values[i].value.i)
                                       : "s:" + std::string(values[i].value.s));
     return text;
-}
-
-// The answer to `query` as "text|list" (the list freed), or its code.
-inline std::string Query(KInterface* iface, int32_t query) {
-    char text[256];
-    HostValue* values = nullptr;
-    int32_t count = 0;
-    const KErr rc = KQueryInfo(iface, query, text, sizeof text, &values, &count);
-    if (rc != K_OK)
-        return "code " + std::to_string(rc);
-    const std::string answer = text + ("|" + Show(values, count));
-    EXPECT_EQ(values != nullptr ? KXFree(nullptr, values) : K_OK, K_OK);
-    return answer;
 }
 
 // "kind width x height bytes/pixel bits owns" of an image.
