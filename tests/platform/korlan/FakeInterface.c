@@ -1,7 +1,8 @@
 /* A small acquisition interface that behaves like a real one toward the
    host: two instance slots, a slot bound by ReserveSlot and checked at open,
    images from the host's image functions, value lists in host memory with
-   texts in local memory, and the host's error codes. Built as
+   texts in local memory, and the host's error codes. It offers no
+   asynchronous grabs. Built as
    libkAcqFake.so for the host library's tests; loaded as interface "Fake". */
 #include <stdlib.h>
 #include <string.h>
@@ -94,18 +95,6 @@ static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* image
     return K_OK;
 }
 
-static KErr startAsyncGrab(KProcHandle proc, HostInstance* instance, double maxDelay) {
-    return openSlot(instance) != NULL ? K_OK : K_ERR_NO_INSTANCE;
-}
-
-static KErr grabImageAsync(KProcHandle proc, HostInstance* instance, double maxDelay,
-                           HostImage* images, int32_t* count) {
-    if (openSlot(instance) == NULL)
-        return K_ERR_NO_INSTANCE;
-    instance->asyncGrab = 1;
-    return grabImage(proc, instance, images, count);
-}
-
 /* A text cell in the operation's local memory, as the module does for texts
    it builds; a null text when the host refuses. */
 static HostValue localText(KProcHandle proc, const char* text) {
@@ -179,8 +168,6 @@ __attribute__((visibility("default"))) KErr FGInit(KProcHandle proc, InterfaceCl
     ic->openInstance = openInstance;
     ic->closeInstance = closeInstance;
     ic->grabImage = grabImage;
-    ic->startAsyncGrab = startAsyncGrab;
-    ic->grabImageAsync = grabImageAsync;
     ic->queryInfo = queryInfo;
     ic->setParameter = setParameter;
     ic->getParameter = getParameter;

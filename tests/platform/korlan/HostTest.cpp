@@ -16,22 +16,8 @@ using namespace KorlanTest;
 std::unique_ptr<InterfaceClass> recordWithDefaults() {
     std::unique_ptr<InterfaceClass> ic(new InterfaceClass());
     memset(ic.get(), 0, sizeof *ic);
-    HostOpenParameters& d = ic->defaults;
-    d.horizontalResolution = 2;
-    d.verticalResolution = 3;
-    d.imageWidth = 640;
-    d.imageHeight = 480;
-    d.startRow = 5;
-    d.startColumn = 6;
-    d.field = 4;
-    d.bitsPerChannel = 12;
-    strcpy(d.colorSpace, "bayer");
-    d.gain = 2.5f;
-    d.externalTrigger = 1;
-    strcpy(d.cameraType, "default");
-    strcpy(d.device, "cam7");
-    d.port = 61696;
-    d.lineIn = -1;
+    ic->defaults = HostOpenParameters{2,       3,    640, 480,       5,      6,  4,     12,
+                                      "bayer", 2.5f, 1,   "default", "cam7", {}, 61696, -1};
     return ic;
 }
 

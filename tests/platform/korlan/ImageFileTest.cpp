@@ -13,7 +13,6 @@
 
 #include <fstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "KorlanTest.h"
@@ -22,40 +21,27 @@ namespace {
 
 using namespace KorlanTest;
 
-// "WxH depth D color C" of a PNG file, its samples in `pixels`; "" if the
-// file is no PNG.
+// "WxH 8|16-bit gray" of a PNG file, its samples in `pixels`; "" if the
+// file is no PNG. libpng's own reader takes 16-bit samples as linear, so
+// they come back unchanged.
 std::string readPng(const std::string& path, std::vector<uint16_t>* pixels) {
-    // Declared before setjmp: a longjmp back here must not skip destructors.
-    std::vector<unsigned char> rows;
-    std::vector<png_bytep> pointers;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str()))
         return "";
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        fclose(f);
+    const bool wide = (png.format & PNG_FORMAT_FLAG_LINEAR) != 0;
+    const std::string header = std::to_string(png.width) + "x" + std::to_string(png.height) +
+                               (wide ? " 16-bit" : " 8-bit") +
+                               ((png.format & ~PNG_FORMAT_FLAG_LINEAR) ? " not gray" : " gray");
+    std::vector<uint16_t> words(png.width * png.height);
+    std::vector<uint8_t> bytes(words.size());
+    png.format = wide ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
+    if (!png_image_finish_read(&png, nullptr,
+                               wide ? static_cast<void*>(words.data()) : bytes.data(), 0, nullptr))
         return "";
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    const size_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    const int depth = png_get_bit_depth(png, info);
-    const std::string header = std::to_string(width) + "x" + std::to_string(height) + " depth " +
-                               std::to_string(depth) + " color " +
-                               std::to_string(png_get_color_type(png, info));
-    const size_t rowBytes = png_get_rowbytes(png, info);
-    rows.resize(rowBytes * height);
-    for (size_t y = 0; y < height; ++y)
-        pointers.push_back(rows.data() + y * rowBytes);
-    png_read_image(png, pointers.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    fclose(f);
-    for (size_t i = 0; i < width * height; ++i)
-        pixels->push_back(depth == 16 ? static_cast<uint16_t>(rows[2 * i] << 8 | rows[2 * i + 1])
-                                      : rows[i]);
+    pixels->assign(words.begin(), words.end());
+    if (!wide)
+        pixels->assign(bytes.begin(), bytes.end());
     return header;
 }
 
@@ -116,9 +102,9 @@ TEST(KorlanImageFile, FilesHoldTheImagesPixels) {
         {"pgm full 16 bits", false, U2, 16, wide16, "65535"},
         {"pgm 10 bits claimed, wider samples", false, U2, 10, wide16, "65535"},
         {"pgm 16-bit with 8 bits claimed", false, U2, 8, ramp8, "65535"},
-        {"png 8-bit", true, B, 8, ramp8, "13x7 depth 8 color 0"},
-        {"png 12 bits in 16, unscaled", true, U2, 12, ramp10, "13x7 depth 16 color 0"},
-        {"png full 16 bits", true, U2, 16, wide16, "13x7 depth 16 color 0"},
+        {"png 8-bit", true, B, 8, ramp8, "13x7 8-bit gray"},
+        {"png 12 bits in 16, unscaled", true, U2, 12, ramp10, "13x7 16-bit gray"},
+        {"png full 16 bits", true, U2, 16, wide16, "13x7 16-bit gray"},
     };
     Folder folder;
     for (const auto& c : cases) {
@@ -233,7 +219,6 @@ TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
                 EXPECT_EQ(write(&image, path.c_str()), K_ERR_FILE);
             }
             EXPECT_EQ(state(folder, path) + " | " + state(folder, folder / "old.pgm"), before);
-            EXPECT_EQ(contents(folder / "old.pgm"), kOldImage);
         }
     }
 }
@@ -254,16 +239,11 @@ TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
     ssize_t n = read(reader, old, sizeof old);
     close(reader);
     EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
-    struct stat st {};
-    ASSERT_EQ(stat((folder / "old.pgm").c_str(), &st), 0);
     const std::string link = state(folder, folder / "link.pgm");
-    // Still a link, permissions kept, nothing else left in the folder.
-    EXPECT_EQ(
-        std::make_tuple(link.substr(0, 6), link.substr(link.find(" -> ")), st.st_mode & 07777),
-        std::make_tuple(std::string("120777"),
-                        " -> old.pgm [P5\n3 2\n255\n" + std::string(pixels, pixels + 6) +
-                            "] link.pgm old.pgm",
-                        mode_t(0640)));
+    const std::string file = state(folder, folder / "old.pgm");
+    // Still a link, to a file that kept its permissions; nothing else is left.
+    EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
+              "120777 -> old.pgm [P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06] link.pgm old.pgm 100640");
 }
 
 } // namespace

@@ -1,6 +1,6 @@
-// Helpers the host library's tests share: counters, the last error message,
-// text cells, a folder of a test's own, and blocks, faults, lists and images
-// as one comparable text.
+// Helpers the host library's tests share: the block count, the last error
+// message, text cells, a folder of a test's own, and lists and images as one
+// comparable text.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -61,16 +61,6 @@ inline std::string contents(const std::string& path) {
     std::ostringstream out;
     out << in.rdbuf();
     return out.str();
-}
-
-// "size kind source:line" of a block, "double|unknown source:line" of a fault.
-inline std::string Show(const KMemBlockInfo& b) {
-    return std::to_string(b.size) + " " + std::to_string(b.kind) + " " + b.source + ":" +
-           std::to_string(b.line);
-}
-inline std::string Show(const KMemFaultInfo& f) {
-    return std::string(f.doubleFree ? "double " : "unknown ") + f.source + ":" +
-           std::to_string(f.line);
 }
 
 // A list as "i:1234 s:enable ...".
