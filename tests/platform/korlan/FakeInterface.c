@@ -1,9 +1,8 @@
 /* A small acquisition interface that behaves like a real one toward the
    host: two instance slots, a slot bound by ReserveSlot and checked at open,
    images from the host's image functions, value lists in host memory with
-   texts in local memory, and the host's error codes. It offers no
-   asynchronous grabs. Built as
-   libkAcqFake.so for the host library's tests; loaded as interface "Fake". */
+   texts in local memory, the host's error codes, no asynchronous grabs.
+   Built as libkAcqFake.so for the host library's tests ("Fake"). */
 #include <stdlib.h>
 #include <string.h>
 
@@ -57,16 +56,12 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
     g_slots[i] = (FakeSlot){1, 500, 0};
     instance->params.imageWidth = 4;
     instance->params.imageHeight = 3;
-    instance->channels = 1;
     return K_OK;
 }
 
 static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
     FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
-        return K_ERR_NO_INSTANCE;
-    slot->open = 0;
-    return K_OK;
+    return slot != NULL ? (slot->open = 0, K_OK) : K_ERR_NO_INSTANCE;
 }
 
 /* Pixel (x, y) of grab n: n * 16 + y * 4 + x, in the instance's depth. */
@@ -88,8 +83,7 @@ static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* image
         else
             ((uint8_t*)images[0].data)[i] = (uint8_t)v;
     }
-    if (bits > 8)
-        images[0].significantBits = (uint8_t)bits;
+    images[0].significantBits = (uint8_t)bits;
     ++slot->grabs;
     *count = 1;
     return K_OK;
