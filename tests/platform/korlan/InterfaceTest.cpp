@@ -109,13 +109,17 @@ TEST_F(KorlanInterface, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
     EXPECT_EQ(max, 2);
 }
 
-TEST_F(KorlanInterface, InstanceIsStoredInItsCellBeforeOpenAndFreedAtClose) {
+// The module's ReserveSlot and open while the test stands in for them.
+KReserveSlotOp g_moduleReserve;
+KInstanceOp g_moduleOpen;
+ptrdiff_t g_shift;
+int g_opens;
+
+TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClose) {
     // The fake refuses to open unless its reserved cell already holds the
     // instance, so success proves the calling order.
     KAcqInstance* first = openFake();
-    KAcqInstance* second = nullptr;
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &second), K_OK);
-    const InterfaceClass* ic = record();
+    InterfaceClass* ic = record();
     const HostInstance* hi = nullptr;
     ASSERT_EQ(KGetInstanceRecord(first, &hi), K_OK);
     EXPECT_EQ(ic->instances[0], hi);
@@ -123,31 +127,11 @@ TEST_F(KorlanInterface, InstanceIsStoredInItsCellBeforeOpenAndFreedAtClose) {
     EXPECT_EQ(std::to_string(hi->params.imageWidth) + " " + hi->params.device + " " +
                   std::to_string(hi->params.externalTrigger),
               "4 0 1");
-    // Both slots taken: the module's null becomes a clear host error.
-    KAcqInstance* third = reinterpret_cast<KAcqInstance*>(0x10);
-    EXPECT_EQ(KOpenInstance(iface, nullptr, &third), K_ERR_NO_INSTANCE);
-    EXPECT_EQ(third, nullptr);
-    EXPECT_EQ(lastMessage(), "korlan: interface 'Fake' has no free instance slot (2 at most)");
-    ASSERT_EQ(KCloseInstance(first), K_OK);
-    EXPECT_EQ(ic->instances[0], nullptr);
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &first), K_OK) << "the slot is free again";
-    // `first` and `second` are closed with the interface.
-}
 
-// The module's ReserveSlot and open while the test stands in for them.
-KReserveSlotOp g_moduleReserve;
-KInstanceOp g_moduleOpen;
-ptrdiff_t g_shift;
-int g_opens;
-
-TEST_F(KorlanInterface, ReserveSlotAnswersOtherThanAFreeCellAreRefused) {
-    KAcqInstance* open = openFake();
-    const HostInstance* first = nullptr;
-    ASSERT_EQ(KGetInstanceRecord(open, &first), K_OK);
-    InterfaceClass* ic = record();
+    // Stand-ins: the module's own answer moved by g_shift bytes; its opens
+    // counted.
     g_moduleReserve = ic->reserveSlot;
     g_moduleOpen = ic->openInstance;
-    // The module's own answer moved by g_shift bytes; its opens counted.
     ic->reserveSlot = [](KProcHandle proc, HostInstance* instance) {
         char* cell = reinterpret_cast<char*>(g_moduleReserve(proc, instance));
         return reinterpret_cast<HostInstance**>(cell + g_shift);
@@ -158,19 +142,18 @@ TEST_F(KorlanInterface, ReserveSlotAnswersOtherThanAFreeCellAreRefused) {
     const ptrdiff_t cell = sizeof(HostInstance*);
     const struct {
         const char* what;
-        ptrdiff_t shift; // from the free cell the module chose (cell 0)
+        ptrdiff_t shift; // from the free cell the module chose (cell 1)
     } cases[] = {
         {"one byte into the cell", 1},
         {"half a cell on", cell / 2},
-        {"just before the first cell", -1},
-        {"the cell before the first", -cell},
-        {"past the declared count (2)", 2 * cell},
-        {"the cell of the open instance", 0},
+        {"just before the first cell", -cell - 1},
+        {"the cell before the first", -2 * cell},
+        {"past the declared count (2)", cell},
+        {"the cell of the open instance", -cell},
     };
-    // The module answers cell 1; reach the open one in cell 0 by -cell.
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        g_shift = c.shift - cell;
+        g_shift = c.shift;
         g_opens = 0;
         ASSERT_EQ(KClearLastErrorMessage(), K_OK);
         KAcqInstance* instance = reinterpret_cast<KAcqInstance*>(0x10);
@@ -179,7 +162,7 @@ TEST_F(KorlanInterface, ReserveSlotAnswersOtherThanAFreeCellAreRefused) {
         std::vector<const HostInstance*> cells(ic->instances, ic->instances + HOST_MAX_INSTANCES);
         EXPECT_EQ(std::make_tuple(g_opens, instance, cells[0],
                                   std::count(cells.begin(), cells.end(), nullptr)),
-                  std::make_tuple(0, nullptr, first, HOST_MAX_INSTANCES - 1));
+                  std::make_tuple(0, nullptr, hi, HOST_MAX_INSTANCES - 1));
         EXPECT_EQ(lastMessage(),
                   "korlan: interface 'Fake' reserved a cell that is not a free instance cell");
     }
@@ -188,6 +171,16 @@ TEST_F(KorlanInterface, ReserveSlotAnswersOtherThanAFreeCellAreRefused) {
     EXPECT_EQ(KOpenInstance(iface, nullptr, &second), K_OK) << "an exact free cell is taken";
     ic->reserveSlot = g_moduleReserve;
     ic->openInstance = g_moduleOpen;
+
+    // Both slots taken: the module's null becomes a clear host error.
+    KAcqInstance* third = reinterpret_cast<KAcqInstance*>(0x10);
+    EXPECT_EQ(KOpenInstance(iface, nullptr, &third), K_ERR_NO_INSTANCE);
+    EXPECT_EQ(third, nullptr);
+    EXPECT_EQ(lastMessage(), "korlan: interface 'Fake' has no free instance slot (2 at most)");
+    ASSERT_EQ(KCloseInstance(first), K_OK);
+    EXPECT_EQ(ic->instances[0], nullptr);
+    ASSERT_EQ(KOpenInstance(iface, nullptr, &first), K_OK) << "the slot is free again";
+    // `first` and `second` are closed with the interface.
 }
 
 TEST_F(KorlanInterface, FailedOpenLeavesNothingBehindAndCallerParametersOverride) {
@@ -239,7 +232,7 @@ TEST_F(KorlanInterface, GrabsFillTheCallersImageAndOperationsNotOfferedAreCodes)
         << "the fake offers no asynchronous grabs";
 }
 
-TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreed) {
+TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchanged) {
     KAcqInstance* instance = openFake();
     const int32_t blocks = blockCount();
     // The fake's texts are local memory; the copies outlive the operation
@@ -261,22 +254,17 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreed) {
     ASSERT_EQ(KQueryInfo(iface, 7, small, sizeof small, &values, &count), K_OK);
     EXPECT_EQ(std::make_tuple(std::string(small), count, values, blockCount()),
               std::make_tuple(std::string("Unsu"), 0, nullptr, blocks));
-}
 
-TEST_F(KorlanInterface, ParametersTravelBothWaysAndModuleCodesPassUnchanged) {
-    KAcqInstance* instance = openFake();
+    // Parameters travel both ways; the module's codes pass unchanged.
     HostValue v{};
     v.value.i = 1234;
     v.type = HOST_VALUE_INT;
     ASSERT_EQ(KSetParameter(instance, "grab_timeout", &v, 1), K_OK);
-    HostValue* values = nullptr;
-    int32_t count = 0;
     ASSERT_EQ(KGetParameter(instance, "grab_timeout", &values, &count), K_OK);
     EXPECT_EQ(Show(values, count), "i:1234");
     EXPECT_EQ(KXFree(nullptr, values), K_OK);
     HostValue many[K_MAX_PARAM_VALUES + 1] = {};
     KAcqInstance* other = nullptr;
-    char text[4];
     const char* gt = "grab_timeout";
     const KErr N = K_ERR_NULL_POINTER, S = K_ERR_BAD_SIZE;
     const KErr unknown = KGetParameter(instance, "frobnicate", &values, &count);
@@ -293,7 +281,7 @@ TEST_F(KorlanInterface, ParametersTravelBothWaysAndModuleCodesPassUnchanged) {
                                    KOpenInstance(nullptr, nullptr, &other),
                                    KOpenInstance(iface, nullptr, nullptr),
                                    KQueryInfo(iface, 5, nullptr, 4, &values, &count),
-                                   KQueryInfo(iface, 5, text, 0, &values, &count),
+                                   KQueryInfo(iface, 5, small, 0, &values, &count),
                                    KCloseInstance(nullptr)};
     EXPECT_EQ(got, (std::vector<KErr>{K_ERR_UNKNOWN_PARAM, K_ERR_BAD_PARAM_TYPE, S, S, N, N, N, N,
                                       N, N, N, N, S, N}));
