@@ -1,5 +1,6 @@
 // Host image objects: own pixel memory, wrapped buffers that stay the
-// caller's, reuse of an image object, and refused kinds and sizes.
+// caller's, reuse of an image object, and refused kinds and sizes (the
+// sanitizer build reports a wrong free or a leak).
 #include <string.h>
 
 #include "KorlanTest.h"
@@ -23,7 +24,7 @@ TEST(KorlanImage, NewImageOwnsClearedPixelsOfTheKindsSize) {
     }
 }
 
-TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
+TEST(KorlanImage, ImagesReleaseOnlyThePixelsTheyOwn) {
     std::vector<uint16_t> buffer(4 * 2, 0x0123);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_UINT2, 4, 2, buffer.data(), 0), K_OK);
@@ -42,11 +43,7 @@ TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
     EXPECT_EQ(image.ownsData, 1);
     ASSERT_NE(image.data, static_cast<void*>(pixels));
     EXPECT_EQ(memcmp(image.data, pixels, sizeof pixels), 0);
-    EXPECT_EQ(KClearImage(&image), K_OK);
-}
-
-TEST(KorlanImage, ReusingAnImageReleasesItsEarlierPixelsOnly) {
-    HostImage image{};
+    // Reusing an image releases its earlier pixels only.
     ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_BYTE, 64, 64), K_OK);
     // A second image over the first one's pixels: no leak, no double free.
     ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_UINT2, 32, 32), K_OK);
