@@ -13,8 +13,8 @@ namespace {
 
 using namespace KorlanTest;
 
-// Modules load from the build's module folder, where the library looks by
-// default.
+// Modules load from the build's module folder, where the library looks
+// unless KORLAN_MODULE_DIR says otherwise.
 class KorlanInterface : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -56,7 +56,7 @@ TEST_F(KorlanInterface, NamesAndModuleDirectoryDecideWhatLoads) {
     EXPECT_NE(lastMessage().find("/nonexistent-module-dir/libkAcqeXcite.so"), std::string::npos)
         << lastMessage();
     EXPECT_EQ(iface, nullptr);
-    ASSERT_EQ(unsetenv("KORLAN_MODULE_DIR"), 0);
+    ASSERT_EQ(setenv("KORLAN_MODULE_DIR", KACQ_MODULE_DIR, 1), 0);
 }
 
 // Opens until the new handle has the stale one's value (the allocator
