@@ -5,6 +5,7 @@
 #include <limits>
 #include <memory>
 #include <set>
+#include <tuple>
 
 #include "KorlanTest.h"
 
@@ -12,31 +13,12 @@ namespace {
 
 using namespace KorlanTest;
 
-std::unique_ptr<InterfaceClass> recordWithDefaults() {
+TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
     std::unique_ptr<InterfaceClass> ic(new InterfaceClass());
     memset(ic.get(), 0, sizeof *ic);
-    HostOpenParameters& d = ic->defaults;
-    d.horizontalResolution = 2;
-    d.verticalResolution = 3;
-    d.imageWidth = 640;
-    d.imageHeight = 480;
-    d.startRow = 5;
-    d.startColumn = 6;
-    d.field = 4;
-    d.bitsPerChannel = 12;
-    strcpy(d.colorSpace, "bayer");
-    d.gain = 2.5f;
-    d.externalTrigger = 1;
-    strcpy(d.cameraType, "default");
-    strcpy(d.device, "cam7");
-    d.port = 61696;
-    d.lineIn = -1;
-    return ic;
-}
-
-TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
-    auto ic = recordWithDefaults();
-    HostValue* values = nullptr;
+    ic->defaults = HostOpenParameters{2,       3,    640, 480,       5,      6,  4,     12,
+                                      "bayer", 2.5f, 1,   "default", "cam7", {}, 61696, -1};
+    HostValue *values = nullptr, *cut = nullptr;
     int32_t count = 0;
     ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, &count), K_OK);
     ASSERT_EQ(count, K_DEFAULT_COUNT);
@@ -48,36 +30,31 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrder) {
     EXPECT_EQ(names, "<null> horizontal_resolution vertical_resolution image_width image_height "
                      "start_row start_column field bits_per_channel color_space gain "
                      "external_trigger camera_type device port line_in <null> ");
-    // The texts live in the list's own block: the record may change or go.
-    strcpy(ic->defaults.device, "other");
-    ic.reset();
-    EXPECT_STREQ(values[12].value.s, "cam7");
-    EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
-}
-
-TEST(KorlanDefaults, UnterminatedTextFieldsAreCutNullArgumentsAreCodes) {
-    auto ic = recordWithDefaults();
+    // Unterminated text fields are cut; the texts of a list live in its own
+    // block, so the record may change or go.
     memset(ic->defaults.device, 'd', sizeof ic->defaults.device);
     memset(ic->defaults.colorSpace, 'c', sizeof ic->defaults.colorSpace);
-    HostValue* values = nullptr;
-    int32_t count = 0;
-    ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, &count), K_OK);
-    EXPECT_EQ(std::string(values[8].value.s), std::string(1023, 'c'));
-    EXPECT_EQ(std::string(values[12].value.s), std::string(1023, 'd'));
-    EXPECT_EQ(KXFree(nullptr, values), K_OK);
-
-    values = reinterpret_cast<HostValue*>(0x10);
-    count = 99;
-    EXPECT_EQ(KFgGetDefaults(nullptr, nullptr, &values, &count), K_ERR_NULL_POINTER);
-    EXPECT_EQ(values, nullptr);
-    EXPECT_EQ(count, 99);
-    EXPECT_EQ(KFgGetDefaults(nullptr, ic.get(), nullptr, &count), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KFgGetDefaults(nullptr, ic.get(), &values, nullptr), K_ERR_NULL_POINTER);
+    ic->defaults.externalTrigger = 0;
+    ASSERT_EQ(KFgGetDefaults(nullptr, ic.get(), &cut, &count), K_OK);
+    HostValue* none = reinterpret_cast<HostValue*>(0x10);
+    int32_t untouched = 99;
+    const KErr noRecord = KFgGetDefaults(nullptr, nullptr, &none, &untouched);
+    EXPECT_EQ(std::make_tuple(noRecord, none, untouched),
+              std::make_tuple(K_ERR_NULL_POINTER, nullptr, 99));
+    EXPECT_EQ((std::vector<KErr>{KFgGetDefaults(nullptr, ic.get(), nullptr, &untouched),
+                                 KFgGetDefaults(nullptr, ic.get(), &none, nullptr)}),
+              std::vector<KErr>(2, K_ERR_NULL_POINTER));
+    ic.reset();
+    EXPECT_EQ(std::string(cut[8].value.s) + cut[10].value.s + cut[12].value.s + values[12].value.s,
+              std::string(1023, 'c') + "false" + std::string(1023, 'd') + "cam7");
+    EXPECT_EQ(KXFree(nullptr, cut), K_OK);
+    EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
 }
 
 TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     int32_t saved = 0;
     ASSERT_EQ(KAccessGlVar(nullptr, K_GLOBAL_64, K_GLOBAL_READ, &saved, 0.0, 0, 0, 0), K_OK);
+    EXPECT_EQ(saved, 1) << "new images are cleared unless told otherwise";
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const KErr G = K_ERR_BAD_GLOBAL;
@@ -100,12 +77,10 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
         {"mode -1", 64, -1, 1.0, G, -5},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(KAccessGlVar(nullptr, c.variable, c.access, nullptr, c.value, 0, 0, 0),
-                  c.expected)
-            << c.what;
         int32_t now = 1234;
+        const KErr rc = KAccessGlVar(nullptr, c.variable, c.access, nullptr, c.value, 0, 0, 0);
         ASSERT_EQ(KAccessGlVar(nullptr, 64, 1, &now, 0.0, 0, 0, 0), K_OK);
-        EXPECT_EQ(now, c.after) << c.what;
+        EXPECT_EQ(std::make_pair(rc, now), std::make_pair(c.expected, c.after)) << c.what;
     }
     int32_t out = 42;
     EXPECT_EQ(KAccessGlVar(nullptr, 65, 1, &out, 0.0, 0, 0, 0), K_ERR_BAD_GLOBAL);
@@ -117,7 +92,6 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
 TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     ASSERT_EQ(KClearLastErrorMessage(), K_OK);
     EXPECT_EQ(lastMessage(), "");
-    EXPECT_EQ(IOPrintErrorMessage("Timeout while waiting (CIOeXcite:512)"), K_OK);
     EXPECT_EQ(IOPrintErrorMessage("second message"), K_OK);
     EXPECT_EQ(lastMessage(), "second message");
     char small[7];
@@ -129,9 +103,9 @@ TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     std::string back(5000, '\0');
     ASSERT_EQ(KGetLastErrorMessage(&back[0], back.size()), K_OK);
     EXPECT_EQ(strlen(back.c_str()), 4095u);
-    EXPECT_EQ(IOPrintErrorMessage(nullptr), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetLastErrorMessage(nullptr, 10), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KGetLastErrorMessage(small, 0), K_ERR_BAD_SIZE);
+    EXPECT_EQ((std::vector<KErr>{IOPrintErrorMessage(nullptr), KGetLastErrorMessage(nullptr, 10),
+                                 KGetLastErrorMessage(small, 0)}),
+              (std::vector<KErr>{K_ERR_NULL_POINTER, K_ERR_NULL_POINTER, K_ERR_BAD_SIZE}));
 }
 
 TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
@@ -141,7 +115,7 @@ TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
         K_ERR_BAD_PARAM_VALUE, K_ERR_GRAB_OTHER,    K_ERR_NOT_IMPLEMENTED,  K_ERR_NULL_POINTER,
         K_ERR_BAD_SIZE,        K_ERR_OUT_OF_MEMORY, K_ERR_UNKNOWN_POINTER,  K_ERR_BAD_PIXEL_KIND,
         K_ERR_BAD_GLOBAL,      K_ERR_NO_INTERFACE,  K_ERR_NO_INSTANCE,      K_ERR_FILE};
-    std::set<std::string> seen{KErrorText(12345)};
+    std::set<std::string> seen{KErrorText(12345), KErrorText(K_OK)};
     for (KErr c : codes)
         EXPECT_TRUE(seen.insert(KErrorText(c)).second) << c << " shares its text";
     EXPECT_STREQ(KErrorText(K_ERR_NOT_IMPLEMENTED), "operation not implemented by the interface");

@@ -1,10 +1,14 @@
-// Image files read back by independent readers: PGM parsed here, PNG
-// decoded with libpng; same pixels for 8- and 16-bit images.
+// Image files read back by independent readers (PGM parsed here, PNG decoded
+// with libpng), and writes that fail leaving what was at the path as it was.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
+#include <signal.h>
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -18,150 +22,92 @@ namespace {
 
 using namespace KorlanTest;
 
-struct Decoded {
-    int width = 0;
-    int height = 0;
-    int maxval = 0;   // PGM only
-    int bitDepth = 0; // PNG only
-    int colorType = -1;
-    std::vector<uint16_t> pixels;
-    // "WxH maxval M" of a PGM, "WxH depth D color C" of a PNG.
-    std::string Header() const {
-        return std::to_string(width) + "x" + std::to_string(height) +
-               (maxval
-                    ? " maxval " + std::to_string(maxval)
-                    : " depth " + std::to_string(bitDepth) + " color " + std::to_string(colorType));
-    }
-};
-
-std::string tempPath(const char* suffix) {
-    static int serial = 0;
-    return ::testing::TempDir() + "korlan_image_" + std::to_string(getpid()) + "_" +
-           std::to_string(serial++) + suffix;
+// "WxH 8|16-bit gray" of a PNG file, its samples in `pixels`; "" if the
+// file is no PNG. libpng's own reader takes 16-bit samples as linear, so
+// they come back unchanged.
+std::string readPng(const std::string& path, std::vector<uint16_t>* pixels) {
+    png_image png{};
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str()))
+        return "";
+    const bool wide = (png.format & PNG_FORMAT_FLAG_LINEAR) != 0;
+    const std::string header = std::to_string(png.width) + "x" + std::to_string(png.height) +
+                               (wide ? " 16-bit" : " 8-bit") +
+                               ((png.format & ~PNG_FORMAT_FLAG_LINEAR) ? " not gray" : " gray");
+    std::vector<uint16_t> words(png.width * png.height);
+    std::vector<uint8_t> bytes(words.size());
+    png.format = wide ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_GRAY;
+    if (!png_image_finish_read(&png, nullptr,
+                               wide ? static_cast<void*>(words.data()) : bytes.data(), 0, nullptr))
+        return "";
+    wide ? pixels->assign(words.begin(), words.end()) : pixels->assign(bytes.begin(), bytes.end());
+    return header;
 }
 
-// Binary PGM: "P5", width, height, maxval separated by whitespace, one
-// whitespace byte, then samples (2 bytes big-endian when maxval > 255).
-bool readPgm(const std::string& path, Decoded* out) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    in >> magic >> out->width >> out->height >> out->maxval;
-    if (!in || magic != "P5" || in.get() != '\n')
-        return false;
-    size_t n = static_cast<size_t>(out->width) * static_cast<size_t>(out->height);
-    int bytes = out->maxval > 255 ? 2 : 1;
-    std::vector<unsigned char> raw(n * bytes);
-    in.read(reinterpret_cast<char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-    if (static_cast<size_t>(in.gcount()) != raw.size() || in.peek() != EOF)
-        return false;
-    out->pixels.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        out->pixels[i] =
-            bytes == 2 ? static_cast<uint16_t>(raw[2 * i] << 8 | raw[2 * i + 1]) : raw[i];
-    return true;
-}
-
-bool readPng(const std::string& path, Decoded* out) {
-    // Declared before setjmp: a longjmp back here must not skip destructors.
-    std::vector<unsigned char> rows;
-    std::vector<png_bytep> pointers;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (f == nullptr)
-        return false;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_read_info(png, info);
-    out->width = static_cast<int>(png_get_image_width(png, info));
-    out->height = static_cast<int>(png_get_image_height(png, info));
-    out->bitDepth = png_get_bit_depth(png, info);
-    out->colorType = png_get_color_type(png, info);
-    size_t rowBytes = png_get_rowbytes(png, info);
-    rows.resize(rowBytes * static_cast<size_t>(out->height));
-    pointers.resize(static_cast<size_t>(out->height));
-    for (int y = 0; y < out->height; ++y)
-        pointers[static_cast<size_t>(y)] = rows.data() + static_cast<size_t>(y) * rowBytes;
-    png_read_image(png, pointers.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
-    fclose(f);
-    size_t n = static_cast<size_t>(out->width) * static_cast<size_t>(out->height);
-    out->pixels.resize(n);
-    for (size_t i = 0; i < n; ++i)
-        out->pixels[i] = out->bitDepth == 16
-                             ? static_cast<uint16_t>(rows[2 * i] << 8 | rows[2 * i + 1])
-                             : rows[i];
-    return true;
-}
-
-// An image over a test buffer: 8-bit or 16-bit with `bits` significant bits.
+// A 13x7 image over a test buffer, samples (x * 2053 + y * 40009 + 0x0102)
+// & mask: 8-bit, or 16-bit with `bits` significant bits.
 struct TestImage {
+    TestImage(int32_t kind, uint8_t bits, uint16_t mask) {
+        for (int i = 0; i < 13 * 7; ++i)
+            words.push_back(((i % 13) * 2053 + (i / 13) * 40009 + 0x0102) & mask);
+        bytes.assign(words.begin(), words.end());
+        void* data = kind == K_PIXEL_BYTE ? static_cast<void*>(bytes.data()) : words.data();
+        EXPECT_EQ(KNewImagePtr(nullptr, &image, kind, 13, 7, data, 0), K_OK);
+        image.significantBits = bits;
+    }
     std::vector<uint16_t> words;
     std::vector<uint8_t> bytes;
     HostImage image{};
-
-    TestImage(int32_t kind, int32_t w, int32_t h, uint8_t bits, uint16_t (*pixel)(int, int)) {
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                words.push_back(pixel(x, y));
-        bytes.assign(words.begin(), words.end());
-        void* data = kind == K_PIXEL_BYTE ? static_cast<void*>(bytes.data()) : words.data();
-        EXPECT_EQ(KNewImagePtr(nullptr, &image, kind, w, h, data, 0), K_OK);
-        image.significantBits = bits;
-    }
 };
 
-uint16_t ramp8(int x, int y) {
-    return static_cast<uint16_t>((x * 7 + y * 31) & 0xFF);
-}
-uint16_t ramp10(int x, int y) {
-    return static_cast<uint16_t>((x * 37 + y * 101) & 0x3FF);
-}
-uint16_t wide16(int x, int y) {
-    return static_cast<uint16_t>(x * 2053 + y * 40009 + 0x0102);
+// A binary PGM as written: header, then the samples, two bytes most
+// significant first in 16-bit images.
+std::string pgm(const TestImage& t, const char* maxval) {
+    std::string bytes = "P5\n13 7\n" + std::string(maxval) + "\n";
+    for (uint16_t sample : t.words) {
+        if (t.image.kind == K_PIXEL_UINT2)
+            bytes += static_cast<char>(sample >> 8);
+        bytes += static_cast<char>(sample & 0xFF);
+    }
+    return bytes;
 }
 
 // PGM takes its maxval from the significant bits; PNG is gray, 16-bit
-// samples unscaled.
-TEST(KorlanImageFile, FilesReadBackTheSamePixels) {
+// samples unscaled (read back with libpng).
+TEST(KorlanImageFile, FilesHoldTheImagesPixels) {
     const int32_t B = K_PIXEL_BYTE, U2 = K_PIXEL_UINT2;
     const struct {
         const char* what;
         bool png;
         int32_t kind;
         uint8_t bits;
-        uint16_t (*pixel)(int, int);
-        const char* header;
+        uint16_t mask;
+        const char* header; // PGM: the maxval
     } cases[] = {
-        {"pgm 8-bit", false, B, 8, ramp8, "13x7 maxval 255"},
-        {"pgm 10 bits in 16", false, U2, 10, ramp10, "13x7 maxval 1023"},
-        {"pgm 12 bits in 16", false, U2, 12, ramp10, "13x7 maxval 4095"},
-        {"pgm full 16 bits", false, U2, 16, wide16, "13x7 maxval 65535"},
-        {"pgm 10 bits claimed, wider samples", false, U2, 10, wide16, "13x7 maxval 65535"},
-        {"pgm 16-bit with 8 bits claimed", false, U2, 8, ramp8, "13x7 maxval 65535"},
-        {"png 8-bit", true, B, 8, ramp8, "13x7 depth 8 color 0"},
-        {"png 12 bits in 16, unscaled", true, U2, 12, ramp10, "13x7 depth 16 color 0"},
-        {"png full 16 bits", true, U2, 16, wide16, "13x7 depth 16 color 0"},
+        {"pgm 8-bit", false, B, 8, 0xFF, "255"},
+        {"pgm 10 bits in 16", false, U2, 10, 0x3FF, "1023"},
+        {"pgm 12 bits in 16", false, U2, 12, 0x3FF, "4095"},
+        {"pgm full 16 bits", false, U2, 16, 0xFFFF, "65535"},
+        {"pgm 10 bits claimed, wider samples", false, U2, 10, 0xFFFF, "65535"},
+        {"pgm 16-bit with 8 bits claimed", false, U2, 8, 0xFF, "65535"},
+        {"png 8-bit", true, B, 8, 0xFF, "13x7 8-bit gray"},
+        {"png 12 bits in 16, unscaled", true, U2, 12, 0x3FF, "13x7 16-bit gray"},
+        {"png full 16 bits", true, U2, 16, 0xFFFF, "13x7 16-bit gray"},
     };
+    Folder folder;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        TestImage t(c.kind, 13, 7, c.bits, c.pixel);
-        std::string path = tempPath(c.png ? ".png" : ".pgm");
+        TestImage t(c.kind, c.bits, c.mask);
+        const std::string path = folder / "image";
         ASSERT_EQ((c.png ? KWritePng : KWritePgm)(&t.image, path.c_str()), K_OK);
-        Decoded d;
-        ASSERT_TRUE(c.png ? readPng(path, &d) : readPgm(path, &d));
-        EXPECT_EQ(d.Header(), c.header);
-        EXPECT_EQ(d.pixels, t.words);
-        remove(path.c_str());
+        std::vector<uint16_t> pixels;
+        const std::string header = c.png ? readPng(path, &pixels) : "";
+        EXPECT_EQ(header + (c.png ? "" : contents(path)), c.png ? c.header : pgm(t, c.header));
+        EXPECT_EQ(pixels, c.png ? t.words : std::vector<uint16_t>{});
     }
 }
 
-TEST(KorlanImageFile, FailuresAreCodesAndPrinted) {
+TEST(KorlanImageFile, RefusedImagesAndPathsAreCodesAndPrinted) {
     uint8_t pixels[4] = {1, 2, 3, 4};
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 2, 2, pixels, 0), K_OK);
@@ -176,20 +122,116 @@ TEST(KorlanImageFile, FailuresAreCodesAndPrinted) {
         {"65536 squared", [](HostImage& b) { b.width = b.height = 65536; }, K_ERR_BAD_SIZE},
         {"no data", [](HostImage& b) { b.data = nullptr; }, K_ERR_NULL_POINTER},
     };
+    Folder folder;
     for (auto write : {KWritePgm, KWritePng}) {
         ASSERT_EQ(KClearLastErrorMessage(), K_OK);
         EXPECT_EQ(write(&image, "/nonexistent-dir/x/image"), K_ERR_FILE);
         EXPECT_EQ(lastMessage(), "korlan: cannot create image file '/nonexistent-dir/x/image'");
-        EXPECT_EQ(write(&image, ::testing::TempDir().c_str()), K_ERR_FILE) << "a directory";
-        EXPECT_EQ(write(nullptr, "x"), K_ERR_NULL_POINTER);
-        EXPECT_EQ(write(&image, nullptr), K_ERR_NULL_POINTER);
+        const std::vector<KErr> got = {write(&image, folder.path.c_str()), write(&image, ""),
+                                       write(nullptr, "x"), write(&image, nullptr)};
+        EXPECT_EQ(got, (std::vector<KErr>{K_ERR_FILE, K_ERR_FILE, K_ERR_NULL_POINTER,
+                                          K_ERR_NULL_POINTER}))
+            << "a directory, an empty path, no image, no path";
         for (const auto& b : bad) {
             HostImage spoilt = image;
             b.spoil(spoilt);
-            EXPECT_EQ(write(&spoilt, "x"), b.expected) << b.what;
+            EXPECT_EQ(write(&spoilt, (folder / "x").c_str()), b.expected) << b.what;
         }
     }
-    EXPECT_EQ(access("x", F_OK), -1) << "no file is created for a refused image";
+    EXPECT_EQ(folder.Names(), std::vector<std::string>{}) << "no file for a refused image";
+}
+
+// What a path is (type and permissions, inode, device, link, bytes) and what
+// its folder holds, to compare before and after a write.
+std::string state(const Folder& folder, const std::string& path) {
+    struct stat st {};
+    std::ostringstream s;
+    if (lstat(path.c_str(), &st) == 0)
+        s << std::oct << st.st_mode << std::dec << " " << st.st_ino << " " << st.st_rdev;
+    char link[256] = "";
+    s << " -> " << (readlink(path.c_str(), link, sizeof link - 1) > 0 ? link : "");
+    if (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode))
+        s << " [" << contents(path) << "]";
+    for (const std::string& name : folder.Names())
+        s << " " << name;
+    return s.str();
+}
+
+void writeFile(const std::string& path, const std::string& text, mode_t mode) {
+    std::ofstream(path, std::ios::binary) << text;
+    ASSERT_EQ(chmod(path.c_str(), mode), 0);
+}
+
+// Writes to regular files stop with an error past `bytes` (the signal that
+// would end the process is ignored meanwhile).
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t bytes) : handler(signal(SIGXFSZ, SIG_IGN)) {
+        getrlimit(RLIMIT_FSIZE, &old);
+        struct rlimit limit = old;
+        limit.rlim_cur = bytes;
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, handler);
+    }
+    void (*handler)(int);
+    struct rlimit old;
+};
+
+const std::string kOldImage = "P5\n1 1\n255\n\x2a";
+
+TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
+    std::vector<uint8_t> pixels(64 * 64, 0x55);
+    HostImage image{};
+    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, pixels.data(), 0), K_OK);
+    // An existing image, a symbolic link to it, a device that is full (or a
+    // pipe without reader).
+    for (auto write : {KWritePgm, KWritePng}) {
+        for (const char* what : {"old.pgm", "link.pgm", "full"}) {
+            SCOPED_TRACE(what);
+            Folder folder;
+            writeFile(folder / "old.pgm", kOldImage, 0640);
+            const std::string path = folder / what;
+            if (what[0] == 'l') {
+                ASSERT_EQ(symlink("old.pgm", path.c_str()), 0);
+            } else if (what[0] == 'f' && mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+                // A node for the full device needs privileges; a pipe with no
+                // reader fails the write as well.
+                ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
+            }
+            const std::string before =
+                state(folder, path) + " | " + state(folder, folder / "old.pgm");
+            {
+                FileSizeLimit limit(16);
+                EXPECT_EQ(write(&image, path.c_str()), K_ERR_FILE);
+            }
+            EXPECT_EQ(state(folder, path) + " | " + state(folder, folder / "old.pgm"), before);
+        }
+    }
+}
+
+TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
+    uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
+    HostImage image{};
+    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 0), K_OK);
+    Folder folder;
+    writeFile(folder / "old.pgm", kOldImage, 0640);
+    ASSERT_EQ(symlink("old.pgm", (folder / "link.pgm").c_str()), 0);
+    // A reader that has the old file open keeps reading the old file whole:
+    // the new one is renamed into place, never written over the old.
+    int reader = open((folder / "old.pgm").c_str(), O_RDONLY);
+    ASSERT_GE(reader, 0);
+    ASSERT_EQ(KWritePgm(&image, (folder / "link.pgm").c_str()), K_OK);
+    char old[64] = "";
+    ssize_t n = read(reader, old, sizeof old);
+    close(reader);
+    EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
+    const std::string link = state(folder, folder / "link.pgm");
+    const std::string file = state(folder, folder / "old.pgm");
+    // Still a link, to a file that kept its permissions; nothing else is left.
+    EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
+              "120777 -> old.pgm [P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06] link.pgm old.pgm 100640");
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 // Host image objects: own pixel memory, wrapped buffers that stay the
-// caller's, reuse of an image object, and refused kinds and sizes.
+// caller's, reuse of an image object, and refused kinds and sizes (the
+// sanitizer build reports a wrong free or a leak).
 #include <string.h>
-
-#include <vector>
 
 #include "KorlanTest.h"
 
@@ -21,12 +20,11 @@ TEST(KorlanImage, NewImageOwnsClearedPixelsOfTheKindsSize) {
             << "global 64 is set: new pixels are cleared";
         memset(image.data, 0xAB, bytes); // all of it is writable
         EXPECT_EQ(KClearImage(&image), K_OK);
-        EXPECT_EQ(image.data, nullptr);
-        EXPECT_EQ(image.kind, 0);
+        EXPECT_EQ(Show(image) + (image.data ? " data" : ""), "0 0x0 0B 0b owns 0");
     }
 }
 
-TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
+TEST(KorlanImage, ImagesReleaseOnlyThePixelsTheyOwn) {
     std::vector<uint16_t> buffer(4 * 2, 0x0123);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_UINT2, 4, 2, buffer.data(), 0), K_OK);
@@ -39,19 +37,13 @@ TEST(KorlanImage, NewImagePtrWrapsTheBufferWithoutTakingIt) {
     ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_BYTE, 2, 2), K_OK);
     EXPECT_NE(image.data, static_cast<void*>(buffer.data()));
     EXPECT_EQ(buffer[0], 0x0123);
-    EXPECT_EQ(KClearImage(&image), K_OK);
-
     // With copy set the image gets pixels of its own.
     uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 1), K_OK);
     EXPECT_EQ(image.ownsData, 1);
     ASSERT_NE(image.data, static_cast<void*>(pixels));
     EXPECT_EQ(memcmp(image.data, pixels, sizeof pixels), 0);
-    EXPECT_EQ(KClearImage(&image), K_OK);
-}
-
-TEST(KorlanImage, ReusingAnImageReleasesItsEarlierPixelsOnly) {
-    HostImage image{};
+    // Reusing an image releases its earlier pixels only.
     ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_BYTE, 64, 64), K_OK);
     // A second image over the first one's pixels: no leak, no double free.
     ASSERT_EQ(KNewImage(nullptr, &image, K_PIXEL_UINT2, 32, 32), K_OK);
@@ -61,7 +53,6 @@ TEST(KorlanImage, ReusingAnImageReleasesItsEarlierPixelsOnly) {
     EXPECT_EQ(image.ownsData, 1);
     EXPECT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, own, 0), K_ERR_BAD_SIZE);
     EXPECT_EQ(KClearImage(&image), K_OK);
-
     // An image object with garbage fields never makes the host free them.
     HostImage garbage;
     memset(&garbage, 0x5A, sizeof garbage);
@@ -72,22 +63,10 @@ TEST(KorlanImage, ReusingAnImageReleasesItsEarlierPixelsOnly) {
     EXPECT_EQ(KClearImage(&garbage), K_OK);
 }
 
-TEST(KorlanImage, GlobalZeroLeavesNewPixelsToTheCaller) {
-    int32_t saved = -1;
-    ASSERT_EQ(KAccessGlVar(nullptr, K_GLOBAL_64, K_GLOBAL_READ, &saved, 0.0, 0, 0, 0), K_OK);
-    EXPECT_EQ(saved, 1);
-    ASSERT_EQ(KAccessGlVar(nullptr, K_GLOBAL_64, K_GLOBAL_WRITE, nullptr, 0.0, 0, 0, 0), K_OK);
-    HostImage image{};
-    EXPECT_EQ(KNewImage(nullptr, &image, K_PIXEL_BYTE, 16, 16), K_OK);
-    EXPECT_NE(image.data, nullptr);
-    EXPECT_EQ(KClearImage(&image), K_OK);
-    ASSERT_EQ(KAccessGlVar(nullptr, K_GLOBAL_64, K_GLOBAL_WRITE, nullptr, saved, 0, 0, 0), K_OK);
-}
-
 TEST(KorlanImage, RefusedKindsSizesAndPointersLeaveTheImageUnchanged) {
     uint8_t buffer[4] = {};
     const int32_t B = K_PIXEL_BYTE, U2 = K_PIXEL_UINT2, M = INT32_MAX;
-    const KErr K = K_ERR_BAD_PIXEL_KIND, S = K_ERR_BAD_SIZE;
+    const KErr K = K_ERR_BAD_PIXEL_KIND, S = K_ERR_BAD_SIZE, N = K_ERR_NULL_POINTER;
     const struct {
         const char* what;
         int32_t kind, width, height;
@@ -108,17 +87,20 @@ TEST(KorlanImage, RefusedKindsSizesAndPointersLeaveTheImageUnchanged) {
     for (const auto& c : cases) {
         HostImage image{};
         image.width = 77;
-        EXPECT_EQ(KNewImage(nullptr, &image, c.kind, c.width, c.height), c.expected) << c.what;
-        EXPECT_EQ(KNewImagePtr(nullptr, &image, c.kind, c.width, c.height, buffer, 0), c.expected)
+        const KErr got[] = {KNewImage(nullptr, &image, c.kind, c.width, c.height),
+                            KNewImagePtr(nullptr, &image, c.kind, c.width, c.height, buffer, 0)};
+        EXPECT_EQ(std::to_string(got[0]) + " " + std::to_string(got[1]) + " " + Show(image) +
+                      (image.data ? " data" : ""),
+                  std::to_string(c.expected) + " " + std::to_string(c.expected) +
+                      " 0 77x0 0B 0b owns 0")
             << c.what;
-        EXPECT_EQ(Show(image), "0 77x0 0B 0b owns 0") << c.what;
-        EXPECT_EQ(image.data, nullptr) << c.what;
     }
     HostImage image{};
-    EXPECT_EQ(KNewImage(nullptr, nullptr, K_PIXEL_BYTE, 1, 1), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KNewImagePtr(nullptr, nullptr, K_PIXEL_BYTE, 1, 1, buffer, 0), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 1, 1, nullptr, 0), K_ERR_NULL_POINTER);
-    EXPECT_EQ(KClearImage(nullptr), K_ERR_NULL_POINTER);
+    EXPECT_EQ((std::vector<KErr>{KNewImage(nullptr, nullptr, B, 1, 1),
+                                 KNewImagePtr(nullptr, nullptr, B, 1, 1, buffer, 0),
+                                 KNewImagePtr(nullptr, &image, B, 1, 1, nullptr, 0),
+                                 KClearImage(nullptr)}),
+              std::vector<KErr>(4, N));
 }
 
 } // namespace

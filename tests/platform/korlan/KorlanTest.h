@@ -1,10 +1,17 @@
-// Helpers the host library's tests share: counters, the last error message,
-// and blocks and faults as one comparable text.
+// Helpers the host library's tests share: the block count, the last error
+// message, text cells, a folder of a test's own, and lists and images as one
+// comparable text.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "korlan/KorlanApp.h"
 
@@ -22,14 +29,36 @@ inline std::string lastMessage() {
     return text;
 }
 
-// "size kind source:line" of a block, "double|unknown source:line" of a fault.
-inline std::string Show(const KMemBlockInfo& b) {
-    return std::to_string(b.size) + " " + std::to_string(b.kind) + " " + b.source + ":" +
-           std::to_string(b.line);
+inline HostValue Text(const char* s) {
+    HostValue cell{};
+    cell.value.s = s;
+    cell.type = HOST_VALUE_TEXT;
+    return cell;
 }
-inline std::string Show(const KMemFaultInfo& f) {
-    return std::string(f.doubleFree ? "double " : "unknown ") + f.source + ":" +
-           std::to_string(f.line);
+
+// A folder of the test's own, removed with what is left in it.
+struct Folder {
+    Folder() : path(::testing::TempDir() + "korlan_XXXXXX") {
+        EXPECT_NE(mkdtemp(&path[0]), nullptr);
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+    std::string operator/(const char* name) const { return path + "/" + name; }
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(path))
+            names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    std::string path;
+};
+
+inline std::string contents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 // A list as "i:1234 s:enable ...".
