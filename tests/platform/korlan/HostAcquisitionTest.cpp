@@ -176,4 +176,30 @@ TEST_F(HostAcquisition, SixtyFourCamerasOpenGrabAndCloseTwiceLeavingNoHostMemory
     EXPECT_EQ(std::make_pair(blockCount(), faults), std::make_pair(before, 0));
 }
 
+// A camera that dies inside a frame ends the grab in its time-out, and the
+// instance still closes cleanly.
+TEST_F(HostAcquisition, CameraGoneMidGrabTimesOutAndClosesCleanly) {
+    Serve(106, 1);
+    HostOpenParameters params = Params("0", 64, 16);
+    KAcqInstance* instance = nullptr;
+    ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
+    HostImage image{};
+    ASSERT_EQ(KGrabImage(instance, &image), K_OK);
+    // The counter follows the frame's last packet: wait until it has.
+    for (int i = 0; i < 200 && servers[0]->Counters(0).framesSent == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(servers[0]->Counters(0).framesSent, 1u);
+    Emulator::FaultOptions faults;
+    faults.stopFrame = 2;
+    faults.stopAfterPackets = 2;
+    servers[0]->SetFaults(0, faults);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(KGrabImage(instance, &image), K_ERR_GRAB_FAILED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1500))
+        << "bounded by the 500 ms grab time-out";
+    servers[0]->Stop();
+    KClearImage(&image);
+    EXPECT_EQ(KCloseInstance(instance), K_OK);
+}
+
 } // namespace
