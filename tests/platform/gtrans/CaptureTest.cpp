@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -24,30 +23,12 @@ extern char** environ;
 namespace GTransTest {
 namespace {
 
-bool OnPath(const std::string& program) {
-    const char* path = getenv("PATH");
-    std::stringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':'))
-        if (!dir.empty() && access((dir + "/" + program).c_str(), X_OK) == 0)
-            return true;
-    return false;
-}
-
-std::string ReadFile(const std::string& name) {
-    std::ifstream in(name);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // Output of a shell command (our own paths and numbers only).
 std::string Shell(const std::string& command) {
     std::string output;
     if (FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r")) {
         char chunk[4096];
-        size_t got;
-        while ((got = fread(chunk, 1, sizeof chunk, pipe)) > 0)
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;)
             output.append(chunk, got);
         pclose(pipe);
     }
@@ -73,42 +54,32 @@ public:
             pid_ = -1;
         posix_spawn_file_actions_destroy(&actions);
         // Ready once it says so; gone early means it may not capture here.
-        for (int i = 0; i < 200 && pid_ > 0; ++i) {
-            if (ReadFile(log).find("Capturing on") != std::string::npos) {
+        for (int i = 0; i < 200 && pid_ > 0 && !ready_; ++i) {
+            int status = 0;
+            if (Shell("cat " + log).find("Capturing on") != std::string::npos) {
                 // The message comes a little before the capture really runs.
                 std::this_thread::sleep_for(std::chrono::milliseconds(1000));
                 ready_ = true;
-                break;
-            }
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+            } else if (waitpid(pid_, &status, WNOHANG) == pid_) {
                 pid_ = -1;
-                break;
+            } else {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
     }
-    ~Capture() { Stop(); }
-    bool Ready() const { return ready_; }
-    void Stop() {
+    ~Capture() {
         if (pid_ > 0) {
             kill(pid_, SIGINT);
             int status = 0;
             waitpid(pid_, &status, 0);
-            pid_ = -1;
         }
     }
+    bool Ready() const { return ready_; }
 
 private:
     pid_t pid_ = -1;
     bool ready_ = false;
 };
-
-void RemoveFolder(const std::string& folder) {
-    unlink((folder + "/session.pcapng").c_str());
-    unlink((folder + "/tshark.log").c_str());
-    rmdir(folder.c_str());
-}
 
 int32_t Ignore(const char*, const char*, void*) {
     return 0;
@@ -119,14 +90,14 @@ int32_t Ignore(const char*, const char*, void*) {
 void Session(Emulated& emu, GxHandle grabber) {
     setenv("GTRANS_DISCOVERY", Dotted(emu.server->Address(0)).c_str(), 1);
     ASSERT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 1000, Ignore, nullptr));
+    unsetenv("GTRANS_DISCOVERY");
     GxHandle device = 0;
     ASSERT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
-    const uint32_t addresses[2] = {0xF0F0800Cu, 0xF0F08010u};
-    const uint32_t values[2] = {(160u << 16) | 120u, 0};
+    const uint32_t addresses[3] = {0xF0F0800Cu, 0xF0F08010u, 0xF0F0061Cu}; // size, coding, shot
+    const uint32_t values[3] = {(160u << 16) | 120u, 0, 0x40000000u | 4};
+    uint32_t read[2] = {}, size = 160 * 120;
     ASSERT_EQ(GX_OK, GxWriteReg(device, addresses, values, 2));
-    uint32_t read[2] = {};
     ASSERT_EQ(GX_OK, GxReadReg(device, addresses, read, 2));
-    uint32_t size = 160 * 120;
     ASSERT_EQ(GX_OK, GxStreamGrabberAllocResourcesEx(grabber, 50, &size, 1, 1500, 0));
     GxStreamAddress address{};
     ASSERT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
@@ -134,8 +105,7 @@ void Session(Emulated& emu, GxHandle grabber) {
     std::vector<std::vector<uint8_t>> buffers(4, std::vector<uint8_t>(size));
     for (auto& buffer : buffers)
         ASSERT_EQ(GX_OK, GxStreamGrabberReceiveAsync(grabber, buffer.data(), size, nullptr, 0));
-    const uint32_t shot = 0xF0F0061Cu, frames = 0x40000000u | 4;
-    ASSERT_EQ(GX_OK, GxWriteReg(device, &shot, &frames, 1));
+    ASSERT_EQ(GX_OK, GxWriteReg(device, addresses + 2, values + 2, 1));
     void* context = nullptr;
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(GX_OK, GxStreamGrabberWaitForBuffer(grabber, 3000, &context));
@@ -146,11 +116,10 @@ void Session(Emulated& emu, GxHandle grabber) {
     EXPECT_EQ(GX_OK, GxStreamGrabberDestroy(grabber));
     EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
     EXPECT_EQ(GX_OK, GxClose(device));
-    unsetenv("GTRANS_DISCOVERY");
 }
 
 TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
-    if (!OnPath("tshark"))
+    if (Shell("command -v tshark").empty())
         GTEST_SKIP() << "tshark is not installed (scripts/setup.sh installs it)";
     char folder[] = "/tmp/gtrans-capture-XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(folder));
@@ -160,7 +129,6 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
     Emulator::FaultOptions faults;
     faults.dropPacket = 0.1; // forces resends
     Emulated emu(Ip(127, 0, 60, 1), 1, "vga-mono", false, faults);
-    ASSERT_NE(0, emu.port);
     const std::string camera = Dotted(emu.server->Address(0));
     Initialised init;
     GxHandle grabber = 0;
@@ -176,8 +144,8 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
                             " or port " + std::to_string(streamPort) + ")",
                         file, log);
         if (!capture.Ready()) {
-            const std::string reason = ReadFile(log);
-            RemoveFolder(folder);
+            const std::string reason = Shell("cat " + log);
+            Shell(std::string("rm -r ") + folder);
             GxStreamGrabberDestroy(grabber);
             GTEST_SKIP() << "capture on lo impossible here: " << reason;
         }
@@ -192,12 +160,10 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
     EXPECT_EQ("", Shell(read + " -Y 'udp && !gvcp && !gvsp'")) << "undecoded datagrams";
 
     // Commands by code, and the ones without an acknowledge.
-    const std::string fields = Shell(read + " -Y gvcp.cmd.command -T fields -E separator=, "
-                                            "-e gvcp.cmd.command -e gvcp.response_in");
+    std::stringstream lines(Shell(read + " -Y gvcp.cmd.command -T fields -E separator=, "
+                                         "-e gvcp.cmd.command -e gvcp.response_in"));
     std::map<std::string, int> commands, unanswered;
-    std::stringstream lines(fields);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (std::string line; std::getline(lines, line);) {
         const size_t comma = line.find(',');
         const std::string code = line.substr(0, comma);
         ++commands[code];
@@ -214,7 +180,7 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
     EXPECT_NE(std::string::npos, gvsp.find("0x02")) << "trailers decoded";
     if (::testing::Test::HasFailure())
         fprintf(stderr, "%s\n", Shell(read + " -O gvcp,gvsp | head -200").c_str());
-    RemoveFolder(folder);
+    Shell(std::string("rm -r ") + folder);
 }
 
 } // namespace

@@ -1,11 +1,9 @@
 // Shared helpers of the transport tests: an in-process emulator on loopback
-// addresses of the test's own, status texts, and raw GVCP exchanges for a
-// second host.
+// addresses of the test's own, and the status texts callers see.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -56,51 +54,21 @@ public:
         options.faults = faults;
         server.reset(new Emulator::NetServer(options));
         port = server->Start();
+        EXPECT_NE(0, port) << server->Error();
     }
     ~Emulated() { server->Stop(); }
     // The name GxOpen takes for camera i, with the port spelled out.
     std::string Name(unsigned camera = 0) const {
         return Dotted(server->Address(camera)) + "@" + std::to_string(port);
     }
+    // How the status texts name camera i.
+    std::string Camera(unsigned camera = 0) const {
+        return "camera " + Dotted(server->Address(camera)) + ":" + std::to_string(port) + " (" +
+               server->Serial(camera) + ")";
+    }
 
     std::unique_ptr<Emulator::NetServer> server;
     uint16_t port = 0;
-};
-
-// A second host on a socket of its own: plain WRITEREG/READREG, no heartbeat.
-class RawHost {
-public:
-    RawHost(uint32_t camera, uint16_t port) {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(port);
-        peer.sin_addr.s_addr = htonl(camera);
-        connect(fd_, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-    }
-    ~RawHost() { close(fd_); }
-    // The ack status of one WRITEREG, or -1 without an answer.
-    int Write(uint32_t address, uint32_t value) {
-        uint8_t out[64];
-        const size_t size =
-            gvwire::EncodeWriteRegCmd(out, sizeof out, ++reqId_, &address, &value, 1);
-        send(fd_, out, size, 0);
-        pollfd fd{fd_, POLLIN, 0};
-        uint8_t in[600];
-        while (poll(&fd, 1, 1000) > 0) {
-            const ssize_t got = recv(fd_, in, sizeof in, 0);
-            gvwire::AckHeader header{};
-            const uint8_t* payload = nullptr;
-            if (got > 0 && gvwire::ParseAck(in, size_t(got), header, payload) &&
-                header.ackId == reqId_)
-                return header.status;
-        }
-        return -1;
-    }
-
-private:
-    int fd_ = -1;
-    uint16_t reqId_ = 0;
 };
 
 // Keeps the library initialised for a test.
