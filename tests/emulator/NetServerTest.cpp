@@ -39,58 +39,50 @@ std::vector<uint8_t> Receive(const UdpSocket& socket, int ms) {
 }
 
 // A host's control channel: one socket, fresh req_ids, waits (a second at
-// most) for the matching acknowledge; kNoAnswer without one.
+// most) for the matching acknowledge.
 class RawClient {
 public:
     RawClient(uint32_t camera, uint16_t port) : camera_(camera), port_(port) {
         std::string error;
         EXPECT_TRUE(socket_.Bind(Ip(0, 0, 1), 0, error)) << error;
     }
-    uint16_t Transact(const uint8_t* command, size_t n, uint16_t id, std::vector<uint8_t>& out) {
-        socket_.SendTo(command, n, camera_, port_);
+    // A READREG (no values) or a WRITEREG: the ack status (kNoAnswer without
+    // one), then the values read or the ack's index.
+    std::pair<uint16_t, Q> Send(const Q& addresses, const Q& values = {}, uint16_t reqId = 0) {
+        const uint16_t id = reqId != 0 ? reqId : Next();
+        const size_t count = addresses.size();
+        socket_.SendTo(
+            out_,
+            values.empty()
+                ? EncodeReadRegCmd(out_, sizeof out_, id, addresses.data(), count)
+                : EncodeWriteRegCmd(out_, sizeof out_, id, addresses.data(), values.data(), count),
+            camera_, port_);
         for (const auto end = Clock::now() + std::chrono::seconds(1); Clock::now() < end;) {
             const std::vector<uint8_t> d = Receive(socket_, 50);
             AckHeader ack{};
             const uint8_t* p = nullptr;
-            if (ParseAck(d.data(), d.size(), ack, p) && ack.ackId == id) {
-                out.assign(p, p + ack.length);
-                return ack.status;
+            if (!ParseAck(d.data(), d.size(), ack, p) || ack.ackId != id)
+                continue;
+            Q got(kMaxReadRegAddresses);
+            size_t n = 0;
+            uint16_t index = 0;
+            if (values.empty()) {
+                EXPECT_TRUE(ParseReadRegAck(p, ack.length, got.data(), got.size(), n));
+            } else if (ParseWriteRegAck(p, ack.length, index)) {
+                got[n++] = index;
             }
+            got.resize(n);
+            return {ack.status, got};
         }
-        out.clear();
-        return kNoAnswer;
-    }
-    uint16_t Read(const Q& addresses, Q& values) {
-        const uint16_t id = Next();
-        const size_t n =
-            EncodeReadRegCmd(out_, sizeof out_, id, addresses.data(), addresses.size());
-        std::vector<uint8_t> payload;
-        const uint16_t status = Transact(out_, n, id, payload);
-        values.assign(kMaxReadRegAddresses, 0);
-        size_t count = 0;
-        EXPECT_TRUE(ParseReadRegAck(payload.data(), payload.size(), values.data(), 135, count));
-        values.resize(count);
-        return status;
+        return {kNoAnswer, {}};
     }
     uint32_t Read(uint32_t address) {
-        Q v;
-        EXPECT_EQ(Read({address}, v), kSuccess) << std::hex << address;
-        return v.empty() ? 0 : v[0];
-    }
-    // The status; `index` the ack's index (0xFFFF without an answer).
-    uint16_t Write(const Q& addresses, const Q& values, uint16_t& index, uint16_t reqId = 0) {
-        const uint16_t id = reqId != 0 ? reqId : Next();
-        const size_t n = EncodeWriteRegCmd(out_, sizeof out_, id, addresses.data(), values.data(),
-                                           addresses.size());
-        std::vector<uint8_t> payload;
-        const uint16_t status = Transact(out_, n, id, payload);
-        index = 0xFFFF;
-        EXPECT_TRUE(status == kNoAnswer || ParseWriteRegAck(payload.data(), payload.size(), index));
-        return status;
+        const auto answer = Send({address});
+        EXPECT_EQ(answer.first, kSuccess) << std::hex << address;
+        return answer.second.empty() ? 0 : answer.second[0];
     }
     uint16_t Write(uint32_t address, uint32_t value, uint16_t reqId = 0) {
-        uint16_t index = 0;
-        return Write({address}, {value}, index, reqId);
+        return Send({address}, {value}, reqId).first;
     }
     void Resend(uint16_t block, uint32_t first, uint32_t last) {
         const size_t n = EncodePacketResendCmd(out_, sizeof out_, Next(), {0, block, first, last});
@@ -168,10 +160,9 @@ struct Rig {
         EXPECT_TRUE(stream.Bind(Ip(0, 0, 1), 0, error)) << error;
     }
     void Open(RawClient& host) {
-        uint16_t index = 0;
         ASSERT_EQ(host.Write(kRegCcp, kCcpControl), kSuccess);
         ASSERT_EQ(
-            host.Write({kRegScps0, kRegScda0, kRegScp0}, {1500, Ip(0, 0, 1), stream.Port()}, index),
+            host.Send({kRegScps0, kRegScda0, kRegScp0}, {1500, Ip(0, 0, 1), stream.Port()}).first,
             kSuccess);
     }
     NetServer server;
@@ -184,8 +175,6 @@ TEST(NetServer, RegisterAccessAnswersStatusesAndHowFarItGot) {
     RawClient host(Ip(11, 0, 1), rig.port);
     // Values and 32-register transfers are the transport tests' part; here
     // each refusal's status and how far the command got.
-    Q values;
-    uint16_t index = 0;
     const struct {
         const char* name;
         bool write;
@@ -203,10 +192,11 @@ TEST(NetServer, RegisterAccessAnswersStatusesAndHowFarItGot) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
-        const uint16_t status = row.write ? host.Write(row.addresses, Q(3, 0x0A000001), index)
-                                          : host.Read(row.addresses, values);
+        const auto r =
+            host.Send(row.addresses, row.write ? Q(row.addresses.size(), 0x0A000001) : Q{});
+        const size_t done = row.write ? (r.second.empty() ? 0xFFFF : r.second[0]) : r.second.size();
         EXPECT_EQ((std::vector<size_t>{row.status, row.done}),
-                  (std::vector<size_t>{status, row.write ? index : values.size()}));
+                  (std::vector<size_t>{r.first, done}));
     }
     // The failed write stopped before its third pair.
     EXPECT_EQ((Q{0x0A000001u, 0}), (Q{host.Read(kRegScpd0), host.Read(kRegScda0)}));
@@ -274,11 +264,10 @@ TEST(NetServer, OneShotFramesArriveByteExactWithTheirLeaderAndResendsAreServed) 
         Rig rig(Options(Ip(subnet, 0, 1), 1, row.model));
         RawClient host(Ip(subnet++, 0, 1), rig.port);
         rig.Open(host);
-        uint16_t index = 0;
-        ASSERT_EQ(host.Write({kWireF7 + F7::kColorCodingId, kWireF7 + F7::kImageSize,
-                              kWireF7 + F7::kImagePosition, kWireCmd + Cmd::kOneShot},
-                             {uint32_t(row.coding) << 24, row.size, row.position, kOneShotBit},
-                             index),
+        ASSERT_EQ(host.Send({kWireF7 + F7::kColorCodingId, kWireF7 + F7::kImageSize,
+                             kWireF7 + F7::kImagePosition, kWireCmd + Cmd::kOneShot},
+                            {uint32_t(row.coding) << 24, row.size, row.position, kOneShotBit})
+                      .first,
                   kSuccess);
 
         const Received got = Collect(rig.stream, 1, 300);
@@ -334,8 +323,7 @@ TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {
     ASSERT_EQ(other.Write(kWireCmd + Cmd::kIsoEnable, 0x80000000), kSuccess);
     EXPECT_TRUE(ending.server.WaitUntilFinished(std::chrono::seconds(5)));
     EXPECT_EQ(ending.server.Counters(0).framesSent, 3u);
-    Q values;
-    EXPECT_EQ(other.Read({kRegVersion}, values), kNoAnswer) << "no answer any more";
+    EXPECT_EQ(other.Send({kRegVersion}).first, kNoAnswer) << "no answer any more";
 }
 
 TEST(NetServer, StartRefusesWhatItCannotServe) {
