@@ -16,7 +16,6 @@
 #include <thread>
 
 #include "TransportFixture.h"
-#include "gtrans/GTransStats.h"
 
 extern char** environ;
 
@@ -85,39 +84,6 @@ int32_t Ignore(const char*, const char*, void*) {
     return 0;
 }
 
-// Discovery, register traffic, a short stream with resends, and the close.
-// The grabber exists already (its port is in the capture filter).
-void Session(Emulated& emu, GxHandle grabber) {
-    setenv("GTRANS_DISCOVERY", Dotted(emu.server->Address(0)).c_str(), 1);
-    ASSERT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 1000, Ignore, nullptr));
-    unsetenv("GTRANS_DISCOVERY");
-    GxHandle device = 0;
-    ASSERT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
-    const uint32_t addresses[3] = {0xF0F0800Cu, 0xF0F08010u, 0xF0F0061Cu}; // size, coding, shot
-    const uint32_t values[3] = {(160u << 16) | 120u, 0, 0x40000000u | 4};
-    uint32_t read[2] = {}, size = 160 * 120;
-    ASSERT_EQ(GX_OK, GxWriteReg(device, addresses, values, 2));
-    ASSERT_EQ(GX_OK, GxReadReg(device, addresses, read, 2));
-    ASSERT_EQ(GX_OK, GxStreamGrabberAllocResourcesEx(grabber, 50, &size, 1, 1500, 0));
-    GxStreamAddress address{};
-    ASSERT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
-    ASSERT_EQ(GX_OK, GxOpenStream(device, 0, &address, 1500));
-    std::vector<std::vector<uint8_t>> buffers(4, std::vector<uint8_t>(size));
-    for (auto& buffer : buffers)
-        ASSERT_EQ(GX_OK, GxStreamGrabberReceiveAsync(grabber, buffer.data(), size, nullptr, 0));
-    ASSERT_EQ(GX_OK, GxWriteReg(device, addresses + 2, values + 2, 1));
-    void* context = nullptr;
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(GX_OK, GxStreamGrabberWaitForBuffer(grabber, 3000, &context));
-    GxGrabberStatistics stats{};
-    GxStreamGrabberGetStatistics(grabber, &stats);
-    EXPECT_GT(stats.resendCommands, 0u) << "the session must show a resend";
-    GxStreamGrabberFlush(grabber);
-    EXPECT_EQ(GX_OK, GxStreamGrabberDestroy(grabber));
-    EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
-    EXPECT_EQ(GX_OK, GxClose(device));
-}
-
 TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
     if (Shell("command -v tshark").empty())
         GTEST_SKIP() << "tshark is not installed (scripts/setup.sh installs it)";
@@ -149,7 +115,21 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
             GxStreamGrabberDestroy(grabber);
             GTEST_SKIP() << "capture on lo impossible here: " << reason;
         }
-        Session(emu, grabber);
+        // Discovery, register traffic, a short stream with resends, and the close.
+        setenv("GTRANS_DISCOVERY", camera.c_str(), 1);
+        ASSERT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 1000, Ignore, nullptr));
+        unsetenv("GTRANS_DISCOVERY");
+        {
+            Stream stream(emu, 160, 120, 0, grabber);
+            const uint32_t size = 0xF0F0800Cu;
+            uint32_t value = 0;
+            ASSERT_EQ(GX_OK, GxReadReg(stream.device, &size, &value, 1));
+            stream.Queue(4);
+            stream.Shoot(4);
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(GX_OK, stream.Next(3000).first);
+            EXPECT_GT(stream.Stats().resendCommands, 0u) << "the session must show a resend";
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     }
     // Two passes, so commands learn their acknowledge (gvcp.response_in).
