@@ -3,6 +3,8 @@
 // access control register and PIO outputs.
 #include "EmulatorTestSupport.h"
 
+#include <tuple>
+
 namespace EmulatorTest {
 namespace {
 
@@ -35,12 +37,8 @@ struct Step {
     uint32_t value;
     bool read;
 };
-Step W(uint64_t address, uint32_t value) {
-    return {address, value, false};
-}
-Step R(uint64_t address) {
-    return {address, 0, true};
-}
+const auto W = [](uint64_t address, uint32_t value) { return Step{address, value, false}; };
+const auto R = [](uint64_t address) { return Step{address, 0, true}; };
 const Step F = R(kFrame);
 
 TEST(Control, ScenariosAsTheManualStatesThem) {
@@ -155,10 +153,7 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
 TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
     // VGA mode 0: 640x480, size units 8x2, position units 4x2; the AOI is
     // first set to 320x240 at (0, 0).
-    const struct {
-        const char* name;
-        uint32_t offset, value;
-    } rows[] = {
+    const std::tuple<const char*, uint32_t, uint32_t> rows[] = {
         {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
         {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
         {"width zero", F7::kImageSize, Pack(0, 240)},
@@ -172,17 +167,15 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
         {"colour coding not offered", F7::kColorCodingId, uint32_t(kRaw8) << 24},
         {"colour coding out of the ID range", F7::kColorCodingId, 0xFF000000},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, offset, value] : rows) {
+        SCOPED_TRACE(name);
         Camera cam;
         cam.SetF7(F7::kImageSize, Pack(320, 240));
-        const auto state = [&] {
-            return cam.Rs({cam.ModeCsr(row.offset), cam.ModeCsr(F7::kTotalBytesLo),
-                           cam.ModeCsr(F7::kValueSetting)});
-        };
-        const Q before = state();
-        cam.SetF7(row.offset, row.value);
-        EXPECT_EQ((Q{before[0], before[1], kVsErr1}), state());
+        const std::vector<uint64_t> at = {cam.ModeCsr(offset), cam.ModeCsr(F7::kTotalBytesLo)};
+        const Q before = {cam.R(at[0]), cam.R(at[1])};
+        cam.SetF7(offset, value);
+        EXPECT_EQ((Q{before[0], before[1], kVsErr1}),
+                  (Q{cam.R(at[0]), cam.R(at[1]), cam.F7(F7::kValueSetting)}));
         // The next accepted write clears the flag again.
         cam.SetF7(F7::kImageSize, Pack(320, 240));
         EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
@@ -234,27 +227,23 @@ TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
 }
 
 TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
-    const struct {
-        const char* name;
-        uint32_t hi, lo;
-        bool recognised;
-    } rows[] = {
+    const std::tuple<const char*, uint32_t, uint32_t, bool> rows[] = {
         {"feature ID, time-out 0", 0x00A5C19E, 0x2D470000, true},
         {"feature ID, time-out 0x123", 0x00A5C19E, 0x2D470123, true},
         {"other feature set", 0x00A5C19E, 0x2D480000, false},
         {"other company", 0x00A5C29E, 0x2D470000, false},
         {"feature ID sent little-endian", 0x9EC1A500, 0x0000472D, false},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, hi, lo, recognised] : rows) {
+        SCOPED_TRACE(name);
         Camera cam;
         EXPECT_EQ(0xFFFFFFFFu, cam.R(kAcrBase)) << "locked before any write";
-        cam.W(kAcrBase, row.hi);
-        cam.W(kAcrBase + 4, row.lo);
+        cam.W(kAcrBase, hi);
+        cam.W(kAcrBase + 4, lo);
         // Read back as one 8-byte block, big-endian.
         uint8_t b[8];
         ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, b, 8));
-        EXPECT_EQ((row.recognised ? Q{row.hi, row.lo} : Q{~0u, ~0u}),
+        EXPECT_EQ((recognised ? Q{hi, lo} : Q{~0u, ~0u}),
                   (Q{uint32_t(b[0] << 24 | b[1] << 16 | b[2] << 8 | b[3]),
                      uint32_t(b[4] << 24 | b[5] << 16 | b[6] << 8 | b[7])}));
     }

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <thread>
+#include <tuple>
 
 namespace EmulatorTest {
 namespace {
@@ -175,13 +176,8 @@ TEST(NetServer, RegisterAccessAnswersStatusesAndHowFarItGot) {
     RawClient host(Ip(11, 0, 1), rig.port);
     // Values and 32-register transfers are the transport tests' part; here
     // each refusal's status and how far the command got.
-    const struct {
-        const char* name;
-        bool write;
-        Q addresses;
-        uint16_t status;
-        size_t done; // values read, or the ack index
-    } rows[] = {
+    // Done: the values read, or the ack's index.
+    const std::tuple<const char*, bool, Q, uint16_t, size_t> rows[] = {
         {"unknown bootstrap address", false, {kRegVersion, 0x0B00}, kInvalidAddress, 1},
         {"unmapped IIDC address", false, {0xFFFFFFF0}, kInvalidAddress, 0},
         {"misaligned read", false, {0x0006}, kBadAlignment, 0},
@@ -190,13 +186,11 @@ TEST(NetServer, RegisterAccessAnswersStatusesAndHowFarItGot) {
         {"unknown address written", true, {0x0B00}, kInvalidAddress, 0},
         {"non-loopback destination", true, {kRegScda0}, kInvalidParameter, 0},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const auto r =
-            host.Send(row.addresses, row.write ? Q(row.addresses.size(), 0x0A000001) : Q{});
-        const size_t done = row.write ? (r.second.empty() ? 0xFFFF : r.second[0]) : r.second.size();
-        EXPECT_EQ((std::vector<size_t>{row.status, row.done}),
-                  (std::vector<size_t>{r.first, done}));
+    for (const auto& [name, write, addresses, status, done] : rows) {
+        SCOPED_TRACE(name);
+        const auto r = host.Send(addresses, write ? Q(addresses.size(), 0x0A000001) : Q{});
+        const size_t got = write ? (r.second.empty() ? 0xFFFF : r.second[0]) : r.second.size();
+        EXPECT_EQ((std::vector<size_t>{status, done}), (std::vector<size_t>{r.first, got}));
     }
     // The failed write stopped before its third pair.
     EXPECT_EQ((Q{0x0A000001u, 0}), (Q{host.Read(kRegScpd0), host.Read(kRegScda0)}));
@@ -249,24 +243,20 @@ TEST(NetServer, ControlIsExclusiveAndLostWhenHeartbeatsStop) {
 // Served resends under loss, duplicates and reordering: the transport's
 // GTransStream.HundredFramesByteExactUnderLossAndReordering.
 TEST(NetServer, OneShotFramesArriveByteExactWithTheirLeaderAndResendsAreServed) {
-    const struct {
-        const char* name;
-        const char* model;
-        uint8_t coding;
-        uint32_t size, position, pixelFormat; // size and position: x << 16 | y
-    } rows[] = {
+    // Name, model, colour coding, size and position (x << 16 | y), leader pixel format.
+    const std::tuple<const char*, const char*, uint8_t, uint32_t, uint32_t, uint32_t> rows[] = {
         {"vga AOI", "vga-mono", Emulator::kMono16, 64u << 16 | 30, 8u << 16 | 4, gvwire::kMono16},
         {"bayer Raw8", "2mp-bayer", kRaw8, 800u << 16 | 600, 0, kBayerRG8},
     };
     unsigned subnet = 13;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Rig rig(Options(Ip(subnet, 0, 1), 1, row.model));
+    for (const auto& [name, model, coding, size, position, pixelFormat] : rows) {
+        SCOPED_TRACE(name);
+        Rig rig(Options(Ip(subnet, 0, 1), 1, model));
         RawClient host(Ip(subnet++, 0, 1), rig.port);
         rig.Open(host);
         ASSERT_EQ(host.Send({kWireF7 + F7::kColorCodingId, kWireF7 + F7::kImageSize,
                              kWireF7 + F7::kImagePosition, kWireCmd + Cmd::kOneShot},
-                            {uint32_t(row.coding) << 24, row.size, row.position, kOneShotBit})
+                            {uint32_t(coding) << 24, size, position, kOneShotBit})
                       .first,
                   kSuccess);
 
@@ -276,8 +266,8 @@ TEST(NetServer, OneShotFramesArriveByteExactWithTheirLeaderAndResendsAreServed) 
         const uint32_t packets = uint32_t((expected.size() + 1500 - 36 - 1) / (1500 - 36));
         ASSERT_TRUE(got.hasLeader && got.hasTrailer);
         const ImageLeader& l = got.leader;
-        EXPECT_EQ((Q{row.pixelFormat, row.size >> 16, row.size & 0xFFFF, row.position >> 16,
-                     row.position & 0xFFFF, 1, packets + 1}),
+        EXPECT_EQ((Q{pixelFormat, size >> 16, size & 0xFFFF, position >> 16, position & 0xFFFF, 1,
+                     packets + 1}),
                   (Q{l.pixelFormat, l.sizeX, l.sizeY, l.offsetX, l.offsetY, uint32_t(layout.number),
                      got.trailerId}));
         EXPECT_TRUE(got.Image() == expected) << "image bytes differ";
@@ -332,19 +322,16 @@ TEST(NetServer, StartRefusesWhatItCannotServe) {
     NetServer holder(clash);
     clash.port = holder.Start(); // a fixed port already taken on the address
     ASSERT_NE(clash.port, 0) << holder.Error();
-    const struct {
-        const char* name;
-        NetOptions options;
-        const char* error;
-    } rows[] = {{"unknown model", model, "unknown model 'nosuch'"},
-                {"no camera", Options(Ip(21, 0, 1), 0), "no camera to serve"},
-                {"not loopback", Options(0x0A000001), "the cameras' addresses must lie in"},
-                {"port taken", clash, "Address already in use"}};
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        NetServer server(row.options);
+    const std::tuple<const char*, NetOptions, std::string> rows[] = {
+        {"unknown model", model, "unknown model 'nosuch'"},
+        {"no camera", Options(Ip(21, 0, 1), 0), "no camera to serve"},
+        {"not loopback", Options(0x0A000001), "the cameras' addresses must lie in"},
+        {"port taken", clash, "Address already in use"}};
+    for (const auto& [name, options, error] : rows) {
+        SCOPED_TRACE(name);
+        NetServer server(options);
         EXPECT_EQ(server.Start(), 0);
-        EXPECT_NE(server.Error().find(row.error), std::string::npos) << server.Error();
+        EXPECT_NE(server.Error().find(error), std::string::npos) << server.Error();
     }
 }
 

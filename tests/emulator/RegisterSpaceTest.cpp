@@ -5,6 +5,8 @@
 
 #include "emulator/ConfigRom.h"
 
+#include <tuple>
+
 namespace EmulatorTest {
 namespace {
 
@@ -13,12 +15,7 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
     uint8_t buffer[16] = {};
     constexpr Status U = Status::Unmapped, M = Status::Misaligned, L = Status::BadLength;
     const uint64_t cmd = kCommandBase + 0x400;
-    const struct {
-        const char* name;
-        uint64_t address;
-        size_t length;
-        Status expected;
-    } rows[] = {
+    const std::tuple<const char*, uint64_t, size_t, Status> rows[] = {
         {"initial space base, nothing there", kInitialSpace, 4, U},
         {"address 0", 0, 4, U},
         {"low 32 bits only", 0xF0F00000, 4, U},
@@ -33,11 +30,11 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
         {"top of the address space", 0xFFFFFFFFFFFFFFFCull, 4, U},
         {"no buffer", cmd, 4, Status::NullBuffer},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        uint8_t* b = row.expected == Status::NullBuffer ? nullptr : buffer;
-        EXPECT_EQ(row.expected, cam.space.Read(row.address, b, row.length));
-        EXPECT_EQ(row.expected, cam.space.Write(row.address, b, row.length));
+    for (const auto& [name, address, length, expected] : rows) {
+        SCOPED_TRACE(name);
+        uint8_t* b = expected == Status::NullBuffer ? nullptr : buffer;
+        EXPECT_EQ(expected, cam.space.Read(address, b, length));
+        EXPECT_EQ(expected, cam.space.Write(address, b, length));
     }
     // The quadlet helpers throw, naming the access.
     const auto thrown = [](auto access) {
@@ -112,11 +109,7 @@ TEST(RegisterTables, TheCheckPassesEveryModelAndFindsFaultyModelData) {
         // The check leaves the camera in its power-up state.
         EXPECT_EQ((Q{0, kPresence}), (Q{cam.Cmd(Cmd::kFeatureErrorHi), cam.F7(F7::kValueSetting)}));
     }
-    const struct {
-        const char* name;
-        void (*spoil)(ModelSpec&);
-        const char* register_;
-    } rows[] = {
+    const std::tuple<const char*, void (*)(ModelSpec&), std::string> rows[] = {
         {"reset shutter below its minimum", [](ModelSpec& m) { m.shutter.reset = 0; }, "SHUTTER"},
         {"reset gain above its maximum", [](ModelSpec& m) { m.gain.reset = 1000; }, "GAIN"},
         {"reset coding not offered", [](ModelSpec& m) { m.resetColorCoding = kRaw8; },
@@ -127,15 +120,15 @@ TEST(RegisterTables, TheCheckPassesEveryModelAndFindsFaultyModelData) {
         {"maximum packet not a multiple of the unit",
          [](ModelSpec& m) { m.modes[0].unitBytesPerPacket = 300; }, "BYTE_PER_PACKET"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, spoil, reg] : rows) {
+        SCOPED_TRACE(name);
         ModelSpec spoilt = Vga();
-        row.spoil(spoilt);
+        spoil(spoilt);
         const std::vector<std::string> problems = RegisterSpace(spoilt).CheckTables();
         ASSERT_FALSE(problems.empty());
         bool named = false;
         for (const std::string& p : problems)
-            named = named || p.rfind(std::string(row.register_) + " at ", 0) == 0;
+            named = named || p.rfind(reg + " at ", 0) == 0;
         EXPECT_TRUE(named) << problems.front();
     }
 }

@@ -22,26 +22,22 @@ int32_t Collect(const char* first, const char* second, void* context) {
 }
 
 TEST(GTransEnumeration, FindsEveryCameraInAddressOrderAndReturnsEarly) {
-    const struct {
-        const char* name;
-        uint32_t first;
-        unsigned cameras;
-        const char* list;
-    } rows[] = {
+    // Name, first camera, cameras, GTRANS_DISCOVERY list.
+    const std::tuple<const char*, uint32_t, unsigned, const char*> rows[] = {
         {"one camera among refused addresses", Ip(127, 0, 21, 3), 1, "127.0.21.1-127.0.21.8"},
         {"eight cameras, list given backwards", Ip(127, 0, 22, 1), 8,
          "127.0.22.8,127.0.22.7-8,127.0.22.1-6,127.0.22.40,8.8.8.8"},
         {"subnet broadcast swept", Ip(127, 0, 23, 200), 2, "127.0.23.255"},
     };
     const Emulator::ModelSpec& model = *Emulator::FindModel("vga-mono");
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        Emulated emu(row.first, row.cameras);
-        setenv("GTRANS_DISCOVERY", row.list, 1);
+    for (const auto& [name, first, cameras, list] : rows) {
+        SCOPED_TRACE(name);
+        Emulated emu(first, cameras);
+        setenv("GTRANS_DISCOVERY", list, 1);
         Initialised init;
         Texts found, expected;
-        for (unsigned i = 0; i < row.cameras; ++i)
-            expected.emplace_back(Dotted(row.first + i) + ":" + emu.server->Serial(i),
+        for (unsigned i = 0; i < cameras; ++i)
+            expected.emplace_back(Dotted(first + i) + ":" + emu.server->Serial(i),
                                   std::string(model.vendorName) + " " + model.modelName);
         const auto start = Clock::now();
         EXPECT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 5000, Collect, &found));
@@ -113,12 +109,7 @@ TEST_F(GTransRegisters, FailuresAreStatusesNamingFailureAddressAndCamera) {
     GxHandle opened = 99;
     // Each text is read right after its call: the details are those of the
     // latest failure with that status.
-    const struct {
-        const char* name;
-        std::function<GxStatus()> call;
-        GxStatus status;
-        std::string text;
-    } rows[] = {
+    const std::tuple<const char*, std::function<GxStatus()>, GxStatus, std::string> rows[] = {
         {"unmapped read", [&] { return GxReadReg(device, &bad, &got, 1); }, 0xC1038003u,
          "camera answered INVALID_ADDRESS (0x8003): reading register 0xF1000000" + camera},
         {"read-only write", [&] { return GxWriteReg(device, &readOnly, &value, 1); }, 0xC1038004u,
@@ -145,22 +136,18 @@ TEST_F(GTransRegisters, FailuresAreStatusesNamingFailureAddressAndCamera) {
          "device name is not a loopback IPv4 address: '127.0.24.0'"},
         {"unknown status", [] { return 0x12345678u; }, 0x12345678u, "unknown status 0x12345678"},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
-        const GxStatus status = row.call();
-        EXPECT_EQ(row.status, status);
-        EXPECT_EQ(row.text, StatusText(status));
+    for (const auto& [name, call, status, text] : rows) {
+        SCOPED_TRACE(name);
+        const GxStatus got = call();
+        EXPECT_EQ(std::make_pair(status, text), std::make_pair(got, StatusText(got)));
     }
     EXPECT_EQ((std::vector<uint32_t>{0x12345678u, 0}), (std::vector<uint32_t>{got, opened}))
         << "no value and no handle on failure";
 }
 
 TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
-    const struct {
-        const char* name;
-        double dropAck, duplicateAck, strayAck;
-        uint32_t delayMs;
-    } rows[] = {
+    // Name, probabilities of a lost, a doubled and a stray ack, delay of all.
+    const std::tuple<const char*, double, double, double, uint32_t> rows[] = {
         {"a third of the acks lost", 0.3, 0, 0, 0},    {"every ack twice", 0, 1, 0, 0},
         {"stray acks for other requests", 0, 0, 1, 0}, {"acks later than one try", 0, 0, 0, 300},
         {"acks later than every try", 0, 0, 0, 800},
@@ -168,15 +155,15 @@ TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
     const uint32_t brightness = 0xF0F00800u, expected = Camera(brightness);
     const std::string timeout = "camera did not answer: reading register 0xF0F00800 on " +
                                 emu.Camera() + ": no answer after 3 tries of 200 ms";
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, lost, twice, stray, delayMs] : rows) {
+        SCOPED_TRACE(name);
         Emulator::FaultOptions faults;
-        faults.dropAck = row.dropAck;
-        faults.duplicateAck = row.duplicateAck;
-        faults.strayAck = row.strayAck;
-        faults.ackDelayMs = row.delayMs;
+        faults.dropAck = lost;
+        faults.duplicateAck = twice;
+        faults.strayAck = stray;
+        faults.ackDelayMs = delayMs;
         emu.server->SetFaults(faults);
-        const bool answered = row.delayMs < 600;
+        const bool answered = delayMs < 600;
         for (int i = 0; i < 3; ++i) {
             uint32_t value = 0xDEADBEEF;
             const auto start = Clock::now();
@@ -188,7 +175,7 @@ TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
                       std::make_tuple(status, status ? StatusText(status) : std::string(), value));
         }
         emu.server->SetFaults(Emulator::FaultOptions{});
-        std::this_thread::sleep_for(std::chrono::milliseconds(row.delayMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
     }
 }
 

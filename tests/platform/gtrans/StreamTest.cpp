@@ -14,33 +14,29 @@ namespace GTransTest {
 namespace {
 
 TEST(GTransStream, HundredFramesByteExactUnderLossDuplicatesAndReordering) {
-    const struct {
-        const char* model;
-        uint8_t coding;
-        const char* name;
-    } codings[] = {{"vga-mono", 0, "vga Mono8"},
-                   {"vga-mono", 5, "vga Mono16"},
-                   {"2mp-bayer", 0, "bayer Mono8"},
-                   {"2mp-bayer", 9, "bayer Raw8"},
-                   {"2mp-bayer", 10, "bayer Raw16"}};
-    const struct {
-        const char* name;
-        double drop, duplicate, reorder;
-    } faults[] = {{"", 0, 0, 0},
-                  {" 1% loss", 0.01, 0, 0},
-                  {" 5% loss", 0.05, 0, 0},
-                  {" duplicated and reordered", 0, 0.05, 0.05}};
+    const std::tuple<const char*, uint8_t, std::string> codings[] = {
+        {"vga-mono", 0, "vga Mono8"},
+        {"vga-mono", 5, "vga Mono16"},
+        {"2mp-bayer", 0, "bayer Mono8"},
+        {"2mp-bayer", 9, "bayer Raw8"},
+        {"2mp-bayer", 10, "bayer Raw16"}};
+    // Probabilities of a lost, a duplicated and a reordered packet.
+    const std::tuple<const char*, double, double, double> faults[] = {
+        {"", 0, 0, 0},
+        {" 1% loss", 0.01, 0, 0},
+        {" 5% loss", 0.05, 0, 0},
+        {" duplicated and reordered", 0, 0.05, 0.05}};
     Initialised init;
     uint32_t net = 30;
-    for (const auto& c : codings) {
-        for (const auto& f : faults) {
-            SCOPED_TRACE(std::string(c.name) + f.name);
+    for (const auto& [model, coding, name] : codings) {
+        for (const auto& [fault, drop, duplicate, reorder] : faults) {
+            SCOPED_TRACE(name + fault);
             Emulator::FaultOptions options;
-            options.dropPacket = f.drop;
-            options.duplicatePacket = f.duplicate;
-            options.reorderPacket = f.reorder;
-            Emulated emu(Ip(127, 0, net++, 1), 1, c.model, true, options);
-            Stream stream(emu, 160, 120, c.coding);
+            options.dropPacket = drop;
+            options.duplicatePacket = duplicate;
+            options.reorderPacket = reorder;
+            Emulated emu(Ip(127, 0, net++, 1), 1, model, true, options);
+            Stream stream(emu, 160, 120, coding);
             uint64_t number = 0;
             for (int batch = 0; batch < 2; ++batch) {
                 stream.Queue(50);
@@ -52,10 +48,10 @@ TEST(GTransStream, HundredFramesByteExactUnderLossDuplicatesAndReordering) {
             }
             const GxGrabberStatistics stats = stream.Stats();
             const Emulator::NetCounters served = emu.server->Counters(0);
-            EXPECT_EQ(std::make_tuple(100u, 0u, 100u * stream.layout.totalBytes, f.drop > 0),
+            EXPECT_EQ(std::make_tuple(100u, 0u, 100u * stream.layout.totalBytes, drop > 0),
                       std::make_tuple(stats.framesCompleted, stats.framesIncomplete,
                                       stats.bytesCompleted, served.packetsDropped > 0));
-            if (f.drop > 0) {
+            if (drop > 0) {
                 EXPECT_TRUE(stats.packetsResent > 0 && served.resendsServed > 0);
             }
         }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -63,12 +64,8 @@ TEST(Wire, MalformedInputRefused) {
     // A valid READREG of one address, then damaged copies of it.
     const std::vector<uint8_t> good = {0x42, 0x01, 0x00, 0x80, 0x00, 0x04,
                                        0x00, 0x01, 0x00, 0x00, 0x0A, 0x00};
-    const struct {
-        const char* name;
-        size_t at;
-        uint8_t value;
-        size_t size;
-    } rows[] = {
+    // Name, byte changed, its new value, datagram size.
+    const std::tuple<const char*, size_t, uint8_t, size_t> rows[] = {
         {"untouched", 0, 0x42, 12},
         {"no key", 0, 0x43, 12},
         {"zero req_id", 7, 0x00, 12},
@@ -77,15 +74,15 @@ TEST(Wire, MalformedInputRefused) {
         {"trailing bytes", 0, 0x42, 16},
         {"truncated header", 0, 0x42, 7},
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, at, value, size] : rows) {
+        SCOPED_TRACE(name);
         std::vector<uint8_t> data = good;
         data.resize(16, 0);
-        data[row.at] = row.value;
+        data[at] = value;
         CommandHeader header{};
         const uint8_t* payload = nullptr;
-        const bool intact = row.at == 0 && row.value == 0x42 && row.size == 12;
-        EXPECT_EQ(ParseCommand(data.data(), row.size, header, payload), intact);
+        const bool intact = at == 0 && value == 0x42 && size == 12;
+        EXPECT_EQ(ParseCommand(data.data(), size, header, payload), intact);
     }
 
     uint8_t buffer[kMaxMessage];
