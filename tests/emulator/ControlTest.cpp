@@ -1,188 +1,252 @@
-// Acquisition control and features as a camera manual states them: shots,
-// triggers, feature limits and error status, memory channels, INITIALIZE.
+// The camera as its manual states it: shots, triggers, feature limits and
+// error status, memory channels, Format_7 geometry and packet sizes, the
+// access control register and PIO outputs.
 #include "EmulatorTestSupport.h"
+
+#include <tuple>
 
 namespace EmulatorTest {
 namespace {
 
-constexpr uint32_t kShutter = Cmd::kFeatureCtrl0 + 4 * Feature::kShutter;
-constexpr uint32_t kGain = Cmd::kFeatureCtrl0 + 4 * Feature::kGain;
-constexpr uint32_t kBrightness = Cmd::kFeatureCtrl0 + 4 * Feature::kBrightness;
-constexpr uint32_t kTrigger = Cmd::kFeatureCtrl0 + 4 * Feature::kTrigger;
+// Command registers, Format_7 mode 0 CSRs and maker registers used below.
+constexpr uint64_t kOne = kCommandBase + Cmd::kOneShot, kIso = kCommandBase + Cmd::kIsoEnable;
+constexpr uint64_t kSwt = kCommandBase + Cmd::kSoftwareTrigger;
+constexpr uint64_t kErr = kCommandBase + Cmd::kFeatureErrorHi;
+constexpr uint64_t kBri = kCommandBase + 0x800, kShu = kCommandBase + 0x81C;
+constexpr uint64_t kGai = kCommandBase + 0x820, kTrg = kCommandBase + 0x830;
+constexpr uint64_t kSave = kCommandBase + Cmd::kMemorySave;
+constexpr uint64_t kSaveCh = kCommandBase + Cmd::kMemSaveCh, kCurCh = kCommandBase + Cmd::kCurMemCh;
+constexpr uint64_t kMode = kCommandBase + Cmd::kCurVMode;
+constexpr uint64_t kSize = kFormat7Base + F7::kImageSize, kTotal = kFormat7Base + F7::kTotalBytesLo;
+constexpr uint64_t kCoding = kFormat7Base + F7::kColorCodingId;
+constexpr uint64_t kVs = kFormat7Base + F7::kValueSetting;
+constexpr uint64_t kOut0 = kPioOutBase, kOut1 = kOut0 + kPioOutStride,
+                   kOut2 = kOut1 + kPioOutStride;
+constexpr uint32_t kOn = 0x80000000, kMulti = kMultiShotBit, kVsErr1 = kPresence | kErrorFlag1;
 
-TEST(Control, AfterAOneShotWriteOneFrameIsDueAndTheBitReadsZero) {
-    Camera cam(Vga());
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "idle camera sends nothing";
-    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
-    EXPECT_EQ(kOneShotBit, cam.Cmd(Cmd::kOneShot)) << "reads 1 until the frame is taken";
-    const auto frame = cam.space.TakeFrame();
-    ASSERT_TRUE(frame.has_value());
-    EXPECT_EQ((std::vector<uint64_t>{1, 640, 480, 307200, 0}),
-              (std::vector<uint64_t>{frame->number, frame->width, frame->height, frame->totalBytes,
-                                     cam.Cmd(Cmd::kOneShot)}));
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "exactly one frame";
+constexpr uint32_t Pack(uint32_t hi, uint32_t lo) {
+    return hi << 16 | lo;
 }
 
-TEST(Control, MultiShotSendsCountNumberFramesThenClears) {
-    Camera cam(Vga());
-    cam.SetCmd(Cmd::kOneShot, kMultiShotBit | 3);
-    for (uint32_t left = 2;; --left) {
-        ASSERT_TRUE(cam.space.TakeFrame().has_value());
-        if (left == 0) {
-            break;
+// A step of a scenario: write a value, or read a quadlet into the results.
+// Two pseudo-addresses: kFrame reads the number of the frame now due (0 for
+// none), kLines sets the input lines.
+constexpr uint64_t kFrame = 0, kLines = 4;
+struct Step {
+    uint64_t address;
+    uint32_t value;
+    bool read;
+};
+const auto W = [](uint64_t address, uint32_t value) { return Step{address, value, false}; };
+const auto R = [](uint64_t address) { return Step{address, 0, true}; };
+const Step F = R(kFrame);
+
+TEST(Control, ScenariosAsTheManualStatesThem) {
+    const struct {
+        const char* name;
+        std::vector<Step> steps;
+        Q expected;
+        const char* model = "vga-mono";
+    } rows[] = {
+        {"idle, no frame; a one-shot reads 1 until its frame is taken",
+         {F, W(kOne, kOneShotBit), R(kOne), F, R(kOne), F},
+         {0, kOneShotBit, 1, 0, 0}},
+        {"a multi-shot counts down with each frame, then clears",
+         {W(kOne, kMulti | 3), F, R(kOne), F, R(kOne), F, R(kOne), F},
+         {1, kMulti | 2, 2, kMulti | 1, 3, 0, 0}},
+        {"a multi-shot of no frames completes at once", {W(kOne, kMulti), R(kOne), F}, {0, 0}},
+        {"ISO_EN sends until off, stays set, and a one-shot meanwhile is ignored",
+         {W(kIso, kOn), F, F, F, R(kIso), W(kOne, kOneShotBit), R(kOne), W(kIso, 0), F},
+         {1, 2, 3, kOn, 0, 0}},
+        // Limits: brightness 0..255, shutter 1..4095, gain 0..680. A refused
+        // value keeps the old one and sets the feature's error bit; an
+        // accepted write clears it.
+        {"brightness above its maximum",
+         {W(kBri, 0x82000100), R(kBri), R(kErr), W(kBri, 0x82000001), R(kBri), R(kErr)},
+         {0x82000010, 0x80000000, 0x82000001, 0}},
+        {"shutter below its minimum",
+         {W(kShu, 0x82000000), R(kShu), R(kErr), W(kShu, 0x82000001), R(kShu), R(kErr)},
+         {0x82000064, 0x01000000, 0x82000001, 0}},
+        {"gain above its maximum",
+         {W(kGai, 0x820002A9), R(kGai), R(kErr), W(kGai, 0x82000001), R(kGai), R(kErr)},
+         {0x82000000, 0x00800000, 0x82000001, 0}},
+        // Trigger settings are checked against the trigger inquiry.
+        {"on, high active, software source, mode 0",
+         {W(kTrg, 0x83E00000), R(kTrg), R(kErr)},
+         {0x83E00000, 0}},
+        {"mode 1, source 0", {W(kTrg, 0x82010000), R(kTrg), R(kErr)}, {0x82010000, 0}},
+        {"mode 2 not offered", {W(kTrg, 0x82020000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
+        {"mode 15 not offered", {W(kTrg, 0x820F0000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
+        {"source 1 not offered", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
+        {"source 6 does not exist", {W(kTrg, 0x82C00000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
+        {"Bayer: source 1", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {0x82200000, 0}, "2mp-bayer"},
+        {"Bayer: source 3 not offered",
+         {W(kTrg, 0x82600000), R(kTrg), R(kErr)},
+         {kOn, 0x00080000},
+         "2mp-bayer"},
+        {"Bayer: sources 0, 1, software, modes 0, 1, and no Polarity_Inq: polarity read-only",
+         {W(kTrg, 0x83000000), R(kTrg), R(kCommandBase + 0x530)},
+         {0x82000000, 0x8CC1C000},
+         "2mp-bayer"},
+        // Software trigger: the bit reads 1 until exposure starts, and
+        // Trigger_Value (0x00100000) shows it.
+        {"edge mode: one frame per software trigger",
+         {W(kTrg, 0x83E00000), W(kIso, kOn), F, W(kSwt, kOn), R(kSwt), R(kTrg), F, R(kSwt), F,
+          W(kSwt, 0), F},
+         {0, kOn, 0x83F00000, 1, 0, 0, 0}},
+        {"unarmed, a software trigger is dropped and reads 0 at once",
+         {W(kTrg, 0x83E00000), W(kSwt, kOn), R(kSwt), W(kOne, kOneShotBit), F},
+         {0, 0}},
+        {"level mode: exposes while the software trigger is held",
+         {W(kTrg, 0x83E10000), W(kOne, kOneShotBit), W(kSwt, kOn), R(kSwt), F, W(kSwt, 0), F,
+          R(kOne)},
+         {kOn, 0, 1, 0}},
+        {"hardware trigger: the falling edge of input 0, low active; counted",
+         {W(kTrg, 0x82000000), W(kIso, kOn), W(kLines, 1), F, W(kLines, 3), F, W(kLines, 2), F,
+          R(kPioBase + 4), R(kSmartTriggerCounter)},
+         {0, 0, 1, 2, kPresence | 1}},
+        {"a saved memory channel restores its settings, channel 0 the factory ones",
+         {W(kGai, 0x82000100), W(kSize, Pack(320, 240)), W(kSaveCh, 2u << 28), W(kSave, kOn),
+          R(kSave), W(kGai, 0x82000200), W(kCurCh, 0), R(kCurCh), R(kGai), R(kSize), R(kTotal),
+          W(kCurCh, 2u << 28), R(kCurCh), R(kGai), R(kSize), R(kTotal)},
+         {0, 0, 0x82000000, Pack(640, 480), 307200, 2u << 28, 0x82000100, Pack(320, 240), 76800}},
+        {"channels beyond Memory_Channel are refused, and channel 0 is not saved to",
+         {W(kSaveCh, 2u << 28), W(kSaveCh, 3u << 28), W(kSaveCh, 0), W(kCurCh, 2u << 28),
+          W(kCurCh, 3u << 28), R(kSaveCh), R(kCurCh)},
+         {2u << 28, 2u << 28}},
+        {"geometry and mode are locked while images are sent",
+         {W(kIso, kOn), W(kSize, Pack(320, 240)), W(kCoding, kMono16 << 24), W(kMode, 1u << 29),
+          R(kSize), R(kCoding), R(kVs), R(kMode), W(kIso, 0), W(kSize, Pack(320, 240)), R(kSize)},
+         {Pack(640, 480), kMono8 << 24, kVsErr1, 0, Pack(320, 240)}},
+        // PIO: PIO_OUTPUT and the user-set bits are one state; the monitor
+        // (+8) shows the level, after the inversion (+0xC).
+        {"PIO: all inquiries, source user set",
+         {R(kOut0), R(kOut0 + 4), W(kPioBase, 5), R(kPioBase), R(kOut0 + 0x10), R(kOut1 + 0x10),
+          R(kOut0 + 8), W(kOut1 + 0x10, 1), W(kOut0 + 0xC, 1), R(kPioBase), R(kOut0 + 8)},
+         {0xF0000003, 0x1B, 5, 1, 0, 1, 7, 0}},
+        {"PIO: integration enable is active while armed; serial transmit is refused",
+         {W(kOut1, 0), R(kOut1), R(kOut1 + 8), W(kIso, kOn), R(kOut1 + 8), W(kOut1, 2), R(kOut1)},
+         {0xF0000000, 0, 1, 0xF0000000}},
+        {"PIO: the Bayer camera's outputs 2 and 3 cannot follow a strobe (it has two)",
+         {W(kOut2, 4), R(kOut2), R(kOut2 + 4)},
+         {0xF0000003, 0x0B},
+         "2mp-bayer"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        Camera cam(*FindModel(row.model));
+        Q got;
+        for (const Step& s : row.steps) {
+            if (s.address == kLines)
+                cam.space.SetInputLines(s.value);
+            else if (s.address == kFrame)
+                got.push_back(uint32_t(cam.Frame()));
+            else if (s.read)
+                got.push_back(cam.R(s.address));
+            else
+                cam.W(s.address, s.value);
         }
-        EXPECT_EQ(kMultiShotBit | left, cam.Cmd(Cmd::kOneShot));
-    }
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot));
-    EXPECT_FALSE(cam.space.TakeFrame().has_value());
-    cam.SetCmd(Cmd::kOneShot, kMultiShotBit);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot)) << "a multi-shot of no frames completes at once";
-}
-
-TEST(Control, ContinuousShotSendsUntilSwitchedOffAndOverridesShots) {
-    Camera cam(Vga());
-    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
-    for (uint64_t n = 1; n <= 5; ++n) {
-        const auto frame = cam.space.TakeFrame();
-        ASSERT_TRUE(frame.has_value());
-        EXPECT_EQ(n, frame->number);
-    }
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kIsoEnable)) << "ISO_EN does not self-clear";
-    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot)) << "one-shot ignored while ISO_EN is on";
-    cam.SetCmd(Cmd::kIsoEnable, 0);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value());
-}
-
-TEST(Control, FeatureValuesOutsideTheirLimitsAreRefusedAndFlagged) {
-    struct Case {
-        const char* what;
-        uint32_t control;
-        uint32_t value;
-        uint32_t errorBit;
-    };
-    // VGA: brightness 0..255, shutter 1..4095, gain 0..680.
-    const Case cases[] = {
-        {"brightness above its maximum", kBrightness, 256, 0x80000000},
-        {"shutter below its minimum", kShutter, 0, 0x01000000},
-        {"gain above its maximum", kGain, 681, 0x00800000},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        Camera cam(Vga());
-        const uint32_t before = cam.Cmd(c.control), top = before & 0xFFFFF000;
-        const auto both = [&] {
-            return cam.Rs({kCommandBase + c.control, kCommandBase + Cmd::kFeatureErrorHi});
-        };
-        cam.SetCmd(c.control, top | c.value);
-        EXPECT_EQ((Q{before, c.errorBit}), both());
-        // An accepted write to the same feature clears its error bit.
-        cam.SetCmd(c.control, top | 1);
-        EXPECT_EQ((Q{top | 1, 0}), both());
+        EXPECT_EQ(row.expected, got);
     }
 }
 
-TEST(Control, TriggerSettingsAreCheckedAgainstTheTriggerInquiry) {
-    struct Case {
-        const char* model;
-        uint32_t value;
-        bool accepted;
+TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
+    // VGA mode 0: 640x480, size units 8x2, position units 4x2; the AOI is
+    // first set to 320x240 at (0, 0).
+    const std::tuple<const char*, uint32_t, uint32_t> rows[] = {
+        {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
+        {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
+        {"width zero", F7::kImageSize, Pack(0, 240)},
+        {"height zero", F7::kImageSize, Pack(320, 0)},
+        {"width beyond the sensor", F7::kImageSize, Pack(648, 240)},
+        {"height beyond the sensor", F7::kImageSize, Pack(320, 482)},
+        {"left not a multiple of the position unit", F7::kImagePosition, Pack(2, 0)},
+        {"top not a multiple of the position unit", F7::kImagePosition, Pack(0, 1)},
+        {"left + width beyond the sensor", F7::kImagePosition, Pack(324, 0)},
+        {"top + height beyond the sensor", F7::kImagePosition, Pack(0, 242)},
+        {"colour coding not offered", F7::kColorCodingId, uint32_t(kRaw8) << 24},
+        {"colour coding out of the ID range", F7::kColorCodingId, 0xFF000000},
     };
-    const Case cases[] = {
-        {"vga-mono", 0x83E00000, true},   // on, high active, software source, mode 0
-        {"vga-mono", 0x82010000, true},   // mode 1, source 0
-        {"vga-mono", 0x82020000, false},  // mode 2 not offered
-        {"vga-mono", 0x820F0000, false},  // mode 15 not offered
-        {"vga-mono", 0x82200000, false},  // source 1 not offered
-        {"vga-mono", 0x82C00000, false},  // source 6 does not exist
-        {"2mp-bayer", 0x82200000, true},  // source 1 on the Bayer camera
-        {"2mp-bayer", 0x82600000, false}, // source 3 not offered
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.model) + " " + std::to_string(c.value));
-        Camera cam(*FindModel(c.model));
-        cam.SetCmd(kTrigger, c.value);
-        EXPECT_EQ((c.accepted ? Q{c.value, 0} : Q{0x80000000u, 0x00080000u}),
-                  cam.Rs({kCommandBase + kTrigger, kCommandBase + Cmd::kFeatureErrorHi}));
+    for (const auto& [name, offset, value] : rows) {
+        SCOPED_TRACE(name);
+        Camera cam;
+        cam.SetF7(F7::kImageSize, Pack(320, 240));
+        const std::vector<uint64_t> at = {cam.ModeCsr(offset), cam.ModeCsr(F7::kTotalBytesLo)};
+        const Q before = {cam.R(at[0]), cam.R(at[1])};
+        cam.SetF7(offset, value);
+        EXPECT_EQ((Q{before[0], before[1], kVsErr1}),
+                  (Q{cam.R(at[0]), cam.R(at[1]), cam.F7(F7::kValueSetting)}));
+        // The next accepted write clears the flag again.
+        cam.SetF7(F7::kImageSize, Pack(320, 240));
+        EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
     }
-    // Without Polarity_Inq the polarity bit is read-only.
-    Camera bayer(Bayer());
-    bayer.SetCmd(kTrigger, 0x83000000);
-    EXPECT_EQ(0x82000000u, bayer.Cmd(kTrigger));
-    EXPECT_EQ(0x8CC1C000u, bayer.Cmd(0x530)) << "sources 0, 1, software; modes 0, 1";
 }
 
-TEST(Control, SoftwareTriggerInEdgeModeGivesOneFramePerTrigger) {
-    Camera cam(Vga());
-    cam.SetCmd(kTrigger, 0x83E00000); // on, software, mode 0
-    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "armed, waiting for a trigger";
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0x80000000);
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kSoftwareTrigger)) << "reads 1 until exposure starts";
-    EXPECT_EQ(0x00100000u, cam.Cmd(kTrigger) & 0x00100000) << "Trigger_Value shows it";
-    ASSERT_TRUE(cam.space.TakeFrame().has_value());
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kSoftwareTrigger));
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "one frame per trigger";
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0); // hosts that release it themselves: harmless
-    EXPECT_FALSE(cam.space.TakeFrame().has_value());
-    // Unarmed, a trigger is dropped and the bit reads 0 at once.
-    cam.SetCmd(Cmd::kIsoEnable, 0);
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0x80000000);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kSoftwareTrigger));
-    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value());
-}
-
-TEST(Control, SoftwareTriggerInLevelModeExposesUntilReleased) {
-    Camera cam(Vga());
-    cam.SetCmd(kTrigger, 0x83E10000); // on, software, mode 1
-    cam.SetCmd(Cmd::kOneShot, kOneShotBit);
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0x80000000);
-    EXPECT_EQ(0x80000000u, cam.Cmd(Cmd::kSoftwareTrigger)) << "stays 1 while held";
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "still exposing";
-    cam.SetCmd(Cmd::kSoftwareTrigger, 0);
-    ASSERT_TRUE(cam.space.TakeFrame().has_value());
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kOneShot));
-}
-
-TEST(Control, HardwareTriggerFiresOnTheActiveEdgeOfTheSelectedInput) {
-    Camera cam(Vga());
-    cam.SetCmd(kTrigger, 0x82000000); // on, low active, input 0, mode 0
-    cam.SetCmd(Cmd::kIsoEnable, 0x80000000);
-    cam.space.SetInputLines(0x1);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "rising edge, low active: none";
-    cam.space.SetInputLines(0x3);
-    EXPECT_FALSE(cam.space.TakeFrame().has_value()) << "input 1 not selected";
-    cam.space.SetInputLines(0x2);
-    EXPECT_TRUE(cam.space.TakeFrame().has_value()) << "falling edge of input 0";
-    EXPECT_EQ(0x2u, cam.R(kPioBase + 4)) << "PIO_INPUT shows the lines";
-    // The trigger counter smart feature counted the trigger.
-    EXPECT_EQ(kPresence | 1, cam.R(kSmartTriggerCounter));
-}
-
-TEST(Control, MemoryChannelsSaveAndRestoreSettings) {
-    Camera cam(Vga());
-    cam.SetCmd(kGain, 0x82000100);
-    cam.SetF7(F7::kImageSize, (320u << 16) | 240);
-    cam.SetCmd(Cmd::kMemSaveCh, 2u << 28);
-    cam.SetCmd(Cmd::kMemorySave, 0x80000000);
-    EXPECT_EQ(0u, cam.Cmd(Cmd::kMemorySave)) << "self-clears once stored";
-    cam.SetCmd(kGain, 0x82000200);
+TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
+    Camera cam; // unit 256, maximum 8192
     const auto state = [&] {
-        return cam.Rs({kCommandBase + Cmd::kCurMemCh, kCommandBase + kGain,
-                       cam.ModeCsr(F7::kImageSize), cam.ModeCsr(F7::kTotalBytesLo)});
+        return cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting)});
     };
-    cam.SetCmd(Cmd::kCurMemCh, 0); // factory settings
-    EXPECT_EQ((Q{0, 0x82000000u, 640u << 16 | 480, 307200}), state());
-    cam.SetCmd(Cmd::kCurMemCh, 2u << 28);
-    EXPECT_EQ((Q{2u << 28, 0x82000100u, 320u << 16 | 240, 76800}), state());
-    // Channels beyond BASIC_FUNC_INQ's Memory_Channel are refused; channel 0
-    // is the factory set.
-    for (uint32_t channel : {3u << 28, 0u})
-        cam.SetCmd(Cmd::kMemSaveCh, channel);
-    cam.SetCmd(Cmd::kCurMemCh, 3u << 28);
-    EXPECT_EQ((Q{2u << 28, 2u << 28}),
-              cam.Rs({kCommandBase + Cmd::kMemSaveCh, kCommandBase + Cmd::kCurMemCh}));
+    EXPECT_EQ(Pack(256, 8192), cam.F7(F7::kPacketParaInq));
+    EXPECT_EQ((Q{Pack(8192, 8192), kPresence}), state()) << "recommended: the maximum";
+    for (uint32_t bpp : {0, 100, 8448, 0xFFFF}) {
+        SCOPED_TRACE(bpp);
+        cam.SetF7(F7::kBytePerPacket, bpp << 16);
+        EXPECT_EQ((Q{Pack(8192, 8192), kPresence | kErrorFlag2}), state());
+    }
+    cam.SetF7(F7::kBytePerPacket, Pack(4096, 0x1234)); // RecBytePerPacket is read-only
+    EXPECT_EQ((Q{Pack(4096, 8192), kPresence, 75}),
+              cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting),
+                      cam.ModeCsr(F7::kPacketPerFrame)}));
+    // Setting_1 reads 0 at once and clears both flags; the flags themselves
+    // are not writable.
+    cam.SetF7(F7::kImageSize, Pack(1, 1));
+    cam.SetF7(F7::kBytePerPacket, 3u << 16);
+    EXPECT_EQ(kVsErr1 | kErrorFlag2, cam.F7(F7::kValueSetting));
+    cam.SetF7(F7::kValueSetting, kSetting1);
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
+    cam.SetF7(F7::kValueSetting, kErrorFlag1 | kErrorFlag2);
+    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
+}
+
+TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
+    Camera cam; // 120 fps at full height, 20 us shutter steps
+    // Full frame Mono8: read-out 1/120 s beats 38 packets (4.75 ms) and 2 ms.
+    EXPECT_NEAR(1.0 / 120, cam.FrameInterval(), 1e-6);
+    // Smallest packets: 1200 packets * 125 us = 0.15 s.
+    cam.SetF7(F7::kBytePerPacket, 256u << 16);
+    EXPECT_NEAR(1200 * 125e-6, cam.FrameInterval(), 1e-6);
+    cam.SetF7(F7::kBytePerPacket, 8192u << 16);
+    // Long exposure: 4000 * 20 us = 80 ms.
+    cam.W(kShu, 0x82000000 | 4000);
+    EXPECT_NEAR(0.080, cam.FrameInterval(), 1e-6);
+    // The 2-megapixel camera streams Raw8 at about 30 fps.
+    Camera bayer(Bayer());
+    bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
+    EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
+}
+
+TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
+    const std::tuple<const char*, uint32_t, uint32_t, bool> rows[] = {
+        {"feature ID, time-out 0", 0x00A5C19E, 0x2D470000, true},
+        {"feature ID, time-out 0x123", 0x00A5C19E, 0x2D470123, true},
+        {"other feature set", 0x00A5C19E, 0x2D480000, false},
+        {"other company", 0x00A5C29E, 0x2D470000, false},
+        {"feature ID sent little-endian", 0x9EC1A500, 0x0000472D, false},
+    };
+    for (const auto& [name, hi, lo, recognised] : rows) {
+        SCOPED_TRACE(name);
+        Camera cam;
+        EXPECT_EQ(0xFFFFFFFFu, cam.R(kAcrBase)) << "locked before any write";
+        cam.W(kAcrBase, hi);
+        cam.W(kAcrBase + 4, lo);
+        // Read back as one 8-byte block, big-endian.
+        uint8_t b[8];
+        ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, b, 8));
+        EXPECT_EQ((recognised ? Q{hi, lo} : Q{~0u, ~0u}),
+                  (Q{uint32_t(b[0] << 24 | b[1] << 16 | b[2] << 8 | b[3]),
+                     uint32_t(b[4] << 24 | b[5] << 16 | b[6] << 8 | b[7])}));
+    }
 }
 
 } // namespace

@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,11 +27,11 @@ using Q = std::vector<uint32_t>;
 
 class Camera {
 public:
-    explicit Camera(const ModelSpec& model) : space(model) {}
+    explicit Camera(const ModelSpec& model = Vga()) : space(model) {}
     uint32_t R(uint64_t address) { return space.ReadQuadlet(address); }
     // Several quadlets at once, so one comparison shows the whole state.
-    std::vector<uint32_t> Rs(std::initializer_list<uint64_t> addresses) {
-        std::vector<uint32_t> values;
+    Q Rs(std::initializer_list<uint64_t> addresses) {
+        Q values;
         for (uint64_t a : addresses)
             values.push_back(R(a));
         return values;
@@ -47,6 +46,11 @@ public:
     }
     uint32_t F7(uint32_t offset) { return R(ModeCsr(offset)); }
     void SetF7(uint32_t offset, uint32_t value) { W(ModeCsr(offset), value); }
+    // The number of the frame now due, 0 for none.
+    uint64_t Frame() {
+        const auto frame = space.TakeFrame();
+        return frame ? frame->number : 0;
+    }
     float FrameInterval() {
         const uint32_t bits = F7(Emulator::F7::kFrameInterval);
         float f;

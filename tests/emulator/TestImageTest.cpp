@@ -1,10 +1,15 @@
-// The test picture generator: sizes, sample layout, byte order, frame stamp.
+// The test picture generator: sizes, sample layout, byte order, frame stamp,
+// and the position code of the network stream's picture.
 #include "EmulatorTestSupport.h"
 
 #include "emulator/TestImage.h"
 
+#include <tuple>
+
 namespace EmulatorTest {
 namespace {
+
+using Bytes = std::vector<uint8_t>;
 
 FrameInfo Layout(uint32_t w, uint32_t h, uint8_t coding, uint8_t depth, uint8_t bpp) {
     FrameInfo f{};
@@ -18,43 +23,36 @@ FrameInfo Layout(uint32_t w, uint32_t h, uint8_t coding, uint8_t depth, uint8_t 
     return f;
 }
 
-TEST(TestImage, AFrameHasTotalBytesAndCarriesItsNumberFirst) {
+TEST(TestImage, FramesCarryTheirNumberFirstThenTheGradientInTheRequestedOrder) {
     const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
-    const std::vector<uint8_t> img = RenderFrame(f, SampleOrder::BigEndian);
+    const Bytes img = RenderFrame(f, SampleOrder::BigEndian);
     ASSERT_EQ(64u, img.size());
     // Then the gradient: (x + y + number) mod 256.
-    EXPECT_EQ((std::vector<uint8_t>{1, 2, 3, 4, 5 + 4, 2 + 3 + 4}),
-              (std::vector<uint8_t>{img[0], img[1], img[2], img[3], img[5], img[3 * 16 + 2]}));
-}
+    EXPECT_EQ((Bytes{1, 2, 3, 4, 5 + 4, 2 + 3 + 4}),
+              (Bytes{img[0], img[1], img[2], img[3], img[5], img[3 * 16 + 2]}));
 
-TEST(TestImage, SixteenBitSamplesFollowTheRequestedByteOrder) {
-    FrameInfo f = Layout(8, 2, kMono16, 12, 2);
-    f.number = 4095;
-    const std::vector<uint8_t> be = RenderFrame(f, SampleOrder::BigEndian);
-    const std::vector<uint8_t> le = RenderFrame(f, SampleOrder::LittleEndian);
+    FrameInfo wide = Layout(8, 2, kMono16, 12, 2);
+    wide.number = 4095;
+    const Bytes be = RenderFrame(wide, SampleOrder::BigEndian);
+    const Bytes le = RenderFrame(wide, SampleOrder::LittleEndian);
     ASSERT_EQ(32u, be.size());
-    // Sample 5: (5 + 0 + 4095) & 0xFFF = 4.
-    EXPECT_EQ((std::vector<uint8_t>{0, 4, 4, 0}),
-              (std::vector<uint8_t>{be[10], be[11], le[10], le[11]}));
-    // Sample 7 of row 1: (7 + 1 + 4095) & 0xFFF = 7, never above 12 bits.
+    // Sample 5: (5 + 0 + 4095) & 0xFFF = 4; sample 7 of row 1: 7.
     const size_t i = 2 * (8 + 7);
-    EXPECT_EQ(7, be[i] << 8 | be[i + 1]);
-    for (size_t k = 0; k < be.size(); k += 2) {
-        EXPECT_LE(be[k] << 8 | be[k + 1], 4095);
-    }
-}
+    EXPECT_EQ((Bytes{0, 4, 4, 0, 0, 7}), (Bytes{be[10], be[11], le[10], le[11], be[i], be[i + 1]}));
+    for (size_t k = 0; k < be.size(); k += 2)
+        EXPECT_LE(be[k] << 8 | be[k + 1], 4095) << "never above 12 bits";
 
-TEST(TestImage, AnAoiShowsItsPartOfTheSensorPicture) {
-    Camera cam(Vga());
+    // An AOI shows its part of the sensor picture.
+    Camera cam;
     cam.SetF7(F7::kImageSize, (64u << 16) | 8);
     cam.SetF7(F7::kImagePosition, (100u << 16) | 20);
     cam.SetCmd(Cmd::kOneShot, kOneShotBit);
     const auto frame = cam.space.TakeFrame();
     ASSERT_TRUE(frame.has_value());
-    const std::vector<uint8_t> img = RenderFrame(*frame, SampleOrder::LittleEndian);
-    ASSERT_EQ(frame->totalBytes, img.size());
-    EXPECT_EQ(cam.F7(F7::kTotalBytesLo), img.size());
-    EXPECT_EQ(TestSample(0, 100 + 10, 20 + 2, frame->number, 8), img[2 * 64 + 10]);
+    const Bytes aoi = RenderFrame(*frame, SampleOrder::LittleEndian);
+    EXPECT_EQ((std::vector<uint64_t>{frame->totalBytes, cam.F7(F7::kTotalBytesLo)}),
+              (std::vector<uint64_t>{aoi.size(), aoi.size()}));
+    EXPECT_EQ(TestSample(0, 100 + 10, 20 + 2, frame->number, 8), aoi[2 * 64 + 10]);
 }
 
 TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
@@ -76,30 +74,26 @@ TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
     f.number = 0x0A0B0C0D;
     f.left = 8;
     f.top = 2;
-    const std::vector<uint8_t> img = StreamImage(f);
+    const Bytes img = StreamImage(f);
     ASSERT_EQ(img.size(), 256u);
-    EXPECT_EQ((std::vector<uint8_t>{0x0A, 0x0D}), (std::vector<uint8_t>{img[0], img[6]}));
+    EXPECT_EQ((Bytes{0x0A, 0x0D}), (Bytes{img[0], img[6]}));
     const size_t i = 2 * (3 * 32 + 5); // row 3, column 5
     const uint32_t sample = uint32_t(img[i] | img[i + 1] << 8);
     EXPECT_EQ(sample, TestSample(kPositionCodeImage, 8 + 5, 2 + 3, f.number, 12));
     EXPECT_EQ(sample & 0xF, PositionCode(8 + 5, 2 + 3, f.number, 4)); // the code's low bits
     EXPECT_LE(sample, 0xFFFu);
     // Neighbours, the next row and the next frame all differ somewhere.
-    struct Row {
-        const char* name;
-        uint32_t x, y;
-        uint64_t number;
-    } rows[] = {{"next column", 14, 5, f.number},
-                {"next row", 13, 6, f.number},
-                {"next frame", 13, 5, f.number + 1},
-                {"256 frames on", 13, 5, f.number + 256}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    const std::tuple<const char*, uint32_t, uint32_t, uint64_t> rows[] = {
+        {"next column", 14, 5, f.number},
+        {"next row", 13, 6, f.number},
+        {"next frame", 13, 5, f.number + 1},
+        {"256 frames on", 13, 5, f.number + 256}};
+    for (const auto& [name, x, y, number] : rows) {
+        SCOPED_TRACE(name);
         int same = 0;
-        for (uint32_t k = 0; k < 8; ++k) {
+        for (uint32_t k = 0; k < 8; ++k)
             same += TestSample(kPositionCodeImage, 13 + k, 5, f.number, 8) ==
-                    TestSample(kPositionCodeImage, row.x + k, row.y, row.number, 8);
-        }
+                    TestSample(kPositionCodeImage, x + k, y, number, 8);
         EXPECT_LT(same, 3);
     }
     // A selected test picture is kept.

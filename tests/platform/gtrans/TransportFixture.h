@@ -1,21 +1,26 @@
 // Shared helpers of the transport tests: an in-process emulator on loopback
-// addresses of the test's own, status texts, and raw GVCP exchanges for a
-// second host.
+// addresses of the test's own, an open stream into a grabber, and the
+// status texts callers see.
 #pragma once
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <string.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "contracts/GTrans.h"
+#include "emulator/RegisterSpace.h"
+#include "emulator/TestImage.h"
 #include "emulator/net/NetServer.h"
+#include "gtrans/GTransStats.h"
 #include "gtrans/Wire.h"
 
 namespace GTransTest {
@@ -56,51 +61,106 @@ public:
         options.faults = faults;
         server.reset(new Emulator::NetServer(options));
         port = server->Start();
+        EXPECT_NE(0, port) << server->Error();
     }
     ~Emulated() { server->Stop(); }
     // The name GxOpen takes for camera i, with the port spelled out.
     std::string Name(unsigned camera = 0) const {
         return Dotted(server->Address(camera)) + "@" + std::to_string(port);
     }
+    // How the status texts name camera i.
+    std::string Camera(unsigned camera = 0) const {
+        return "camera " + Dotted(server->Address(camera)) + ":" + std::to_string(port) + " (" +
+               server->Serial(camera) + ")";
+    }
 
     std::unique_ptr<Emulator::NetServer> server;
     uint16_t port = 0;
 };
 
-// A second host on a socket of its own: plain WRITEREG/READREG, no heartbeat.
-class RawHost {
+constexpr uint32_t kImageSize = 0xF0F0800Cu;   // Format_7 mode 0 IMAGE_SIZE
+constexpr uint32_t kColorCoding = 0xF0F08010u; // Format_7 mode 0 COLOR_CODING_ID
+constexpr uint32_t kOneShot = 0xF0F0061Cu;     // One_Shot / Multi_Shot with count
+constexpr uint32_t kIsoEnable = 0xF0F00614u;
+constexpr uint32_t kGuard = 64;
+using Result = std::pair<GxStatus, uintptr_t>;
+
+// An open camera with an open stream into one grabber, closed at the end.
+class Stream {
 public:
-    RawHost(uint32_t camera, uint16_t port) {
-        fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in peer{};
-        peer.sin_family = AF_INET;
-        peer.sin_port = htons(port);
-        peer.sin_addr.s_addr = htonl(camera);
-        connect(fd_, reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-    }
-    ~RawHost() { close(fd_); }
-    // The ack status of one WRITEREG, or -1 without an answer.
-    int Write(uint32_t address, uint32_t value) {
-        uint8_t out[64];
-        const size_t size =
-            gvwire::EncodeWriteRegCmd(out, sizeof out, ++reqId_, &address, &value, 1);
-        send(fd_, out, size, 0);
-        pollfd fd{fd_, POLLIN, 0};
-        uint8_t in[600];
-        while (poll(&fd, 1, 1000) > 0) {
-            const ssize_t got = recv(fd_, in, sizeof in, 0);
-            gvwire::AckHeader header{};
-            const uint8_t* payload = nullptr;
-            if (got > 0 && gvwire::ParseAck(in, size_t(got), header, payload) &&
-                header.ackId == reqId_)
-                return header.status;
+    // A grabber created beforehand may be given.
+    Stream(Emulated& emu, uint32_t width, uint32_t height, uint8_t coding, GxHandle made = 0)
+        : grabber(made) {
+        EXPECT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
+        const uint32_t addresses[2] = {kImageSize, kColorCoding};
+        const uint32_t values[2] = {(width << 16) | height, uint32_t(coding) << 24};
+        EXPECT_EQ(GX_OK, GxWriteReg(device, addresses, values, 2));
+        layout = emu.server->Registers(0).CurrentLayout();
+        EXPECT_EQ(uint64_t(width) * height * (coding == 5 || coding == 10 ? 2 : 1),
+                  layout.totalBytes);
+        uint32_t size = uint32_t(layout.totalBytes);
+        if (!grabber) {
+            EXPECT_EQ(GX_OK, GxStreamGrabberCreate(&grabber));
         }
-        return -1;
+        EXPECT_EQ(GX_OK, GxStreamGrabberAllocResourcesEx(grabber, 50, &size, 1, 1500,
+                                                         layout.bytesPerPixel == 2));
+        GxStreamAddress address{};
+        EXPECT_EQ(GX_OK, GxStreamGrabberGetAddress(grabber, &address));
+        EXPECT_EQ(GX_OK, GxOpenStream(device, 0, &address, 1500));
+        memcpy(&local, address.bytes, sizeof local);
+    }
+    ~Stream() {
+        if (grabber) {
+            EXPECT_EQ(GX_OK, GxStreamGrabberFlush(grabber));
+            for (int i = 0; i < 60 && Next(100).first != GX_STATUS_FLUSHED; ++i) {
+            }
+            EXPECT_EQ(GX_OK, GxStreamGrabberDestroy(grabber));
+        }
+        EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
+        EXPECT_EQ(GX_OK, GxClose(device));
+    }
+    // Queues `count` buffers of `size` bytes (frame size by default), each
+    // followed by guard bytes, with contexts 1..count.
+    void Queue(size_t count, uint32_t size = 0) {
+        size = size ? size : uint32_t(layout.totalBytes);
+        buffers.assign(count, std::vector<uint8_t>(size + kGuard, 0xA5));
+        for (size_t i = 0; i < count; ++i)
+            ASSERT_EQ(GX_OK, GxStreamGrabberReceiveAsync(grabber, buffers[i].data(), size,
+                                                         reinterpret_cast<void*>(i + 1), 0));
+    }
+    void Write(uint32_t address, uint32_t value) {
+        ASSERT_EQ(GX_OK, GxWriteReg(device, &address, &value, 1));
+    }
+    void Shoot(uint32_t frames) { Write(kOneShot, 0x40000000u | frames); } // multi-shot
+    // Whether buffer i holds frame `number` byte for byte, its guard intact
+    // after `size` bytes.
+    bool Holds(size_t i, uint64_t number) const {
+        Emulator::FrameInfo frame = layout;
+        frame.number = number;
+        const std::vector<uint8_t> expected = Emulator::StreamImage(frame);
+        return memcmp(expected.data(), buffers[i].data(), expected.size()) == 0 &&
+               Guarded(i, expected.size());
+    }
+    bool Guarded(size_t i, size_t size) const {
+        return std::all_of(buffers[i].begin() + size, buffers[i].end(),
+                           [](uint8_t b) { return b == 0xA5; });
+    }
+    // The status and context of the next buffer.
+    Result Next(uint32_t timeoutMs) {
+        void* context = nullptr;
+        const GxStatus status = GxStreamGrabberWaitForBuffer(grabber, timeoutMs, &context);
+        return {status, reinterpret_cast<uintptr_t>(context)};
+    }
+    GxGrabberStatistics Stats() const {
+        GxGrabberStatistics stats{};
+        EXPECT_EQ(GX_OK, GxStreamGrabberGetStatistics(grabber, &stats));
+        return stats;
     }
 
-private:
-    int fd_ = -1;
-    uint16_t reqId_ = 0;
+    GxHandle device = 0, grabber = 0;
+    Emulator::FrameInfo layout{};
+    sockaddr_in local{};
+    std::vector<std::vector<uint8_t>> buffers;
 };
 
 // Keeps the library initialised for a test.

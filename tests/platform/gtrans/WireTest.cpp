@@ -6,22 +6,19 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 #include <vector>
 
 namespace {
 
 using namespace gvwire;
+using Words = std::vector<uint32_t>;
 
 TEST(Wire, RegisterMessagesRoundTrip) {
-    struct Row {
-        const char* name;
-        size_t count;
-    };
-    const Row rows[] = {{"one register", 1}, {"our largest call", 32}, {"protocol maximum", 67}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        std::vector<uint32_t> addresses(row.count), values(row.count);
-        for (size_t i = 0; i < row.count; ++i) {
+    for (size_t count : {1, 32, 67}) { // one register, our largest call, the protocol's maximum
+        SCOPED_TRACE(count);
+        Words addresses(count), values(count);
+        for (size_t i = 0; i < count; ++i) {
             addresses[i] = 0xF0F00000u + 4 * uint32_t(i);
             values[i] = 0x80000000u | uint32_t(i);
         }
@@ -29,40 +26,37 @@ TEST(Wire, RegisterMessagesRoundTrip) {
         CommandHeader command{};
         AckHeader ack{};
         const uint8_t* payload = nullptr;
-        uint32_t gotAddresses[kMaxReadRegAddresses], gotValues[kMaxReadRegAddresses];
-        size_t count = 0;
+        uint32_t gotA[kMaxReadRegAddresses], gotV[kMaxReadRegAddresses];
+        size_t n = 0, got = 0;
+        uint16_t index = 0;
 
-        size_t n = EncodeReadRegCmd(buffer, sizeof buffer, 7, addresses.data(), row.count);
-        ASSERT_EQ(n, kHeaderSize + 4 * row.count);
+        n = EncodeReadRegCmd(buffer, sizeof buffer, 7, addresses.data(), count);
+        ASSERT_EQ(n, kHeaderSize + 4 * count);
         ASSERT_TRUE(ParseCommand(buffer, n, command, payload));
-        EXPECT_EQ(command.command, kReadRegCmd);
-        EXPECT_EQ(command.reqId, 7);
-        EXPECT_EQ(command.flags, kFlagAckRequired);
-        ASSERT_TRUE(ParseReadRegCmd(payload, command.length, gotAddresses, 135, count));
-        EXPECT_EQ(std::vector<uint32_t>(gotAddresses, gotAddresses + count), addresses);
+        ASSERT_TRUE(ParseReadRegCmd(payload, command.length, gotA, 135, got));
+        EXPECT_EQ(std::make_tuple(kReadRegCmd, 7, kFlagAckRequired, addresses),
+                  std::make_tuple(command.command, command.reqId, command.flags,
+                                  Words(gotA, gotA + got)));
 
-        n = EncodeReadRegAck(buffer, sizeof buffer, 7, kSuccess, values.data(), row.count);
+        n = EncodeReadRegAck(buffer, sizeof buffer, 7, kSuccess, values.data(), count);
         ASSERT_TRUE(ParseAck(buffer, n, ack, payload));
-        EXPECT_EQ(ack.ack, kReadRegAck);
-        EXPECT_EQ(ack.ackId, 7);
-        ASSERT_TRUE(ParseReadRegAck(payload, ack.length, gotValues, 135, count));
-        EXPECT_EQ(std::vector<uint32_t>(gotValues, gotValues + count), values);
+        ASSERT_TRUE(ParseReadRegAck(payload, ack.length, gotV, 135, got));
+        EXPECT_EQ(std::make_tuple(kReadRegAck, 7, values),
+                  std::make_tuple(ack.ack, ack.ackId, Words(gotV, gotV + got)));
 
         n = EncodeWriteRegCmd(buffer, sizeof buffer, 0xFFFF, addresses.data(), values.data(),
-                              row.count);
+                              count);
         ASSERT_TRUE(ParseCommand(buffer, n, command, payload));
-        EXPECT_EQ(command.command, kWriteRegCmd);
-        ASSERT_TRUE(ParseWriteRegCmd(payload, command.length, gotAddresses, gotValues, 67, count));
-        EXPECT_EQ(std::vector<uint32_t>(gotAddresses, gotAddresses + count), addresses);
-        EXPECT_EQ(std::vector<uint32_t>(gotValues, gotValues + count), values);
+        ASSERT_TRUE(ParseWriteRegCmd(payload, command.length, gotA, gotV, 67, got));
+        EXPECT_EQ(
+            std::make_tuple(kWriteRegCmd, addresses, values),
+            std::make_tuple(command.command, Words(gotA, gotA + got), Words(gotV, gotV + got)));
 
-        uint16_t index = 0;
-        n = EncodeWriteRegAck(buffer, sizeof buffer, 0xFFFF, kWriteProtect,
-                              uint16_t(row.count - 1));
+        n = EncodeWriteRegAck(buffer, sizeof buffer, 0xFFFF, kWriteProtect, uint16_t(count - 1));
         ASSERT_TRUE(ParseAck(buffer, n, ack, payload));
-        EXPECT_EQ(ack.status, kWriteProtect);
         ASSERT_TRUE(ParseWriteRegAck(payload, ack.length, index));
-        EXPECT_EQ(index, row.count - 1);
+        EXPECT_EQ(std::make_tuple(kWriteProtect, count - 1),
+                  std::make_tuple(ack.status, size_t(index)));
     }
 }
 
@@ -70,13 +64,8 @@ TEST(Wire, MalformedInputRefused) {
     // A valid READREG of one address, then damaged copies of it.
     const std::vector<uint8_t> good = {0x42, 0x01, 0x00, 0x80, 0x00, 0x04,
                                        0x00, 0x01, 0x00, 0x00, 0x0A, 0x00};
-    struct Row {
-        const char* name;
-        size_t at;
-        uint8_t value;
-        size_t size;
-    };
-    const Row rows[] = {
+    // Name, byte changed, its new value, datagram size.
+    const std::tuple<const char*, size_t, uint8_t, size_t> rows[] = {
         {"untouched", 0, 0x42, 12},
         {"no key", 0, 0x43, 12},
         {"zero req_id", 7, 0x00, 12},
@@ -85,15 +74,15 @@ TEST(Wire, MalformedInputRefused) {
         {"trailing bytes", 0, 0x42, 16},
         {"truncated header", 0, 0x42, 7},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    for (const auto& [name, at, value, size] : rows) {
+        SCOPED_TRACE(name);
         std::vector<uint8_t> data = good;
         data.resize(16, 0);
-        data[row.at] = row.value;
+        data[at] = value;
         CommandHeader header{};
         const uint8_t* payload = nullptr;
-        const bool intact = row.at == 0 && row.value == 0x42 && row.size == 12;
-        EXPECT_EQ(ParseCommand(data.data(), row.size, header, payload), intact);
+        const bool intact = at == 0 && value == 0x42 && size == 12;
+        EXPECT_EQ(ParseCommand(data.data(), size, header, payload), intact);
     }
 
     uint8_t buffer[kMaxMessage];
@@ -117,23 +106,26 @@ TEST(Wire, MalformedInputRefused) {
     EXPECT_FALSE(ParsePacketResendCmd(reversed, 12, request)) << "first after last";
     EXPECT_FALSE(ParsePacketResendCmd(reserved, 12, request)) << "reserved byte set";
     EXPECT_FALSE(ParsePacketResendCmd(reversed, 8, request)) << "short";
-
     EXPECT_EQ(PixelFormatBytes(0x010C0004), 0u) << "12-bit packed";
+
     // Encoders refuse what the protocol does not allow, and small buffers.
-    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 0), 0u);
-    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 136), 0u);
-    EXPECT_EQ(EncodeReadRegCmd(buffer, sizeof buffer, 0, words, 1), 0u) << "req_id 0";
-    EXPECT_EQ(EncodeReadRegCmd(buffer, 11, 1, words, 1), 0u) << "capacity";
-    EXPECT_EQ(EncodeWriteRegCmd(buffer, sizeof buffer, 1, words, words, 68), 0u);
-    EXPECT_EQ(EncodeDiscoveryAck(buffer, 255, 1, DeviceIdentity{}), 0u);
-    EXPECT_EQ(EncodePacketResendCmd(buffer, sizeof buffer, 1, ResendRequest{0, 1, 3, 2}), 0u);
-    EXPECT_EQ(EncodePacketResendCmd(buffer, sizeof buffer, 1, ResendRequest{0, 1, 0, 0x1000000}),
-              0u);
-    EXPECT_EQ(EncodeLeader(buffer, 43, 1, ImageLeader{}), 0u);
-    EXPECT_EQ(EncodeLeader(buffer, sizeof buffer, 0, ImageLeader{}), 0u) << "block 0";
-    EXPECT_EQ(EncodePayload(buffer, sizeof buffer, 1, 0, buffer, 4), 0u) << "packet 0";
-    EXPECT_EQ(EncodePayload(buffer, 11, 1, 1, buffer + 100, 4), 0u);
-    EXPECT_EQ(EncodeTrailer(buffer, sizeof buffer, 1, 0x1000000, ImageTrailer{}), 0u);
+    const ResendRequest backwards{0, 1, 3, 2}, beyond{0, 1, 0, 0x1000000};
+    const size_t encoded[] = {
+        EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 0),
+        EncodeReadRegCmd(buffer, sizeof buffer, 1, words, 136),
+        EncodeReadRegCmd(buffer, sizeof buffer, 0, words, 1), // req_id 0
+        EncodeReadRegCmd(buffer, 11, 1, words, 1),            // capacity
+        EncodeWriteRegCmd(buffer, sizeof buffer, 1, words, words, 68),
+        EncodeDiscoveryAck(buffer, 255, 1, DeviceIdentity{}),
+        EncodePacketResendCmd(buffer, sizeof buffer, 1, backwards),
+        EncodePacketResendCmd(buffer, sizeof buffer, 1, beyond),
+        EncodeLeader(buffer, 43, 1, ImageLeader{}),
+        EncodeLeader(buffer, sizeof buffer, 0, ImageLeader{}), // block 0
+        EncodePayload(buffer, sizeof buffer, 1, 0, buffer, 4), // packet 0
+        EncodePayload(buffer, 11, 1, 1, buffer + 100, 4),
+        EncodeTrailer(buffer, sizeof buffer, 1, 0x1000000, ImageTrailer{}),
+    };
+    EXPECT_EQ(std::vector<size_t>(13, 0), std::vector<size_t>(encoded, encoded + 13));
 
     // GVSP: extended ids, block 0, short leaders and trailers are refused.
     GvspHeader header;
