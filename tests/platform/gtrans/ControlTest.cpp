@@ -70,7 +70,11 @@ TEST(GTransEnumeration, BadArgumentsAreStatuses) {
 class GTransRegisters : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device)); }
-    void TearDown() override { EXPECT_EQ(GX_OK, GxClose(device)); }
+    void TearDown() override {
+        if (device != 0) {
+            EXPECT_EQ(GX_OK, GxClose(device));
+        }
+    }
     uint32_t Camera(uint32_t wire) {
         return emu.server->Registers(0).ReadQuadlet(0xFFFF00000000ull | wire);
     }
@@ -143,6 +147,22 @@ TEST_F(GTransRegisters, FailuresAreStatusesNamingFailureAddressAndCamera) {
     }
     EXPECT_EQ((std::vector<uint32_t>{0x12345678u, 0}), (std::vector<uint32_t>{got, opened}))
         << "no value and no handle on failure";
+}
+
+// A camera that is gone answers "unreachable" (or, if the refusal is lost,
+// the time-out) within the tries, never later.
+TEST_F(GTransRegisters, VanishedCameraGivesUnreachableOrATimeoutWithinTheRetries) {
+    emu.server->Stop();
+    const uint32_t address = 0xF0F00800u;
+    uint32_t value = 0;
+    const auto start = Clock::now();
+    const GxStatus status = GxReadReg(device, &address, &value, 1);
+    EXPECT_TRUE(status == 0xC1020004u || status == 0xC1020005u) << std::hex << status;
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(2000));
+    // Closing cannot release control, but it frees the handle all the same.
+    EXPECT_EQ(0xC1020005u, GxClose(device));
+    EXPECT_EQ(0xC1020003u, GxClose(device));
+    device = 0;
 }
 
 TEST_F(GTransRegisters, LostOrLateAcksAreRetriedOrTimedOut) {
