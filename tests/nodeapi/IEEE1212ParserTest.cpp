@@ -378,7 +378,6 @@ TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
     } rows[] = {
         {"missing key", [&] { missing->GetValue(); }, "Runtime: Key 0x83, not found"},
         {"set", [&] { vendor.SetValue("Other"); }, readOnly},
-        {"assign", [&] { static_cast<IString&>(vendor) = std::string("Other"); }, readOnly},
         {"text", [&] { vendor.FromString("Other"); },
          "LogicalError: NodeImpl VendorName can't set value from string  : Other. Use derived "
          "class!"},
