@@ -185,7 +185,7 @@ std::string Chain(int levels, bool diamond) {
     return rom + "; dir d" + std::to_string(levels);
 }
 
-const char* const kUnit = "dir root D1>unit; dir unit 12=A02D ";
+const std::string kUnit = "dir root D1>unit; dir unit 12=A02D ";
 
 } // namespace
 
@@ -207,21 +207,21 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
 
 // Each row: a ROM, the keys looked up in turn, what they show (see Lookup).
 TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
+    const std::string bad = "unsupported configuration rom", bus = "unsupported bus";
     const std::string self = "configuration rom entry at p=? points at itself";
+    const auto past = [](const char* p) {
+        return "p=+" + std::string(p) + " out of range [+0x0,+0x400)";
+    };
     const struct {
         const char* name;
         std::string rom;
         const char* keys;
         std::string shown;
     } rows[] = {
-        {"info_length 3", "info 03000000 31333934; dir root 81>v; text v Vendor Ltd", "81",
-         "unsupported configuration rom"},
-        {"info_length 0", "info 0 31333934; dir root 81>v; text v Vendor Ltd", "81",
-         "unsupported configuration rom"},
-        {"bus 1395", "info 04000000 31333935; dir root 81>v; text v Vendor Ltd", "81",
-         "unsupported bus"},
-        {"bus 1394 the wrong way round", "info 04000000 34393331; dir root 81>v; text v V", "81",
-         "unsupported bus"},
+        {"info_length 3", "info 03000000 31333934; dir root 81>v; text v V", "81", bad},
+        {"info_length 0", "info 0 31333934; dir root 81>v; text v V", "81", bad},
+        {"bus 1395", "info 04000000 31333935; dir root 81>v; text v V", "81", bus},
+        {"bus 1394 backwards", "info 04000000 34393331; dir root 81>v; text v V", "81", bus},
         // Later entries win (the walk runs backwards); the root is searched
         // before the unit directory; an immediate entry takes the text of the
         // leaf or textual descriptor directory right after it; a rejected leaf
@@ -234,11 +234,9 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
          "text modelDe fmt=1 eXcite DE",
          "81 03 17 82 38 i38 D1 D4",
          "second~~|Company~|Model 17|eXcite~~|-|1|Key type is directory (key=0xD1)?!|-"},
-        {"language 1", std::string(kUnit) + "81>v 82>m; text v Vendor Ltd; text m fmt=1 eXcite",
-         "81 82", "Vendor Ltd~~|-"},
-        {"specifier ID 1", std::string(kUnit) + "81>v 82>m; text v Vendor; text m desc=1 eXcite",
-         "81 82", "Vendor~~|-"},
-        {"two quadlets, no text", std::string(kUnit) + "82>m; text m len=2 eXcite", "82", "-"},
+        {"language 1", kUnit + "81>v 82>m; text v V; text m fmt=1 eXcite", "81 82", "V~~~|-"},
+        {"specifier ID 1", kUnit + "81>v 82>m; text v V; text m desc=1 eXcite", "81 82", "V~~~|-"},
+        {"two quadlets, no text", kUnit + "82>m; text m len=2 eXcite", "82", "-"},
         // Only the unit directory of the configured unit specifier is searched;
         // one without a specifier is judged by its unit-dependent directory.
         {"unit selection",
@@ -246,28 +244,19 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
          "dir iidc 82>model D4>dep; dir dep 12=A02D 81>v; text ot other unit;"
          "text nt no unit; text model eXcite; text v Vendor Ltd",
          "81 82 83", "Vendor Ltd~~|eXcite~~|-"},
-        {"leaf running past the end", "dir root 81>v; text v len=FA Vendor Ltd", "81",
-         "p=+0x404 out of range [+0x0,+0x400)"},
-        {"leaf pointer past the end", "dir root 81=FFFFFF", "81",
-         "p=+0x4000014 out of range [+0x0,+0x400)"},
-        {"root directory running past the end", "dir root len=300 81>v; text v Vendor Ltd", "81",
-         "p=+0xc14 out of range [+0x0,+0x400)"},
-        {"unit directory running past the end", "dir root D1>unit; dir unit len=200 12=A02D", "81",
-         "p=+0x81c out of range [+0x0,+0x400)"},
-        {"root directory behind the ROM", "info FF000000 31333934", "81",
-         "p=+0x400 out of range [+0x0,+0x400)"},
-        {"descriptor directory behind the ROM", "dir root 03=A0B1 C1=3FF", "03",
-         "p=+0x1018 out of range [+0x0,+0x400)"},
+        {"leaf past the end", "dir root 81>v; text v len=FA V", "81", past("0x404")},
+        {"leaf pointer past the end", "dir root 81=FFFFFF", "81", past("0x4000014")},
+        {"root past the end", "dir root len=300 81>v; text v V", "81", past("0xc14")},
+        {"unit past the end", "dir root D1>unit; dir unit len=200 12=A02D", "81", past("0x81c")},
+        {"root behind the ROM", "info FF000000 31333934", "81", past("0x400")},
+        {"descriptor directory behind the ROM", "dir root 03=A0B1 C1=3FF", "03", past("0x1018")},
         // Offsets are unsigned: a pointer can only lead forward or, with
         // offset 0, to the entry itself.
         {"unit-dependent directory at itself", "dir root D1>unit; dir unit D4=0", "81", self},
         {"leaf at itself", "dir root 81=0", "81", self},
-        {"directory below the unit directory at itself",
-         std::string(kUnit) + "D4>dep; dir dep C3=0 81>v; text v Vendor Ltd", "81 82",
-         "Vendor Ltd~~|" + self},
-        {"a directory shared by two entries is no loop",
-         std::string(kUnit) + "D4>dep D4>dep D8>dep; dir dep 81>v; text v Vendor Ltd", "81 82",
-         "Vendor Ltd~~|-"},
+        {"below the unit at itself", kUnit + "D4>d; dir d C3=0 81>v; text v V", "81 82",
+         "V~~~|" + self},
+        {"shared, no loop", kUnit + "D4>d D4>d D8>d; dir d 81>v; text v V", "81 82", "V~~~|-"},
         {"diamonds stay linear", Chain(30, true), "81", "-"},
         {"32 levels with the unit directory", Chain(30, false), "81", "-"},
         {"33 levels", Chain(31, false), "81",
@@ -300,7 +289,7 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     EXPECT_EQ("Vendor Ltd~~", Shown(f.vendor->GetValue()));
     // Same camera, new text in the port (which tells its dependants, the
     // parser among them): the ROM is read again, the cached texts stay.
-    f.port.Poke(kRomAddress, Rom(std::string(kUnit) + "81>v; text v Renamed"));
+    f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Renamed"));
     f.port.SetChanged(true);
     EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
               (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
@@ -312,7 +301,7 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
               (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
     // Another camera: the caches are emptied and the new ROM parsed; the
     // invalidation's read serves the lookups from the value cache.
-    f.port.Poke(kRomAddress, Rom(std::string(kUnit) + "81>v; text v Other", 0x111122223333ull));
+    f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Other", 0x111122223333ull));
     f.port.SetChanged(true);
     EXPECT_EQ(std::make_tuple(3, uint64_t{0}, "Other~~~", uint64_t{0x111122223333ull},
                               "Runtime: Key 0x82, not found", 3),
