@@ -46,13 +46,7 @@ std::string Read(INode& node) {
     return raised == "<no exception>" ? got : raised;
 }
 
-class SwissKnifeTest : public KacqTest::PortFixture {
-protected:
-    CIntReg& AddRegister(const std::string& name, const char* address, const char* access = "RW",
-                         Properties extra = {}) {
-        return map.Add<CIntReg>(name, RegisterProperties(address, std::move(extra), access));
-    }
-};
+using SwissKnifeTest = KacqTest::PortFixture;
 
 } // namespace
 
@@ -177,7 +171,7 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
     map.Add<TestInteger>("Plain");
     map.Add<TestInteger>("Absent", {{"pIsPresent", "Zero"}});
     map.Add<TestInteger>("Disabled", {{"pIsEnabled", "Zero"}});
-    AddRegister("WriteOnly", "0x1000", "WO");
+    map.Add<CIntReg>("WriteOnly", RegisterProperties("0x1000", {}, "WO"));
     const struct {
         const char* name;
         Properties properties;
@@ -239,7 +233,7 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
 // is truncated toward zero before it is written (more cases of the truncation:
 // ValueNodeTest.IntegerPhysicalValueTruncatesTowardZero).
 TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
-    AddRegister("Reg", "0x1000", "RW", {{"Sign", "Signed"}});
+    map.Add<CIntReg>("Reg", RegisterProperties("0x1000", {{"Sign", "Signed"}}));
     map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
     map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
     map.Add<CFloat>("Offset", {{"Value", "0.75"}});
