@@ -21,10 +21,8 @@ namespace {
 const std::string kBrk = "#Brackets not match!", kSyn = "#Syntax error!";
 const std::string kInt = "#Internal error!", kXop = "#Extra operation!";
 const std::string kInf = "#Infinity somewhere!", kBig = "#Value too big for operation!";
-const std::string kLog = "#Logical expression error!", kAsg = "#Assignment expected!";
+const std::string kLog = "#Logical expression error!";
 const std::string kCnt = "#Invalid parameters count for function call!";
-const std::string kEnd = "#Unexpected end of script!";
-const std::string kNam = "#Variable name or return expected!";
 std::string U(const std::string& name) {
     return "# " + name + " - Unknown function/variable!";
 }
@@ -333,10 +331,10 @@ TEST(FormulaParser, ScriptsAndTheirErrors) {
         {"#! K := 3; RETURN K", "3", "3"},
         {"K", U("K"), U("K")},
         {"#! RETURN K", U("K"), U("K")},
-        {"#! C := 2;", kEnd, kEnd},
-        {"#! ", kEnd, kEnd},
-        {"#! C D", kNam, kNam},
-        {"#! C + 1", kAsg, kAsg},
+        {"#! C := 2;", "#Unexpected end of script!", "#Unexpected end of script!"},
+        {"#! ", "#Unexpected end of script!", "#Unexpected end of script!"},
+        {"#! C D", "#Variable name or return expected!", "#Variable name or return expected!"},
+        {"#! C + 1", "#Assignment expected!", "#Assignment expected!"},
         {"#! 5", kSyn, kSyn},
         {"#! C := 1 RETURN C", U("RETURN"), U("RETURN")},
         {"#! C := 1, 2; RETURN C", kSyn, kSyn},
