@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cinttypes>
 #include <functional>
 #include <map>
@@ -46,48 +47,42 @@ std::vector<uint8_t> Rom(const std::string& description, uint64_t uniqueId = kUn
     for (std::string block; std::getline(blocks, block, ';');) {
         std::istringstream in(block);
         std::string kind, name, word, text;
+        std::map<std::string, uint32_t> option;
         in >> kind >> std::hex;
-        if (kind == "info") {
-            in >> q[0] >> q[1];
+        if (kind == "info" && in >> q[0] >> q[1])
             continue;
-        }
         in >> name;
         const size_t header = at[name] = q.size();
-        std::map<std::string, uint32_t> option{{"len", 0}, {"fmt", 0}, {"desc", 0}};
         q.push_back(0);
         while (in >> word) {
-            const size_t eq = word.find('='), ptr = word.find('>');
-            if (option.count(word.substr(0, eq))) {
-                option[word.substr(0, eq)] = std::stoul(word.substr(eq + 1), nullptr, 16);
+            const size_t cut = word.find_first_of("=>");
+            const bool immediate = cut != std::string::npos && word[cut] == '=';
+            const uint32_t value = immediate ? std::stoul(word.substr(cut + 1), nullptr, 16) : 0;
+            if (islower(word[0]) && cut != std::string::npos) {
+                option[word.substr(0, cut)] = value;
             } else if (kind == "text") {
                 std::getline(in, text);
-                text = word + text;
+                text.insert(0, word);
             } else {
-                if (ptr != std::string::npos)
-                    pointers.emplace_back(q.size(), word.substr(ptr + 1));
-                q.push_back(
-                    std::stoul(word.substr(0, 2), nullptr, 16) << 24 |
-                    (ptr == std::string::npos ? std::stoul(word.substr(3), nullptr, 16) : 0));
+                if (cut != std::string::npos && !immediate)
+                    pointers.emplace_back(q.size(), word.substr(cut + 1));
+                q.push_back(std::stoul(word.substr(0, 2), nullptr, 16) << 24 | value);
             }
         }
         if (kind == "text") {
             q.push_back(option["desc"]);
             q.push_back(option["fmt"]);
-            text.resize((text.size() + 3) / 4 * 4, '\0');
-            for (size_t i = 0; i < text.size(); i += 4)
-                q.push_back(uint32_t(uint8_t(text[i])) << 24 |
-                            uint32_t(uint8_t(text[i + 1])) << 16 |
-                            uint32_t(uint8_t(text[i + 2])) << 8 | uint8_t(text[i + 3]));
+            for (size_t i = 0; i < text.size(); ++i) // big-endian, NUL padded
+                (i % 4 ? q.back() : q.emplace_back(0)) |= uint32_t(uint8_t(text[i]))
+                                                          << (24 - 8 * (i % 4));
         }
         q[header] = uint32_t(option["len"] ? option["len"] : q.size() - header - 1) << 16;
     }
     for (const auto& p : pointers)
         q[p.first] |= uint32_t(at.at(p.second) - p.first);
     std::vector<uint8_t> bytes(kRomSize, 0);
-    for (size_t i = 0; i < q.size() && i < bytes.size() / 4; ++i) {
-        for (size_t b = 0; b < 4; ++b)
-            bytes[i * 4 + b] = uint8_t(q[i] >> (24 - 8 * b));
-    }
+    for (size_t i = 0; i < q.size() * 4 && i < bytes.size(); ++i)
+        bytes[i] = uint8_t(q[i / 4] >> (24 - 8 * (i % 4)));
     return bytes;
 }
 
