@@ -104,9 +104,8 @@ std::string Normalized(const std::string& text) {
     unsigned long long p = 0, begin = 0, end = 0;
     int used = 0;
     char shown[96];
-    if (sscanf(text.c_str(), "p=0x%llx out of range [0x%llx,0x%llx)%n", &p, &begin, &end, &used) ==
-            3 &&
-        size_t(used) == text.size()) {
+    const char* range = "p=0x%llx out of range [0x%llx,0x%llx)%n";
+    if (sscanf(text.c_str(), range, &p, &begin, &end, &used) == 3 && size_t(used) == text.size()) {
         snprintf(shown, sizeof shown, "p=+0x%llx out of range [+0x0,+0x%llx)", p - begin,
                  end - begin);
         return shown;
@@ -129,10 +128,8 @@ struct RomFixture {
                         const char* unit = "0x00A02D") {
         port.Poke(kRomAddress, rom);
         map.AddExternal(port, "CameraPort");
-        map.Add<KacqTest::TestInteger>("InitialNodeSpace", {{"Value", "0xFFFFF0000000"}});
         parser = &map.Add<CIEEE1212Parser>("ConfRom", {{"Unit", unit},
-                                                       {"Address", "0x400"},
-                                                       {"pAddress", "InitialNodeSpace"},
+                                                       {"Address", "0xFFFFF0000400"},
                                                        {"Length", "0x400"},
                                                        {"pPort", "CameraPort"}});
         vendor = &map.Add<CTxtKey>("VendorName", {{"p1212Parser", "ConfRom"}, {"Key", "0x81"}});
