@@ -147,23 +147,6 @@ TEST_F(SwissKnifeTest, FloatReadsFreshValuesIntegerReadsThroughRegisterCaches) {
                                     int64_t(live.GetDependants().count(&counter))}));
 }
 
-TEST_F(SwissKnifeTest, InputVariable) {
-    map.Add<TestInteger>("Offset", {{"Value", "7"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", Knife("X*2+OFF", "OFF=Offset", "X"));
-    // The input comes first, so it hides a bound variable of the same name.
-    auto& shadow = map.Add<CSwissKnife>("Shadow", Knife("X", "X=Offset", "X"));
-    auto& plain = map.Add<CSwissKnife>("Plain", Knife("1"));
-    map.Build();
-    EXPECT_EQ("NEVAL X 1", knife.ToString() + " " + knife.GetInputName() + " " + plain.ToString());
-    EXPECT_EQ("LogicalError: SwissKnife undefined external variable",
-              Raised([&] { knife.GetValue(); }, kFlt));
-    EXPECT_EQ((std::vector<double>{13.0, 6.0, -4.0}),
-              (std::vector<double>{knife.GetValueWithInput(3.0), knife.GetValueWithInput(-0.5),
-                                   shadow.GetValueWithInput(-4.0)}));
-    EXPECT_EQ("LogicalError: SwissKnife has no external variable",
-              Raised([&] { plain.GetValueWithInput(1.0); }, kFlt));
-}
-
 // Both classes combine their own mode with their variables' the same way.
 TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
     map.Add<TestInteger>("Zero", {{"Value", "0"}});
@@ -228,15 +211,18 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
     EXPECT_EQ("LogicalError: Self" + own, Raised([&] { self.GetAccessMode(); }, kFlt));
 }
 
-// CInteger's physical view: the to-physical formula turns the raw value into
-// the physical one, the from-physical formula the other way, and the result
-// is truncated toward zero before it is written (more cases of the truncation:
-// ValueNodeTest.IntegerPhysicalValueTruncatesTowardZero).
-TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
+// A knife's input variable, and CInteger's physical view through two such
+// knives: raw to physical, physical to raw, truncated toward zero before it is
+// written (more cases: ValueNodeTest.IntegerPhysicalValueTruncatesTowardZero).
+TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
     map.Add<CIntReg>("Reg", RegisterProperties("0x1000", {{"Sign", "Signed"}}));
-    map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
-    map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
+    auto& toPhys = map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
+    auto& fromPhys =
+        map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
     map.Add<CFloat>("Offset", {{"Value", "0.75"}});
+    // The input comes first, so it hides a bound variable of the same name.
+    auto& shadow = map.Add<CSwissKnife>("Shadow", Knife("X", "X=Offset", "X"));
+    auto& plain = map.Add<CSwissKnife>("Plain", Knife("1"));
     map.Add<CSwissKnife>("Broken", Knife("PHYS/0", "", "PHYS"));
     KacqTest::Properties properties{{"pValue", "Reg"}, {"Min", "-100"}, {"Max", "100"}};
     properties.insert(properties.end(), {{"pToPhysical", "ToPhys"}, {"pFromPhysical", "FromPhys"}});
@@ -244,6 +230,16 @@ TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
     auto& broken =
         map.Add<CInteger>("BrokenNumber", {{"pValue", "Reg"}, {"pFromPhysical", "Broken"}});
     map.Build();
+    EXPECT_EQ("NEVAL RAW 1",
+              toPhys.ToString() + " " + toPhys.GetInputName() + " " + plain.ToString());
+    EXPECT_EQ("LogicalError: SwissKnife undefined external variable",
+              Raised([&] { toPhys.GetValue(); }, kFlt));
+    EXPECT_EQ(
+        (std::vector<double>{6.75, -0.25, -4.0}),
+        (std::vector<double>{fromPhys.GetValueWithInput(3.0), fromPhys.GetValueWithInput(-0.5),
+                             shadow.GetValueWithInput(-4.0)}));
+    EXPECT_EQ("LogicalError: SwissKnife has no external variable",
+              Raised([&] { plain.GetValueWithInput(1.0); }, kFlt));
     // 20.75 -> 20, -5.05 -> -5, -0.25 -> 0 (toward zero, not down), 99.95 -> 99.
     const std::pair<double, int64_t> cases[] = {{10.0, 20}, {-2.9, -5}, {-0.5, 0}, {49.6, 99}};
     for (const auto& c : cases) {
