@@ -1,6 +1,5 @@
-// The two formula evaluators over their shared grammar: every row gives a
-// formula and what the floating and the integer evaluator answer (a value or
-// the exact message), grouped by theme.
+// The two formula evaluators over their shared grammar: each row gives what the
+// floating and the integer evaluator answer (a value or the exact message).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -33,8 +32,8 @@ struct Row {
     std::string in;  // the integer evaluator's
 };
 
-// What an evaluator answers: the value (15 significant digits) or the
-// message; a failure that touched the result says so.
+// The value (15 significant digits) or the message; and whether a failure
+// touched the result.
 template <class T>
 std::string Answer(CFormulaParserT<T>& parser, const char* formula) {
     T result = T(-12345);
@@ -167,8 +166,7 @@ TEST(FormulaParser, BitOperationsShiftCountsAndTheirRange) {
         {"0x0F ^ 0x3C", "51", "51"},
         {"~0", "-1", "-1"},
         {"~2147483647", "-2147483648", "-2147483648"},
-        // Floating: 32-bit results, low five bits of the count; integer: 64-bit
-        // results, low eight bits, 0 from 64 on.
+        // Floating: 32-bit, count mod 32; integer: 64-bit, count mod 256, 0 from 64 on.
         {"1 << 33", "2", "8589934592"},
         {"0x40000000 << 1", "-2147483648", "2147483648"},
         {"1 << 63", "-2147483648", "-9223372036854775808"},
@@ -273,8 +271,7 @@ TEST(FormulaParser, RoundIsStepwiseAndTakesQuotedTexts) {
         {"ROUND(5, -1e300)", "0", U("ROUND")},
         {"ROUND(5, SQRT(-1))", "5", U("ROUND")},
         {"ROUND(1,2,3)", kCnt, U("ROUND")},
-        // Found by fuzzing: a list function with no argument at the bottom of the
-        // value stack formed its argument pointer one entry before the stack.
+        // Found by fuzzing: a list function without arguments read before the value stack.
         {"ROUND", kCnt, U("ROUND")},
         {"1 2 3 ROUND(* 1 *)", kCnt, U("ROUND")},
         // A quoted text is an argument of a list function only.
@@ -381,8 +378,7 @@ TEST(FormulaParser, VariableTables) {
     std::memcpy(&unusable, &unusableBits, sizeof(unusable));
     vars.AddValue<double>("BAD", unusable);
     parser.SetVariables(&vars);
-    // Names are folded in the evaluator's own copy, never in the caller's text;
-    // the caller's table is never changed.
+    // Names are folded in a copy: the caller's text and table stay unchanged.
     char text[] = "dup + dup";
     EXPECT_EQ(U("VBL") + "|1|" + kInt + "|2|dup + dup|4",
               Answer(parser, "vbl") + "|" + Answer(parser, "DUP") + "|" +

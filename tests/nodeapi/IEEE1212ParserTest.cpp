@@ -1,6 +1,5 @@
-// CIEEE1212Parser: ROM checks, directory walks, text leaves, caches,
-// invalidation, hostile ROMs (ranges, self-references, sharing, nesting) and
-// the text keys read through it.
+// CIEEE1212Parser: ROM checks, directory walks, text leaves, caches, invalidation,
+// hostile ROMs, and the text keys read through it.
 #include "nodeapi/IEEE1212Parser.h"
 
 #include <gtest/gtest.h>
@@ -86,8 +85,7 @@ std::vector<uint8_t> Rom(const std::string& description, uint64_t uniqueId = kUn
     return bytes;
 }
 
-// An IIDC camera's ROM: vendor and capabilities in the root, the unit
-// directory with unit specifier 0x00A02D, the texts in the unit-dependent one.
+// An IIDC camera's ROM: the texts in the unit-dependent directory.
 const char* const kWellFormed = "dir root 03=A0B1 0C=83C0 D1>unit; dir unit 12=A02D 13=102 D4>dep;"
                                 "dir dep 40=3C00 81>vendor 82>model 38=10;"
                                 "text vendor Vendor Ltd; text model eXcite";
@@ -187,8 +185,7 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
                                                     Shown(f.model->GetValue()) + "|" +
                                                     Shown(f.model->ToString()));
     EXPECT_EQ(kUniqueId, f.parser->GetUniqueId());
-    // Immediate entries met on the way (0x03 in the root), and those asked for:
-    // 0xA02D, 0x3C00, 0xA0B1.
+    // Immediates met on the way (0x03 in the root) and asked for: 0xA02D 0x3C00 0xA0B1.
     EXPECT_EQ("41005|15360|41137|-|-", f.Lookup("i12 i40 i03 i17 83"));
     // One read of the whole ROM served every lookup, found or not.
     EXPECT_EQ(std::make_pair(1, 1),
@@ -229,8 +226,7 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
         {"language 1", kUnit + "81>v 82>m; text v V; text m fmt=1 eXcite", "81 82", "V~~~|-"},
         {"specifier ID 1", kUnit + "81>v 82>m; text v V; text m desc=1 eXcite", "81 82", "V~~~|-"},
         {"two quadlets, no text", kUnit + "82>m; text m len=2 eXcite", "82", "-"},
-        // Only the unit directory of the configured unit specifier is searched;
-        // one without a specifier is judged by its unit-dependent directory.
+        // Only the unit directory of our specifier (or whose dependent one has it) counts.
         {"unit selection",
          "dir root D1>iidc D1>other D1>none; dir other 12=609E 81>ot; dir none 83>nt;"
          "dir iidc 82>model D4>dep; dir dep 12=A02D 81>v; text ot other unit;"
@@ -242,8 +238,7 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
         {"unit past the end", "dir root D1>unit; dir unit len=200 12=A02D", "81", past("0x81c")},
         {"root behind the ROM", "info FF000000 31333934", "81", past("0x400")},
         {"descriptor directory behind the ROM", "dir root 03=A0B1 C1=3FF", "03", past("0x1018")},
-        // Offsets are unsigned: a pointer can only lead forward or, with
-        // offset 0, to the entry itself.
+        // Offsets are unsigned: a pointer leads forward or, with 0, to the entry itself.
         {"unit-dependent directory at itself", "dir root D1>unit; dir unit D4=0", "81", self},
         {"leaf at itself", "dir root 81=0", "81", self},
         {"below the unit at itself", kUnit + "D4>d; dir d C3=0 81>v; text v V", "81 82",
@@ -278,8 +273,7 @@ TEST(IEEE1212ParserTest, UnitPropertyPicksTheUnitDirectory) {
 TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     RomFixture f(Rom(kWellFormed));
     EXPECT_EQ("Vendor Ltd~~", Shown(f.vendor->GetValue()));
-    // Same camera, new text in the port (which tells its dependants, the
-    // parser among them): the ROM is read again, the cached texts stay.
+    // Same camera, new text; the port tells the parser: one read, cached texts stay.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Renamed"));
     f.port.SetChanged(true);
     EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
@@ -290,8 +284,7 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     f.port.SetOpen(true);
     EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
               (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
-    // Another camera: the caches are emptied and the new ROM parsed; the
-    // invalidation's read serves the lookups from the value cache.
+    // Another camera: caches emptied, the invalidation's read serves the lookups.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Other", 0x111122223333ull));
     f.port.SetChanged(true);
     EXPECT_EQ(std::make_tuple(3, uint64_t{0}, "Other~~~", uint64_t{0x111122223333ull},
@@ -304,8 +297,7 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     f.parser->InvalidateCache();
     EXPECT_EQ(std::make_tuple(uint64_t{0}, "Runtime: unsupported configuration rom"),
               (std::tuple{f.parser->GetUniqueId(), Raised([&] { f.vendor->GetValue(); })}));
-    // An unusable ROM is not kept, not even in the value cache: the next
-    // lookup asks the camera again, and a good ROM is then accepted.
+    // An unusable ROM is not kept, not even in the value cache: a good one is read.
     f.port.Poke(kRomAddress, Rom(kWellFormed));
     const int reads = f.port.TotalReads();
     EXPECT_EQ(std::make_tuple("Vendor Ltd~~", reads + 1),
@@ -326,8 +318,7 @@ TEST(IEEE1212ParserTest, PortFailuresPassThroughAndLeaveNothingBehind) {
     EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.vendor->GetValue(); }));
     EXPECT_EQ(std::make_tuple(uint64_t{0}, "Vendor Ltd~~"),
               (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue())}));
-    // A read failing during invalidation: nobody knows which camera answers
-    // now, so everything is forgotten and the next lookup reads again.
+    // A read failing during invalidation: which camera answers? Everything is forgotten.
     f.port.FailOnce(kRomAddress, lost);
     EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.parser->InvalidateCache(); }));
     const int reads = f.port.TotalReads();

@@ -1,6 +1,5 @@
-// CSwissKnife and CIntSwissKnife: values and errors through their formulas,
-// variable reads, the input variable, access modes, the dependency walk,
-// read-only writes, and CInteger's physical value through two formulas.
+// CSwissKnife and CIntSwissKnife: values, errors, variable reads, access modes,
+// dependencies, inputs, read-only writes, CInteger's physical value.
 #include "nodeapi/SwissKnife.h"
 
 #include <gtest/gtest.h>
@@ -122,20 +121,17 @@ TEST_F(SwissKnifeTest, FloatReadsFreshValuesIntegerReadsThroughRegisterCaches) {
     EXPECT_EQ(std::make_tuple(515, 515, 1, 1, 2),
               (std::tuple{knife.GetValue(), knife.GetValue(), memory.ReadCount(0x1000),
                           memory.ReadCount(0x1004), memory.TotalReads()}));
-    // A write through the register node updates its cache and notifies the
-    // formula node, whose next read sees the new value.
+    // A write through the register updates its cache and notifies the knife.
     high.SetValue(5);
     EXPECT_EQ(
         std::make_tuple(1, 1, 5 * 256 + 3, 2),
         (std::tuple{memory.WriteCount(0x1000), notified, knife.GetValue(), memory.TotalReads()}));
-    // The camera changes a register; once its cache entry is invalidated the
-    // formula reads the port again.
+    // The camera changes a register: once it is invalidated, the port is read.
     memory.Poke32(0x1004, 0x0700);
     low.InvalidateCache();
     EXPECT_EQ(std::make_tuple(5 * 256 + 7, 1, 2),
               (std::tuple{knife.GetValue(), memory.ReadCount(0x1000), memory.ReadCount(0x1004)}));
-    // A register that is not cachable is read on every evaluation; its read
-    // errors pass through unchanged.
+    // A register that is not cachable is read each time; its errors pass unchanged.
     memory.FailOnce(0x1008, std::make_exception_ptr(RuntimeException("link down", "test", 7)));
     EXPECT_EQ("Runtime: link down", Raised([&] { counter.GetValue(); }, "test"));
     const auto read = [&](uint32_t value) {
@@ -249,8 +245,7 @@ TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
             std::make_tuple(number.GetValue(), memory.Peek32(0x1000), number.GetPhysicalValue()))
             << c.first;
     }
-    // Refused writes leave the register untouched: 60 * 2 + 0.75 lies above
-    // the maximum, and a failing formula reaches the caller.
+    // Refused writes (120 > 100; a failing formula) leave the register untouched.
     const int writes = memory.WriteCount(0x1000);
     EXPECT_EQ("OutOfRange: Value 120 must be smaller than or equal 100",
               Raised([&] { number.SetPhysicalValue(60.0); }, "nodeapi/Integer"));
@@ -262,8 +257,7 @@ TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
                               number.GetPhysicalMax()));
 }
 
-// Computed nodes refuse writes, directly and through the feature above them;
-// a plain node refuses a text.
+// Computed nodes refuse writes, also through a feature; a plain node a text.
 TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
     map.Add<TestInteger>("Raw", {{"Value", "512"}});
     auto& knife = map.Add<CSwissKnife>("Knife", Knife("R/1024", "R=Raw"));
