@@ -29,14 +29,12 @@ constexpr int64_t kRomAddress = 0xFFFFF0000400;
 constexpr int64_t kRomSize = 0x400;
 constexpr uint64_t kUniqueId = 0x00A0B10012345678ull;
 
-// A 0x400-byte configuration ROM from a description, blocks separated by ';':
-//   info FIRST BUS    the first quadlet and the bus name (hex) of the bus
-//                     information block; else an IIDC camera's, info_length 4
-//   dir NAME E...     a directory; E is KEY=VALUE (hex) or KEY>NAME, a
-//                     pointer to the named block; the first one is the root
-//   text NAME TEXT    a textual descriptor leaf, NUL padded to whole quadlets
-// Options after NAME: len=N (hex) claims another length; for text, fmt=F
-// (width, character set, language) and desc=D (type, specifier ID).
+// A 0x400-byte configuration ROM from blocks separated by ';' (numbers hex):
+//   info FIRST BUS  the bus information block's first quadlet and bus name
+//   dir NAME E...   a directory (the first is the root); E: KEY=VALUE, KEY>NAME
+//   text NAME TEXT  a textual descriptor leaf, NUL padded to whole quadlets
+// Options after NAME: len=N claims another length; for text, fmt=F (width,
+// character set, language) and desc=D (type, specifier ID).
 std::vector<uint8_t> Rom(const std::string& description, uint64_t uniqueId = kUniqueId) {
     std::vector<uint32_t> q{0x04000000, 0x31333934, 0x20FF9002, uint32_t(uniqueId >> 32),
                             uint32_t(uniqueId)};
@@ -139,9 +137,8 @@ struct RomFixture {
         map.Build();
     }
 
-    // What looking up each key shows, joined by '|': the text (hex key), the
-    // immediate value in decimal ("i" before the key), "-" when not found, or the
-    // RuntimeException's description.
+    // Each key's text (key in hex) or immediate value ("i" before it; shown in
+    // decimal), "-" when not found, or the RuntimeException's text; '|' between.
     std::string Lookup(const std::string& keys) {
         std::istringstream in(keys);
         std::string shown;
@@ -184,12 +181,12 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
     EXPECT_EQ("Vendor Ltd~~|eXcite~~|eXcite~~", Shown(f.vendor->GetValue()) + "|" +
                                                     Shown(f.model->GetValue()) + "|" +
                                                     Shown(f.model->ToString()));
-    EXPECT_EQ(kUniqueId, f.parser->GetUniqueId());
     // Immediates met on the way (0x03 in the root) and asked for: 0xA02D 0x3C00 0xA0B1.
     EXPECT_EQ("41005|15360|41137|-|-", f.Lookup("i12 i40 i03 i17 83"));
     // One read of the whole ROM served every lookup, found or not.
-    EXPECT_EQ(std::make_pair(1, 1),
-              std::make_pair(f.port.TotalReads(), f.port.ReadCount(kRomAddress)));
+    EXPECT_EQ(std::make_tuple(1, 1, kUniqueId),
+              std::make_tuple(f.port.TotalReads(), f.port.ReadCount(kRomAddress),
+                              f.parser->GetUniqueId()));
     EXPECT_EQ("Vendor Ltd~~|-", f.Lookup("81 83"));
     EXPECT_EQ(std::make_pair(1, 0), std::make_pair(f.port.TotalReads(), f.port.TotalWrites()));
 }

@@ -1,8 +1,5 @@
-// The texts of the framework's small helpers: exception messages (layout, the
-// 255-character cut, source names), property value forms, and numbers in
-// texts keeping the classic conventions ("0.5", never "0,5") while the host
-// runs in a locale with a decimal comma (the system's de_DE, else one made by
-// localedef in a temporary folder; without either that test is skipped).
+// Texts of the small helpers: exception messages, property value forms, and
+// numbers that keep "0.5" (never "0,5") while the host has a decimal comma.
 #include <gtest/gtest.h>
 #include <locale.h>
 #include <stdlib.h>
@@ -154,8 +151,7 @@ TEST(PropertyValueTest, NumberForms) {
             << "«" << c.text << "»";
 }
 
-// The parses of the enumerated properties are checked with the construction
-// errors.
+// The enumerated properties' parses are checked with the construction errors.
 TEST(PropertyValueTest, AccessModeTexts) {
     std::string texts;
     for (const char* text : {"RW", "RO", "WO", "NP", "NE"}) {
