@@ -1,16 +1,11 @@
-// CSwissKnife: properties and their errors, reads with fresh variable values,
-// evaluator messages inside the node's message, the input variable, access
-// modes, construction and dependency walk, dumps, and CInteger's physical
-// value through two conversion formulas.
+// CSwissKnife and CIntSwissKnife: values, errors, variable reads, access modes,
+// dependencies, inputs, read-only writes, CInteger's physical value.
 #include "nodeapi/SwissKnife.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <functional>
 #include <set>
-#include <string>
-#include <utility>
+#include <sstream>
 
 #include "nodeapi/Category.h"
 #include "nodeapi/Float.h"
@@ -18,122 +13,144 @@
 #include "nodeapi/IntSwissKnife.h"
 #include "nodeapi/Integer.h"
 #include "nodeapi/MaskedIntReg.h"
-#include "nodeapi/Port.h"
-#include "support/MemoryPort.h"
 #include "support/PortFixture.h"
-#include "support/TestNodeMap.h"
 
 using namespace NodeApi;
-using KacqTest::MemoryPort;
 using KacqTest::Properties;
-using KacqTest::TestCategory;
+using KacqTest::Raised;
 using KacqTest::TestInteger;
-using KacqTest::TestNodeMap;
 
 namespace {
 
-template <class E>
-std::string MessageOf(const std::function<void()>& action,
-                      const char* source = "nodeapi/SwissKnife") {
-    return KacqTest::DescriptionOf<E>(action, source);
+const char* const kFlt = "nodeapi/SwissKnife";
+const char* const kInt = "nodeapi/IntSwissKnife";
+
+// The formula, the input variable if any, "A=Node B=Other" as pVariables.
+Properties Knife(const std::string& formula, const std::string& variables = "",
+                 const std::string& input = "") {
+    Properties properties{{"Formula", formula}};
+    if (!input.empty())
+        properties.emplace_back("Input", input);
+    std::istringstream in(variables);
+    for (std::string v; in >> v;)
+        properties.emplace_back("pVariable", v);
+    return properties;
 }
 
-class SwissKnifeTest : public KacqTest::PortFixture {
-protected:
-    // A 32-bit big-endian register at address.
-    CIntReg& AddRegister(const std::string& name, const char* address, const char* access = "RW",
-                         Properties extra = {}) {
-        return map.Add<CIntReg>(name, RegisterProperties(address, std::move(extra), access));
-    }
-};
+// A knife's text, or what reading it raises.
+std::string Read(INode& node) {
+    const bool in = dynamic_cast<CIntSwissKnife*>(&node) != nullptr;
+    std::string got;
+    const std::string raised = Raised([&] { got = node.ToString(); }, in ? kInt : kFlt);
+    return raised == "<no exception>" ? got : raised;
+}
+
+using SwissKnifeTest = KacqTest::PortFixture;
 
 } // namespace
 
-TEST_F(SwissKnifeTest, ReadsIntegerAndFloatVariables) {
-    map.Add<TestInteger>("Base", {{"Value", "3"}});
-    map.Add<CFloat>("Scale", {{"Value", "2.5"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "BASE*VALUE/1024.0"},
-                                                 {"pVariable", "BASE=Base"},
-                                                 {"pVariable", "VALUE=Scale"}});
-    auto& wide =
-        map.Add<CSwissKnife>("Wide", {{"Formula", "BASE*10000000"}, {"pVariable", "BASE=Base"}});
+// Each knife read twice: a second read that differs is shown too.
+TEST_F(SwissKnifeTest, ValuesAndErrorsThroughTheFormula) {
+    map.Add<TestInteger>("Num", {{"Value", "4"}});
+    map.Add<TestInteger>("Big", {{"Value", "9223372036854775807"}});
+    map.Add<CFloat>("Real", {{"Value", "2.5"}});
+    map.Add<CCategory>("Group");
+    const struct {
+        const char* name;
+        bool integer;
+        const char* formula;
+        const char* variables;
+        std::string read; // starting with '#': the evaluator's message
+    } rows[] = {
+        {"Mixed", false, "N*R/1024.0", "N=Num R=Real", "0.00976562"},
+        {"Wide", false, "N*10000000", "N=Num", "4e+07"},
+        {"IntDivision", true, "N/3", "N=Num", "1"},
+        {"IntWide", true, "B", "B=Big", "9223372036854775807"},
+        {"IntWraps", true, "B+1", "B=Big", "-9223372036854775808"},
+        {"IntEmpty", true, "", "", "0"},
+        // The evaluator folds names to upper case; "vbl" is bound as written.
+        {"Lower", false, "vbl+1", "vbl=Num", "# VBL - Unknown function/variable!"},
+        {"Upper", false, "VBL+1", "vbl=Num", "# VBL - Unknown function/variable!"},
+        {"IntLower", true, "vbl*2", "vbl=Num", "# VBL - Unknown function/variable!"},
+        {"ByZero", false, "X/0", "X=Num", "#Infinity somewhere!"},
+        {"IntByZero", true, "X%0", "X=Num", "#Infinity somewhere!"},
+        {"Open", false, "(X", "X=Num", "#Brackets not match!"},
+        {"TwoValues", false, "X X", "X=Num", "#Internal error!"},
+        {"IntOverFloat", true, "F+N", "N=Num F=Real",
+         "Runtime: IntSwissKnife failed to get the value of : F "},
+        {"OverGroup", false, "1", "G=Group", "Runtime: SwissKnife failed to get the value of : G "},
+    };
+    for (const auto& r : rows)
+        r.integer ? (void)map.Add<CIntSwissKnife>(r.name, Knife(r.formula, r.variables))
+                  : (void)map.Add<CSwissKnife>(r.name, Knife(r.formula, r.variables));
     map.Build();
-    EXPECT_DOUBLE_EQ(3 * 2.5 / 1024.0, knife.GetValue());
-    EXPECT_DOUBLE_EQ(knife.GetValue(), knife());
-    // Six significant digits, fixed or exponent form.
-    EXPECT_EQ("0.00732422 3e+07 BASE*VALUE/1024.0",
-              knife.ToString() + " " + wide.ToString() + " " + knife.GetFormula());
-    EXPECT_EQ(Linear, knife.GetRepresentation());
+    for (const auto& r : rows) {
+        const std::string first = Read(*map.GetNode(r.name)), second = Read(*map.GetNode(r.name));
+        std::string want = r.read;
+        if (want[0] == '#')
+            want = "LogicalError: " + std::string(r.name) + " : failed to parse formula '" +
+                   r.formula + "' : error message is '" + want + "'";
+        EXPECT_EQ(want, first == second ? first : first + " then " + second) << r.name;
+    }
 }
 
-TEST_F(SwissKnifeTest, EveryReadFetchesFreshValues) {
+TEST_F(SwissKnifeTest, FloatReadsFreshValuesIntegerReadsThroughRegisterCaches) {
     auto& base = map.Add<TestInteger>("Base", {{"Value", "3"}});
-    auto& knife =
-        map.Add<CSwissKnife>("Knife", {{"Formula", "BASE+0.5"}, {"pVariable", "BASE=Base"}});
+    auto& fresh = map.Add<CSwissKnife>("Fresh", Knife("BASE+0.5", "BASE=Base"));
+    auto& high = map.Add<CIntReg>("High", RegisterProperties("0x1000"));
+    auto& low =
+        map.Add<CMaskedIntReg>("Low", RegisterProperties("0x1004", {{"LSB", "8"}, {"MSB", "15"}}));
+    auto& live = map.Add<CIntReg>("Live", RegisterProperties("0x1008", {{"Cachable", "false"}}));
+    auto& knife = map.Add<CIntSwissKnife>("Knife", Knife("H*256 + L", "H=High L=Low"));
+    auto& counter = map.Add<CIntSwissKnife>("Counter", Knife("V", "V=Live"));
+    map.Add<KacqTest::TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Counter"}});
     map.Build();
     base.reads = 0;
-    EXPECT_DOUBLE_EQ(3.5, knife.GetValue());
+    const double before = fresh.GetValue();
     base.SetValue(10);
-    EXPECT_EQ((std::vector<double>{10.5, 10.5}),
-              (std::vector<double>{knife.GetValue(), knife.GetValue()}));
-    EXPECT_EQ(3, base.reads);
-}
+    EXPECT_EQ((std::vector<double>{3.5, 10.5, 10.5, 3}),
+              (std::vector<double>{before, fresh.GetValue(), fresh.GetValue(), 1.0 * base.reads}));
 
-TEST_F(SwissKnifeTest, FormulaFailuresCarryTheEvaluatorMessage) {
-    map.Add<TestInteger>("Num", {{"Value", "4"}});
-    // The evaluator folds identifiers to upper case; "vbl" is bound as written.
-    const char* cases[][3] = {
-        {"vbl+1", "vbl=Num",
-         "K0 : failed to parse formula 'vbl+1' : error message is '# VBL - Unknown "
-         "function/variable!'"},
-        {"VBL+1", "vbl=Num",
-         "K1 : failed to parse formula 'VBL+1' : error message is '# VBL - Unknown "
-         "function/variable!'"},
-        {"X/0", "X=Num",
-         "K2 : failed to parse formula 'X/0' : error message is '#Infinity somewhere!'"},
-        {"(X", "X=Num",
-         "K3 : failed to parse formula '(X' : error message is '#Brackets not match!'"},
-        {"X X", "X=Num",
-         "K4 : failed to parse formula 'X X' : error message is '#Internal error!'"},
+    int notified = 0;
+    auto callback = MakeCallback([&notified](INode*) { ++notified; });
+    knife.RegisterCallback(&callback);
+    memory.Poke32(0x1000, 2);
+    memory.Poke32(0x1004, 0x0300);
+    memory.ResetCounts();
+    // Cached registers: the second read evaluates again without port reads.
+    EXPECT_EQ(std::make_tuple(515, 515, 1, 1, 2),
+              (std::tuple{knife.GetValue(), knife.GetValue(), memory.ReadCount(0x1000),
+                          memory.ReadCount(0x1004), memory.TotalReads()}));
+    // A write through the register updates its cache and notifies the knife.
+    high.SetValue(5);
+    EXPECT_EQ(
+        std::make_tuple(1, 1, 5 * 256 + 3, 2),
+        (std::tuple{memory.WriteCount(0x1000), notified, knife.GetValue(), memory.TotalReads()}));
+    // The camera changes a register: once it is invalidated, the port is read.
+    memory.Poke32(0x1004, 0x0700);
+    low.InvalidateCache();
+    EXPECT_EQ(std::make_tuple(5 * 256 + 7, 1, 2),
+              (std::tuple{knife.GetValue(), memory.ReadCount(0x1000), memory.ReadCount(0x1004)}));
+    // A register that is not cachable is read each time; its errors pass unchanged.
+    memory.FailOnce(0x1008, std::make_exception_ptr(RuntimeException("link down", "test", 7)));
+    EXPECT_EQ("Runtime: link down", Raised([&] { counter.GetValue(); }, "test"));
+    const auto read = [&](uint32_t value) {
+        memory.Poke32(0x1008, value);
+        return counter.GetValue();
     };
-    std::vector<CSwissKnife*> knives;
-    for (const auto& c : cases)
-        knives.push_back(&map.Add<CSwissKnife>("K" + std::to_string(knives.size()),
-                                               {{"Formula", c[0]}, {"pVariable", c[1]}}));
-    map.Build();
-    // The node stays usable: a failed read leaves nothing behind, the second fails alike.
-    for (size_t i = 0; i < knives.size(); ++i)
-        for (int round = 0; round < 2; ++round)
-            EXPECT_EQ(cases[i][2],
-                      MessageOf<LogicalErrorException>([&] { knives[i]->GetValue(); }));
+    EXPECT_EQ((std::vector<int64_t>{10, 11, 12, 4, 1}),
+              (std::vector<int64_t>{read(10), read(11), read(12), memory.ReadCount(0x1008),
+                                    int64_t(live.GetDependants().count(&counter))}));
 }
 
-TEST_F(SwissKnifeTest, InputVariable) {
-    map.Add<TestInteger>("Offset", {{"Value", "7"}});
-    auto& knife = map.Add<CSwissKnife>(
-        "Knife", {{"Formula", "X*2+OFF"}, {"Input", "X"}, {"pVariable", "OFF=Offset"}});
-    // The input comes first, so it hides a bound variable of the same name.
-    auto& shadow = map.Add<CSwissKnife>(
-        "Shadow", {{"Formula", "X"}, {"Input", "X"}, {"pVariable", "X=Offset"}});
-    auto& plain = map.Add<CSwissKnife>("Plain", {{"Formula", "1"}});
-    map.Build();
-    EXPECT_EQ("NEVAL X 1", knife.ToString() + " " + knife.GetInputName() + " " + plain.ToString());
-    EXPECT_EQ("SwissKnife undefined external variable",
-              MessageOf<LogicalErrorException>([&] { knife.GetValue(); }));
-    EXPECT_EQ((std::vector<double>{13.0, 6.0, -4.0}),
-              (std::vector<double>{knife.GetValueWithInput(3.0), knife.GetValueWithInput(-0.5),
-                                   shadow.GetValueWithInput(-4.0)}));
-    EXPECT_EQ("SwissKnife has no external variable",
-              MessageOf<LogicalErrorException>([&] { plain.GetValueWithInput(1.0); }));
-}
-
+// Both classes combine their own mode with their variables' the same way.
 TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
     map.Add<TestInteger>("Zero", {{"Value", "0"}});
     map.Add<TestInteger>("One", {{"Value", "1"}});
     map.Add<TestInteger>("Plain");
     map.Add<TestInteger>("Absent", {{"pIsPresent", "Zero"}});
     map.Add<TestInteger>("Disabled", {{"pIsEnabled", "Zero"}});
-    AddRegister("WriteOnly", "0x1000", "WO");
+    map.Add<CIntReg>("WriteOnly", RegisterProperties("0x1000", {}, "WO"));
     const struct {
         const char* name;
         Properties properties;
@@ -148,172 +165,131 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
         {"OwnNotPresent", {{"pVariable", "A=Disabled"}, {"pIsPresent", "Zero"}}, NP},
         {"OwnEnabled", {{"pVariable", "A=Plain"}, {"pIsEnabled", "One"}}, RO},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         map.Add<CSwissKnife>(c.name, c.properties);
-    auto& writeOnly = map.Add<CSwissKnife>(
-        "WithWriteOnly", {{"pVariable", "A=Plain"}, {"pVariable", "W=WriteOnly"}});
+        map.Add<CIntSwissKnife>(c.name + std::string("Int"), c.properties);
+    }
+    auto& writeOnly = map.Add<CSwissKnife>("WithWriteOnly", Knife("1", "A=Plain W=WriteOnly"));
     map.Build();
+    const auto mode = [&](const std::string& name) { return map.GetNode(name)->GetAccessMode(); };
     for (const auto& c : cases)
-        EXPECT_EQ(c.mode, map.Get<CSwissKnife>(c.name).GetAccessMode()) << c.name;
-    EXPECT_EQ("Invalid access mode WO of variable W",
-              MessageOf<RuntimeException>([&] { writeOnly.GetAccessMode(); },
-                                          "nodeapi/VariableDelegate"));
+        EXPECT_EQ(std::make_pair(c.mode, c.mode),
+                  std::make_pair(mode(c.name), mode(c.name + std::string("Int"))))
+            << c.name;
+    EXPECT_EQ("Runtime: Invalid access mode WO of variable W",
+              Raised([&] { writeOnly.GetAccessMode(); }, "nodeapi/VariableDelegate"));
 }
 
-TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariables) {
+TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
     auto& a = map.Add<TestInteger>("A");
     auto& b = map.Add<TestInteger>("B");
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"pVariable", "Y=B"}, {"pVariable", "X=A"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", Knife("1", "Y=B X=A"));
     // Not finished: its variables are no children, the walk still visits them.
-    auto& loose = map.Add<CSwissKnife>("Loose", {{"pVariable", "X=B"}}, false);
-    auto& root = map.Add<TestCategory>("Root", {{"pFeature", "Knife"}, {"pFeature", "Loose"}});
-    map.Build();
+    auto& loose = map.Add<CSwissKnife>("Loose", Knife("1", "X=B"), false);
+    auto& self = map.Add<CSwissKnife>("Self", Knife("S+1", "S=Self"));
+    map.Add<CSwissKnife>("Ping", Knife("P", "P=Pong"), false);
+    auto& pong = map.Add<CSwissKnife>("Pong", Knife("P", "P=Ping"));
+    auto& root = map.Add<KacqTest::TestCategory>(
+        "Root",
+        {{"pFeature", "Knife"}, {"pFeature", "Loose"}, {"pFeature", "Self"}, {"pFeature", "Pong"}});
+    map.Build(); // the walk refuses the cycles and terminates
     EXPECT_EQ((std::set<INode*>{&knife, &root}), a.GetDependants());
     EXPECT_EQ((std::set<INode*>{&knife, &root, &loose}), b.GetDependants());
     EXPECT_EQ(std::set<INode*>{&root}, knife.GetDependants());
-
     // A node already on the path is a cycle: refused, path unchanged.
     NodeList_t path{&root, &knife}, empty;
-    EXPECT_FALSE(knife.CollectDependants(path));
-    EXPECT_TRUE(knife.CollectDependants(empty));
-    EXPECT_EQ(std::make_pair(size_t{2}, size_t{0}), std::make_pair(path.size(), empty.size()));
-}
-
-TEST_F(SwissKnifeTest, VariableWithoutValueInterface) {
-    map.Add<CCategory>("Group");
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "1"}, {"pVariable", "G=Group"}});
-    map.Build();
-    EXPECT_EQ("SwissKnife failed to get the value of : G ",
-              MessageOf<RuntimeException>([&] { knife.GetValue(); }));
-}
-
-TEST_F(SwissKnifeTest, FormulaThatReachesItselfIsRefused) {
-    auto& self = map.Add<CSwissKnife>("Self", {{"Formula", "S+1"}, {"pVariable", "S=Self"}});
-    map.Add<CSwissKnife>("Ping", {{"Formula", "P"}, {"pVariable", "P=Pong"}}, false);
-    auto& pong = map.Add<CSwissKnife>("Pong", {{"Formula", "P"}, {"pVariable", "P=Ping"}});
-    map.Add<TestCategory>("Root", {{"pFeature", "Self"}, {"pFeature", "Pong"}});
-    map.Build(); // the dependency walk refuses the cycles and terminates
+    EXPECT_EQ(std::make_tuple(false, true, size_t{2}, size_t{0}),
+              (std::tuple{knife.CollectDependants(path), knife.CollectDependants(empty),
+                          path.size(), empty.size()}));
     const std::string own = " : formula depends on its own value";
-    EXPECT_EQ("Self" + own, MessageOf<LogicalErrorException>([&] { self.GetValue(); }));
-    EXPECT_EQ("Pong" + own, MessageOf<LogicalErrorException>([&] { pong.GetValue(); }));
-    EXPECT_EQ("Self" + own, MessageOf<LogicalErrorException>([&] { self.GetAccessMode(); }));
+    EXPECT_EQ("LogicalError: Self" + own, Raised([&] { self.GetValue(); }, kFlt));
+    EXPECT_EQ("LogicalError: Pong" + own, Raised([&] { pong.GetValue(); }, kFlt));
+    EXPECT_EQ("LogicalError: Self" + own, Raised([&] { self.GetAccessMode(); }, kFlt));
 }
 
-TEST_F(SwissKnifeTest, VariableReadErrorsPassThroughUnchanged) {
-    auto& reg = AddRegister("Reg", "0x1000", "RW", {{"Cachable", "false"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "R*2"}, {"pVariable", "R=Reg"}});
-    map.Build();
-    memory.Poke32(0x1000, 21);
-    memory.FailOnce(0x1000, std::make_exception_ptr(RuntimeException("link down", "test", 7)));
-    EXPECT_EQ("link down", MessageOf<RuntimeException>([&] { knife.GetValue(); }, "test"));
-    EXPECT_EQ(std::make_pair(42.0, int64_t{21}), std::make_pair(knife.GetValue(), reg.GetValue()));
-}
-
-// CInteger's physical view: the to-physical formula turns the raw value into
-// the physical one, the from-physical formula the other way; the result is
-// truncated toward zero before it is written.
-TEST_F(SwissKnifeTest, IntegerPhysicalValueThroughFormulas) {
-    AddRegister("Reg", "0x1000", "RW", {{"Sign", "Signed"}});
-    map.Add<CSwissKnife>("ToPhys", {{"Formula", "RAW*0.5"}, {"Input", "RAW"}});
-    map.Add<CSwissKnife>(
-        "FromPhys",
-        {{"Formula", "PHYS*2+OFFSET"}, {"Input", "PHYS"}, {"pVariable", "OFFSET=Offset"}});
+// A knife's input variable, and CInteger's physical view through two such
+// knives: raw to physical, physical to raw, truncated toward zero before it is
+// written (more cases: ValueNodeTest.IntegerPhysicalValueTruncatesTowardZero).
+TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
+    map.Add<CIntReg>("Reg", RegisterProperties("0x1000", {{"Sign", "Signed"}}));
+    auto& toPhys = map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
+    auto& fromPhys =
+        map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
     map.Add<CFloat>("Offset", {{"Value", "0.75"}});
-    map.Add<CSwissKnife>("NoInput", {{"Formula", "1"}});
-    map.Add<CSwissKnife>("Broken", {{"Formula", "PHYS/0"}, {"Input", "PHYS"}});
-    auto& number = map.Add<CInteger>("Number", {{"pValue", "Reg"},
-                                                {"Min", "-100"},
-                                                {"Max", "100"},
-                                                {"pToPhysical", "ToPhys"},
-                                                {"pFromPhysical", "FromPhys"},
-                                                {"Unit", "us"}});
-    auto& noInput = map.Add<CInteger>("NoInputNumber", {{"pToPhysical", "NoInput"}});
+    // The input comes first, so it hides a bound variable of the same name.
+    auto& shadow = map.Add<CSwissKnife>("Shadow", Knife("X", "X=Offset", "X"));
+    auto& plain = map.Add<CSwissKnife>("Plain", Knife("1"));
+    map.Add<CSwissKnife>("Broken", Knife("PHYS/0", "", "PHYS"));
+    KacqTest::Properties properties{{"pValue", "Reg"}, {"Min", "-100"}, {"Max", "100"}};
+    properties.insert(properties.end(), {{"pToPhysical", "ToPhys"}, {"pFromPhysical", "FromPhys"}});
+    auto& number = map.Add<CInteger>("Number", properties);
     auto& broken =
         map.Add<CInteger>("BrokenNumber", {{"pValue", "Reg"}, {"pFromPhysical", "Broken"}});
     map.Build();
-
-    const struct {
-        double physical;
-        int64_t raw;
-    } cases[] = {
-        {10.0, 20}, // 10 * 2 + 0.75 = 20.75 -> 20
-        {-2.9, -5}, // -2.9 * 2 + 0.75 = -5.05 -> -5
-        {-0.2, 0},  // -0.4 + 0.75 = 0.35 -> 0
-        {-0.5, 0},  // -1 + 0.75 = -0.25 -> 0 (toward zero, not down)
-        {49.6, 99}, // 99.2 + 0.75 = 99.95 -> 99
-    };
-    for (const auto& c : cases) {
-        number.SetPhysicalValue(c.physical);
-        EXPECT_EQ(
-            std::make_tuple(c.raw, static_cast<uint32_t>(c.raw), c.raw * 0.5),
-            std::make_tuple(number.GetValue(), memory.Peek32(0x1000), number.GetPhysicalValue()))
-            << c.physical;
-    }
-    EXPECT_EQ(std::make_tuple(-50.0, 50.0, std::string("us")),
-              std::make_tuple(number.GetPhysicalMin(), number.GetPhysicalMax(), number.GetUnit()));
-
-    // 60 * 2 + 0.75 lies above the maximum: refused, register untouched.
-    const int writes = memory.WriteCount(0x1000);
+    EXPECT_EQ("NEVAL RAW 1",
+              toPhys.ToString() + " " + toPhys.GetInputName() + " " + plain.ToString());
+    EXPECT_EQ("LogicalError: SwissKnife undefined external variable",
+              Raised([&] { toPhys.GetValue(); }, kFlt));
     EXPECT_EQ(
-        "Value 120 must be smaller than or equal 100",
-        MessageOf<OutOfRangeException>([&] { number.SetPhysicalValue(60.0); }, "nodeapi/Integer"));
-    EXPECT_EQ(writes, memory.WriteCount(0x1000));
-    EXPECT_EQ(99, number.GetValue());
-
-    // A failing formula reaches the caller; nothing is written.
-    EXPECT_EQ("Broken : failed to parse formula 'PHYS/0' : error message is '#Infinity "
-              "somewhere!'",
-              MessageOf<LogicalErrorException>([&] { broken.SetPhysicalValue(1.0); }));
-    EXPECT_EQ(writes, memory.WriteCount(0x1000));
-    // A conversion formula without an input cannot convert.
-    EXPECT_EQ("SwissKnife has no external variable",
-              MessageOf<LogicalErrorException>([&] { noInput.GetPhysicalValue(); }));
+        (std::vector<double>{6.75, -0.25, -4.0}),
+        (std::vector<double>{fromPhys.GetValueWithInput(3.0), fromPhys.GetValueWithInput(-0.5),
+                             shadow.GetValueWithInput(-4.0)}));
+    EXPECT_EQ("LogicalError: SwissKnife has no external variable",
+              Raised([&] { plain.GetValueWithInput(1.0); }, kFlt));
+    // 20.75 -> 20, -5.05 -> -5, -0.25 -> 0 (toward zero, not down), 99.95 -> 99.
+    const std::pair<double, int64_t> cases[] = {{10.0, 20}, {-2.9, -5}, {-0.5, 0}, {49.6, 99}};
+    for (const auto& c : cases) {
+        number.SetPhysicalValue(c.first);
+        EXPECT_EQ(
+            std::make_tuple(c.second, uint32_t(c.second), c.second * 0.5),
+            std::make_tuple(number.GetValue(), memory.Peek32(0x1000), number.GetPhysicalValue()))
+            << c.first;
+    }
+    // Refused writes (120 > 100; a failing formula) leave the register untouched.
+    const int writes = memory.WriteCount(0x1000);
+    EXPECT_EQ("OutOfRange: Value 120 must be smaller than or equal 100",
+              Raised([&] { number.SetPhysicalValue(60.0); }, "nodeapi/Integer"));
+    EXPECT_EQ("LogicalError: Broken : failed to parse formula 'PHYS/0' : error message is "
+              "'#Infinity somewhere!'",
+              Raised([&] { broken.SetPhysicalValue(1.0); }, kFlt));
+    EXPECT_EQ(std::make_tuple(writes, int64_t{99}, -50.0, 50.0),
+              std::make_tuple(memory.WriteCount(0x1000), number.GetValue(), number.GetPhysicalMin(),
+                              number.GetPhysicalMax()));
 }
 
-// Computed nodes refuse writes, directly and through the feature above them,
-// and report fixed limits; a plain node refuses a text.
+// Computed nodes refuse writes, also through a feature; a plain node a text.
 TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
     map.Add<TestInteger>("Raw", {{"Value", "512"}});
-    auto& knife = map.Add<CSwissKnife>("Knife", {{"Formula", "R/1024"}, {"pVariable", "R=Raw"}});
+    auto& knife = map.Add<CSwissKnife>("Knife", Knife("R/1024", "R=Raw"));
     auto& fltFeature = map.Add<CFloat>("FltFeature", {{"pValue", "Knife"}});
-    auto& iknife = map.Add<CIntSwissKnife>("IKnife", {{"Formula", "40+2"}});
+    auto& iknife = map.Add<CIntSwissKnife>("IKnife", Knife("40+2"));
     auto& intFeature = map.Add<CInteger>("IntFeature", {{"pValue", "IKnife"}});
     auto& plain = map.Add<CNodeImpl>("Plain");
     map.Build();
     const std::string flt =
         "LogicalError: SwissKnife : Knife SetValue failed. SwissKnife is read only";
-    const std::string integer =
+    const std::string in =
         "LogicalError: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
+    const auto text = [](const char* node, const char* value) {
+        return "LogicalError: NodeImpl " + std::string(node) +
+               " can't set value from string  : " + value + ". Use derived class!";
+    };
     const struct {
         const char* name;
         std::function<void()> write;
         std::string raised;
         const char* source;
     } rows[] = {
-        {"knife", [&] { knife.SetValue(1.0); }, flt, "nodeapi/SwissKnife"},
-        {"knife assigned", [&] { static_cast<IFloat&>(knife) = 3.0; }, flt, "nodeapi/SwissKnife"},
-        {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, "nodeapi/SwissKnife"},
-        {"knife text", [&] { knife.FromString("4"); },
-         "LogicalError: NodeImpl Knife can't set value from string  : 4. Use derived class!",
-         "nodeapi/Node"},
-        {"int knife", [&] { iknife.SetValue(1); }, integer, "nodeapi/IntSwissKnife"},
-        {"int knife assigned", [&] { static_cast<IInteger&>(iknife) = 2; }, integer,
-         "nodeapi/IntSwissKnife"},
-        {"integer feature", [&] { intFeature.SetValue(3); }, integer, "nodeapi/IntSwissKnife"},
-        {"plain text", [&] { plain.FromString("5"); },
-         "LogicalError: NodeImpl Plain can't set value from string  : 5. Use derived class!",
-         "nodeapi/Node"},
+        {"knife", [&] { knife.SetValue(1.0); }, flt, kFlt},
+        {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, kFlt},
+        {"int knife", [&] { iknife.SetValue(1); }, in, kInt},
+        {"integer feature", [&] { intFeature.SetValue(3); }, in, kInt},
+        {"knife text", [&] { knife.FromString("4"); }, text("Knife", "4"), "nodeapi/Node"},
+        {"plain text", [&] { plain.FromString("5"); }, text("Plain", "5"), "nodeapi/Node"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(r.raised, KacqTest::Raised(r.write, r.source)) << r.name;
-    EXPECT_EQ(std::make_pair(0.5, int64_t{42}),
-              std::make_pair(fltFeature.GetValue(), intFeature.GetValue()));
-    EXPECT_EQ(std::make_pair(RO, RO),
-              std::make_pair(knife.GetAccessMode(), intFeature.GetAccessMode()));
-    // The smallest positive normal double, not the most negative one.
-    EXPECT_EQ(std::make_pair(2.2250738585072014e-308, 1.7976931348623157e308),
-              std::make_pair(knife.GetMin(), knife.GetMax()));
-    EXPECT_EQ(std::make_tuple(INT64_MIN, INT64_MAX, int64_t{1}, Linear),
-              std::make_tuple(iknife.GetMin(), iknife.GetMax(), iknife.GetInc(),
-                              iknife.GetRepresentation()));
+        EXPECT_EQ(r.raised, Raised(r.write, r.source)) << r.name;
+    EXPECT_EQ(std::make_tuple(0.5, int64_t{42}, RO, RO),
+              std::make_tuple(fltFeature.GetValue(), intFeature.GetValue(), knife.GetAccessMode(),
+                              intFeature.GetAccessMode()));
 }
