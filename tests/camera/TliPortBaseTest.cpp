@@ -3,64 +3,56 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <tuple>
 
-#include "nodeapi/Exceptions.h"
+#include "support/Raised.h"
+#include "support/emulated/EmulatorPort.h"
 
 using namespace NodeApi;
 
 namespace {
 
-// Stands in for the transport delegate: open and prepared flags only.
-struct FakeDelegate {
-    bool open = false;
-    bool prepared = false;
-    bool IsOpen() const { return open; }
-    bool IsPrepared() const { return prepared; }
-};
-
-using GrabberPort = XCameraPrivate::TliPortBase<FakeDelegate>;
-
-std::string Error(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const GenericException& e) {
-        return e.what();
-    }
-    return "<no error>";
-}
-
-} // namespace
-
 TEST(TliPortBaseTest, ErrorsCarryTheirSourceAndLine) {
-    FakeDelegate delegate;
-    GrabberPort port(&delegate);
+    Emulator::GrabberStandIn delegate;
+    Emulator::StandInGrabberPort port(&delegate);
     uint8_t buffer[4] = {};
-    EXPECT_EQ("CopyData : Destination size (4) does not fit source size (1) "
-              "(nodeapi/RegisterSetHelper:31)",
-              Error([&] { port.Read(buffer, 1, 4); }));
-    EXPECT_EQ("Failed to access non-implemented register 0x0000000000000002 "
-              "(camera/TliPortBase:107)",
-              Error([&] { port.Read(buffer, 2, 1); }));
-    EXPECT_EQ("Failed to write read-only register 0x0000000000000001 (camera/TliPortBase:89)",
-              Error([&] { port.Write(buffer, 1, 1); }));
-    EXPECT_EQ("Failed to access non-implemented register 0x0000000000000000 "
-              "(camera/TliPortBase:115)",
-              Error([&] { port.Write(buffer, 0, 1); }));
+    // Write?, address, length, what is raised.
+    const std::tuple<bool, int64_t, int64_t, const char*> cases[] = {
+        {false, 1, 4,
+         "OutOfRange: CopyData : Destination size (4) does not fit source size (1) "
+         "(nodeapi/RegisterSetHelper:31)"},
+        {false, 2, 1,
+         "Runtime: Failed to access non-implemented register 0x0000000000000002 "
+         "(camera/TliPortBase:107)"},
+        {true, 1, 1,
+         "Runtime: Failed to write read-only register 0x0000000000000001 (camera/TliPortBase:89)"},
+        {true, 0, 1,
+         "Runtime: Failed to access non-implemented register 0x0000000000000000 "
+         "(camera/TliPortBase:115)"},
+    };
+    for (const auto& [write, address, length, raised] : cases) {
+        EXPECT_EQ(raised, KacqTest::RaisedWhere([&, w = write, at = address, n = length] {
+                      if (w)
+                          port.Write(buffer, at, n);
+                      else
+                          port.Read(buffer, at, n);
+                  }));
+    }
 }
 
 TEST(TliPortBaseTest, PortIdentityReportsOpenStateAndOwnChangedFlag) {
-    FakeDelegate delegate;
-    GrabberPort port(&delegate);
-    EXPECT_TRUE(port.IsChanged()); // true after construction
+    Emulator::GrabberStandIn delegate;
+    Emulator::StandInGrabberPort port(&delegate), orphan; // no delegate yet
+    EXPECT_TRUE(port.IsChanged()) << "after construction";
     port.SetChanged(false);
     EXPECT_FALSE(port.IsChanged());
     EXPECT_EQ(NP, port.GetAccessMode());
     delegate.open = true;
     EXPECT_EQ(RW, port.GetAccessMode());
-    GrabberPort orphan; // no delegate yet: closed, and the register reads 1
-    EXPECT_EQ(NP, orphan.GetAccessMode());
+    // Without a delegate the port is closed, and the register reads 1.
     uint8_t value = 0;
     orphan.Read(&value, 1, 1);
-    EXPECT_EQ(1, value);
+    EXPECT_EQ((std::vector<int>{NP, 1}), (std::vector<int>{orphan.GetAccessMode(), value}));
 }
+
+} // namespace

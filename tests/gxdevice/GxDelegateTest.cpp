@@ -1,7 +1,9 @@
 // Transport delegate over the recording transport: register chunking and byte
 // order, length checks, stream set-up and tear-down, status texts.
 #include <climits>
-#include <cstring>
+#include <functional>
+#include <string>
+#include <tuple>
 #include <vector>
 
 #include "gxdevice/DeviceIoException.h"
@@ -9,228 +11,191 @@
 #include "support/transport/CameraRig.h"
 
 using namespace KacqTest;
-using NodeApi::InvalidArgumentException;
-using NodeApi::LogicalErrorException;
-using XCamera::DeviceIoException;
+using Args = std::vector<uint64_t>;
+using Names = std::vector<std::string>;
+using Cam = XCamera::CGxCamera;
 
 namespace {
 
-constexpr uint32_t kLinkDown = 0xC0000042u;
 constexpr int64_t kInqAddress = 0xFFFFF0F00800;
 
-using GxDelegateTest = CameraTest;
+class GxDelegateTest : public CameraTest {
+protected:
+    // Reads or writes length bytes at address through the camera port.
+    static void Access(Cam& camera, bool write, int64_t address, int64_t length, uint8_t* buffer) {
+        NodeApi::IPort& port = *camera.GetDelegate().GetCameraPort();
+        if (write)
+            port.Write(buffer, address, length);
+        else
+            port.Read(buffer, address, length);
+    }
+};
 
 TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
-    struct Case {
-        const char* name;
-        bool write;
-        int64_t length;
-        std::vector<uint64_t> counts;
-    } cases[] = {
-        {"read 8 bytes", false, 8, {2}},         {"read 132 bytes", false, 132, {32, 1}},
-        {"write 132 bytes", true, 132, {32, 1}}, {"read 0 bytes", false, 0, {}},
-        {"write 0 bytes", true, 0, {}},
+    // Write?, bytes, the quadlets of each transport call.
+    const std::tuple<const char*, bool, int64_t, Args> cases[] = {
+        {"read 8", false, 8, {2}},         {"read 132", false, 132, {32, 1}},
+        {"write 132", true, 132, {32, 1}}, {"read 0", false, 0, {}},
+        {"write 0", true, 0, {}},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, write, length, counts] : cases) {
         auto camera = NewCamera();
-        auto& port = *camera->GetDelegate().GetCameraPort();
-        std::vector<uint8_t> buffer(static_cast<size_t>(c.length) + 1);
-        if (c.write)
-            port.Write(buffer.data(), kInqAddress, c.length);
-        else
-            port.Read(buffer.data(), kInqAddress, c.length);
-        const auto calls = Tr().CallsOf(c.write ? "GxWriteReg" : "GxReadReg");
-        ASSERT_EQ(c.counts.size(), calls.size()) << c.name;
+        std::vector<uint8_t> buffer(static_cast<size_t>(length) + 1);
+        Access(*camera, write, kInqAddress, length, buffer.data());
+        // Device handle, count, consecutive addresses (and the zeros written).
+        std::vector<Args> expected, got;
         uint32_t next = 0xF0F00800u;
-        for (size_t i = 0; i < calls.size(); ++i) {
-            EXPECT_EQ(0x11u, calls[i].Args[0]) << c.name << ": device handle";
-            ASSERT_EQ(c.counts[i], calls[i].Args[1]) << c.name;
-            for (uint64_t q = 0; q < c.counts[i]; ++q, next += 4)
-                EXPECT_EQ(next, calls[i].Args[2 + q]) << c.name << " chunk " << i;
+        for (uint64_t count : counts) {
+            expected.push_back({0x11, count});
+            for (uint64_t q = 0; q < count; ++q, next += 4)
+                expected.back().push_back(next);
+            expected.back().resize(write ? 2 + 2 * count : 2 + count, 0);
         }
-        EXPECT_EQ(Tr().Calls.size(), calls.size()) << c.name << ": nothing else called";
+        for (const auto& call : Tr().Calls)
+            got.push_back(call.Args);
+        EXPECT_EQ(expected, got) << name;
+        EXPECT_EQ(Names(counts.size(), write ? "GxWriteReg" : "GxReadReg"), Tr().Names()) << name;
     }
 }
 
 TEST_F(GxDelegateTest, RegisterBytesAreMostSignificantFirst) {
     auto camera = NewCamera();
-    auto& port = *camera->GetDelegate().GetCameraPort();
     Tr().Overrides[0xF0F00800u] = 1;
     Tr().Overrides[0xF0F00804u] = 0x11223344;
-    uint8_t read[8] = {};
-    port.Read(read, kInqAddress, 8);
-    const uint8_t expected[8] = {0, 0, 0, 1, 0x11, 0x22, 0x33, 0x44};
-    EXPECT_EQ(0, std::memcmp(expected, read, 8));
-
+    std::vector<uint8_t> read(8);
+    Access(*camera, false, kInqAddress, 8, read.data());
+    EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 1, 0x11, 0x22, 0x33, 0x44}), read);
     // The upper 32 bits of an address are dropped; the caller's bytes stay.
-    const uint8_t source[4] = {0x12, 0x34, 0x56, 0x78};
-    port.Write(source, 0x7FFFF0F00614, 4);
-    const auto write = Tr().CallsOf("GxWriteReg").at(0);
-    EXPECT_EQ((std::vector<uint64_t>{0x11, 1, 0xF0F00614u, 0x12345678u}), write.Args);
+    uint8_t source[4] = {0x12, 0x34, 0x56, 0x78};
+    Access(*camera, true, 0x7FFFF0F00614, 4, source);
+    EXPECT_EQ((Args{0x11, 1, 0xF0F00614u, 0x12345678u}), Tr().CallsOf("GxWriteReg").at(0).Args);
     EXPECT_EQ(0x12, source[0]);
 }
 
 TEST_F(GxDelegateTest, RegisterAccessErrors) {
-    const char* kMultiple = " length must be integral numbered multiple of 4";
-    const char* kRange = "Length out of range 0..INT_MAX * 4";
-    const auto arg = [](std::string text, uint32_t line) {
+    const std::string multiple = " length must be integral numbered multiple of 4";
+    const std::string range = "Length out of range 0..INT_MAX * 4";
+    const auto arg = [](const std::string& text, uint32_t line) {
         return Where("InvalidArgument", text, kDelegateSource, line);
     };
     const std::string closed = Where("LogicalError", "Device not open", kBaseSource, 287);
-    const auto io = [](uint32_t line) {
-        return Where("DeviceIo", "link down", kDelegateSource, line);
-    };
-    struct Case {
-        const char* name;
-        bool open, write;
-        int64_t length;
-        uint32_t transportStatus;
-        std::string raised;
-    } cases[] = {
-        {"read length 6", true, false, 6, 0, arg(std::string("ReadReg") + kMultiple, 106)},
-        {"read length -4", true, false, -4, 0, arg(kRange, 108)},
-        {"read past INT_MAX quadlets", true, false, (int64_t{INT_MAX} + 1) * 4, 0,
-         arg(kRange, 108)},
-        {"write length 6", true, true, 6, 0, arg(std::string("WriteReg") + kMultiple, 147)},
-        {"write length -4", true, true, -4, 0, arg(kRange, 149)},
+    const int64_t tooLong = (int64_t{INT_MAX} + 1) * 4;
+    // Open?, write?, bytes, transport status, what is raised.
+    const std::tuple<const char*, bool, bool, int64_t, uint32_t, std::string> cases[] = {
+        {"read 6", true, false, 6, 0, arg("ReadReg" + multiple, 106)},
+        {"read -4", true, false, -4, 0, arg(range, 108)},
+        {"read past INT_MAX quadlets", true, false, tooLong, 0, arg(range, 108)},
+        {"write 6", true, true, 6, 0, arg("WriteReg" + multiple, 147)},
+        {"write -4", true, true, -4, 0, arg(range, 149)},
         {"read closed, before the length check", false, false, 6, 0, closed},
         {"write closed", false, true, 4, 0, closed},
-        {"read fails", true, false, 4, kLinkDown, io(124)},
-        {"write fails", true, true, 4, kLinkDown, io(182)},
+        {"read fails", true, false, 4, kLinkDown, Io(124)},
+        {"write fails", true, true, 4, kLinkDown, Io(182)},
     };
-    for (const auto& c : cases) {
-        auto camera = NewCamera(c.open);
-        Tr().StatusTexts[kLinkDown] = "link down";
-        if (c.transportStatus != 0)
-            Tr().Script(c.write ? "GxWriteReg" : "GxReadReg", {c.transportStatus});
-        auto& port = *camera->GetDelegate().GetCameraPort();
+    for (const auto& [name, open, write, length, status, raised] : cases) {
+        auto camera = NewCamera(open);
+        Tr().Script(write ? "GxWriteReg" : "GxReadReg", {status});
         uint8_t buffer[8] = {};
-        EXPECT_EQ(c.raised, RaisedWhere([&] {
-                      if (c.write)
-                          port.Write(buffer, kInqAddress, c.length);
-                      else
-                          port.Read(buffer, kInqAddress, c.length);
-                  }))
-            << c.name;
-        if (c.transportStatus == 0) {
-            EXPECT_TRUE(Tr().Calls.empty()) << c.name << ": no transport call";
-        }
+        EXPECT_EQ(raised, RaisedWhere([&, w = write, n = length] {
+                      Access(*camera, w, kInqAddress, n, buffer);
+                  }));
+        EXPECT_EQ(status != 0, !Tr().Calls.empty()) << name << ": a transport call";
     }
 }
 
 TEST_F(GxDelegateTest, DataDepthChoosesTheSixteenBitFlag) {
-    // Format 7 mode 0's data depth register, as the transport addresses it.
-    constexpr uint32_t kDataDepthAddress = 0xF0F08054u;
-    struct Case {
-        uint32_t depth;
-        uint64_t flag;
-    } cases[] = {{12, 1}, {8, 0}, {2, 1}, {16, 1}, {24, 0}, {1, 0}};
+    // Depth in Format 7 mode 0's data depth register (its top byte), flag.
+    const uint32_t cases[][2] = {{12, 1}, {8, 0}, {2, 1}, {16, 1}, {24, 0}, {1, 0}};
     for (const auto& c : cases) {
         auto camera = NewCamera();
-        Tr().Overrides[kDataDepthAddress] = c.depth << 24; // the field is the top byte
+        Tr().Overrides[0xF0F08054u] = c[0] << 24;
         camera->PrepareGrab();
         const auto alloc = Tr().CallsOf("GxStreamGrabberAllocResourcesEx");
         ASSERT_EQ(1u, alloc.size());
-        const uint64_t totalBytes = static_cast<uint64_t>(camera->TotalBytes->GetValue());
-        EXPECT_EQ((std::vector<uint64_t>{0x22, 50, totalBytes, 1, 1500, c.flag}), alloc[0].Args)
-            << "depth " << c.depth;
-        EXPECT_EQ((std::vector<uint64_t>{0x11, 0, 0x5A, 1500}),
-                  Tr().CallsOf("GxOpenStream").at(0).Args);
+        const uint64_t bytes = static_cast<uint64_t>(camera->TotalBytes->GetValue());
+        EXPECT_EQ((std::vector<Args>{{0x22, 50, bytes, 1, 1500, c[1]}, {0x11, 0, 0x5A, 1500}}),
+                  (std::vector<Args>{alloc[0].Args, Tr().CallsOf("GxOpenStream").at(0).Args}))
+            << "depth " << c[0];
         EXPECT_TRUE(camera->IsPrepared());
     }
 }
 
-TEST_F(GxDelegateTest, FailingStreamSetUpDestroysTheGrabber) {
-    struct Case {
-        const char* function;
-        uint32_t line;
-        bool destroyed;
-    } cases[] = {
-        {"GxStreamGrabberCreate", 199, false},
-        {"GxStreamGrabberAllocResourcesEx", 231, true},
-        {"GxStreamGrabberGetAddress", 236, true},
-        {"GxOpenStream", 240, true},
-        {"GxReadReg", 124, true}, // reading TotalBytes fails
+// "open|closed [prepared] [grabber] D/C/S": held flags, then grabbers
+// destroyed, streams closed, and transport starts less stops.
+std::string State(Cam& camera) {
+    const auto count = [](const char* function) {
+        return static_cast<int>(RecordingTransport::Instance().CallsOf(function).size());
     };
-    for (const auto& c : cases) {
-        auto camera = NewCamera();
-        Tr().Script(c.function, std::vector<uint32_t>(8, kLinkDown));
-        EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, c.line),
-                  RaisedWhere([&] { camera->PrepareGrab(); }))
-            << c.function;
-        EXPECT_EQ(c.destroyed ? 1u : 0u, Tr().CallsOf("GxStreamGrabberDestroy").size())
-            << c.function;
-        EXPECT_EQ(0u, camera->GetDelegate().GetGrabberHandle()) << c.function;
-        EXPECT_FALSE(camera->IsPrepared()) << c.function;
-    }
+    return std::string(camera.IsOpen() ? "open " : "closed ") +
+           (camera.IsPrepared() ? "prepared " : "") +
+           (camera.GetDelegate().GetGrabberHandle() != 0 ? "grabber " : "") +
+           std::to_string(count("GxStreamGrabberDestroy")) + "/" +
+           std::to_string(count("GxCloseStream")) + "/" +
+           std::to_string(count("GxInit") - count("GxExit"));
 }
 
-TEST_F(GxDelegateTest, CloseStream) {
-    auto camera = NewCamera();
-    auto& delegate = camera->GetDelegate();
-    delegate.CloseStream();
-    EXPECT_TRUE(Tr().Calls.empty()) << "without a grabber nothing is called";
-
-    struct Case {
-        const char* function;
-        uint32_t line;
-    } cases[] = {{"GxStreamGrabberDestroy", 334}, {"GxCloseStream", 339}};
-    for (const auto& c : cases) {
-        delegate.OpenStream();
+TEST_F(GxDelegateTest, TransportFailuresRaiseTheirLineAndLeaveAConsistentState) {
+    const auto prepare = [](Cam& c) { c.PrepareGrab(); };
+    const auto closeStream = [](Cam& c) { c.GetDelegate().CloseStream(); };
+    uint8_t frame[16];
+    // Camera state before (open, with a stream, prepared), the failing
+    // function, the action, the line raised, the state after.
+    const std::tuple<const char*, const char*, std::function<void(Cam&)>, uint32_t, const char*>
+        cases[] = {
+            {"open", "GxStreamGrabberCreate", prepare, 199, "open 0/0/0"},
+            {"open", "GxStreamGrabberAllocResourcesEx", prepare, 231, "open 1/0/0"},
+            {"open", "GxStreamGrabberGetAddress", prepare, 236, "open 1/0/0"},
+            {"open", "GxOpenStream", prepare, 240, "open 1/0/0"},
+            {"open", "GxReadReg", prepare, 124, "open 1/0/0"}, // TotalBytes
+            {"stream", "GxStreamGrabberDestroy", closeStream, 334, "open 1/1/0"},
+            {"stream", "GxCloseStream", closeStream, 339, "open 1/1/0"},
+            {"prepared", "GxStreamGrabberWaitForBuffer",
+             [](Cam& c) { c.RetrieveBuffer(nullptr, nullptr, 0); }, 313,
+             "open prepared grabber 0/0/0"},
+            {"prepared", "GxStreamGrabberReceiveAsync",
+             [&](Cam& c) { c.QueueBuffer(16, frame, 8); }, 263, "open prepared grabber 0/0/0"},
+            {"prepared", "GxStreamGrabberFlush", [](Cam& c) { c.CancelGrab(); }, 272,
+             "open prepared grabber 0/0/0"},
+            {"open", "GxClose", [](Cam& c) { c.Close(); }, 95, "closed 0/0/-1"},
+            {"closed", "GxOpen", [](Cam& c) { c.Open(); }, 74, "closed 0/0/0"},
+        };
+    for (const auto& [before, function, action, line, after] : cases) {
+        auto camera = NewCamera(std::string(before) != "closed");
+        if (std::string(before) == "stream")
+            camera->GetDelegate().OpenStream();
+        if (std::string(before) == "prepared")
+            camera->PrepareGrab();
         Tr().Calls.clear();
-        Tr().Script(c.function, {kLinkDown});
-        EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, c.line),
-                  RaisedWhere([&] { delegate.CloseStream(); }))
-            << c.function;
-        EXPECT_EQ((std::vector<std::string>{"GxStreamGrabberDestroy", "GxCloseStream",
-                                            "GxGetStatusMessage", "GxGetStatusMessage"}),
-                  Tr().Names())
-            << c.function << ": the stream is closed in either case";
-        EXPECT_EQ(0u, delegate.GetGrabberHandle());
+        Tr().Script(function, std::vector<uint32_t>(8, kLinkDown));
+        EXPECT_EQ(Io(line), RaisedWhere([&camera, &act = action] { act(*camera); })) << function;
+        EXPECT_EQ(after, State(*camera)) << function;
     }
 }
 
-TEST_F(GxDelegateTest, StreamStatusesAndFailures) {
+TEST_F(GxDelegateTest, StreamCallsAndStatuses) {
     auto camera = NewCamera();
+    camera->GetDelegate().CloseStream();
+    EXPECT_TRUE(Tr().Calls.empty()) << "closing without a grabber calls nothing";
     camera->PrepareGrab();
     uint8_t frame[16];
     camera->QueueBuffer(sizeof frame, frame, 7);
-    EXPECT_EQ((std::vector<uint64_t>{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}),
+    EXPECT_EQ((Args{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}),
               Tr().CallsOf("GxStreamGrabberReceiveAsync").at(0).Args);
-
-    struct Case {
-        uint32_t status;
-        XCamera::ERetrieveResult result;
-    } outcomes[] = {{0xC1010005u, XCamera::RetrieveFlushed},
-                    {0xC1010001u, XCamera::RetrieveTimedOut},
-                    {0x41010012u, XCamera::RetrieveIncomplete}};
-    for (const auto& c : outcomes) {
-        Tr().Script("GxStreamGrabberWaitForBuffer", {c.status});
-        void* buffer = frame;
+    // Result, buffer and context handed back by a retrieve with a 5 ms time-out.
+    auto retrieve = [&] {
+        void* buffer = frame + 1;
         uint32_t context = 99;
-        EXPECT_EQ(c.result, camera->RetrieveBuffer(&buffer, &context, 5));
-        EXPECT_EQ(nullptr, buffer) << "nothing handed back";
-        EXPECT_EQ(0u, context);
+        const auto result = camera->RetrieveBuffer(&buffer, &context, 5);
+        return std::make_tuple(result, buffer, context);
+    };
+    for (auto [status, result] : {std::make_pair(0xC1010005u, XCamera::RetrieveFlushed),
+                                  std::make_pair(0xC1010001u, XCamera::RetrieveTimedOut),
+                                  std::make_pair(0x41010012u, XCamera::RetrieveIncomplete)}) {
+        Tr().Script("GxStreamGrabberWaitForBuffer", {status});
+        EXPECT_EQ(std::make_tuple(result, nullptr, 0u), retrieve()) << "nothing handed back";
     }
-    void* buffer = nullptr;
-    uint32_t context = 0;
-    EXPECT_EQ(XCamera::RetrieveFilled, camera->RetrieveBuffer(&buffer, &context, 5));
-    EXPECT_EQ(frame, buffer);
-    EXPECT_EQ(7u, context);
+    EXPECT_EQ(std::make_tuple(XCamera::RetrieveFilled, static_cast<void*>(frame), 7u), retrieve());
     EXPECT_EQ(5u, Tr().CallsOf("GxStreamGrabberWaitForBuffer").back().Args[1]) << "time-out";
-
-    Tr().Script("GxStreamGrabberWaitForBuffer", {kLinkDown});
-    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 313),
-              RaisedWhere([&] { camera->RetrieveBuffer(nullptr, nullptr, 0); }))
-        << "wait";
-    Tr().Script("GxStreamGrabberReceiveAsync", {kLinkDown});
-    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 263),
-              RaisedWhere([&] { camera->QueueBuffer(sizeof frame, frame, 8); }))
-        << "queue";
-    Tr().Script("GxStreamGrabberFlush", {kLinkDown});
-    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 272),
-              RaisedWhere([&] { camera->CancelGrab(); }))
-        << "flush";
 }
 
 TEST_F(GxDelegateTest, OpenAndCloseDevice) {
@@ -238,73 +203,51 @@ TEST_F(GxDelegateTest, OpenAndCloseDevice) {
     EXPECT_EQ(NodeApi::NP, camera->GetDelegate().GetAccessMode());
     camera->Open();
     camera->Open();
-    EXPECT_EQ((std::vector<std::string>{"GxInit", "GxOpen"}), Tr().Names()) << "opened once";
-    EXPECT_EQ("127.0.0.2:eXcite", Tr().Calls[1].Text);
-    EXPECT_EQ(2u, Tr().Calls[1].Args[0]);
+    EXPECT_EQ((Names{"GxInit", "GxOpen"}), Tr().Names()) << "opened once";
+    EXPECT_EQ("127.0.0.2:eXcite 2",
+              Tr().Calls[1].Text + " " + std::to_string(Tr().Calls[1].Args[0]));
     EXPECT_EQ(NodeApi::RW, camera->GetDelegate().GetAccessMode());
-
-    Tr().Calls.clear();
-    Tr().Script("GxClose", {kLinkDown});
-    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 95),
-              RaisedWhere([&] { camera->Close(); }))
-        << "close";
-    EXPECT_FALSE(camera->IsOpen()) << "closed whatever the status";
-    EXPECT_EQ(1u, Tr().CallsOf("GxExit").size());
+    camera->Close();
     Tr().Calls.clear();
     camera->Close();
     EXPECT_TRUE(Tr().Calls.empty()) << "closing a closed device does nothing";
-
-    Tr().Script("GxOpen", {kLinkDown});
-    EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, 74),
-              RaisedWhere([&] { camera->Open(); }))
-        << "open";
-    EXPECT_FALSE(camera->IsOpen());
-    EXPECT_EQ(Tr().CallsOf("GxInit").size(), Tr().CallsOf("GxExit").size())
-        << "a failed open leaves the transport started no more often than stopped";
-
     Tr().Script("GxInit", {kLinkDown});
     EXPECT_EQ(Where("DeviceIo", TextOf(kLinkDown), "gxdevice/Gx", 23),
-              RaisedWhere([&] { camera->Open(); }))
-        << "init";
+              RaisedWhere([&] { camera->Open(); }));
 }
 
 TEST_F(GxDelegateTest, StatusTexts) {
     const std::string longText(300, 'x');
-    struct Case {
-        const char* name;
-        std::string text;
-        uint32_t needStep;
-        bool alwaysTooSmall;
-        bool unterminated;
-        uint32_t messageFailure;
-        std::string expected;
-        size_t calls;
-    } cases[] = {
+    const std::string fatal = "<Fatal error while retrieving GX status message (0x";
+    // Text, step of the transport's size answers, always too small?, not
+    // terminated?, failure of the message call, text returned, calls made.
+    using Row =
+        std::tuple<const char*, std::string, uint32_t, bool, bool, uint32_t, std::string, size_t>;
+    const Row cases[] = {
         {"short", "link down", 0, false, false, 0, "link down", 2},
         {"longer than every guess", longText, 64, false, false, 0, longText, 6},
-        {"never fits", "link down", 0, true, false, 0,
-         "<Fatal error while retrieving GX status message (0x8101000b)>", 9},
-        {"transport fails", "link down", 0, false, false, 0xC0000007u,
-         "<Fatal error while retrieving GX status message (0xc0000007)>", 1},
+        {"never fits", "link down", 0, true, false, 0, fatal + "8101000b)>", 9},
+        {"call fails", "link down", 0, false, false, 0xC0000007u, fatal + "c0000007)>", 1},
         {"no text", "", 0, false, false, 0, "<NULL>", 1},
         {"not terminated", "abc", 0, false, true, 0, "abc", 2},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, text, step, tooSmall, unterminated, failure, expected, calls] : cases) {
         Tr().Reset();
-        Tr().StatusTexts[kLinkDown] = c.text;
-        Tr().NeedStep = c.needStep;
-        Tr().AlwaysTooSmall = c.alwaysTooSmall;
-        Tr().Unterminated = c.unterminated;
-        if (c.messageFailure != 0)
-            Tr().Script("GxGetStatusMessage", {c.messageFailure});
-        EXPECT_EQ(c.expected, XCamera::GetStatusText(kLinkDown)) << c.name;
-        EXPECT_EQ(c.calls, Tr().Calls.size()) << c.name;
+        Tr().StatusTexts[kLinkDown] = text;
+        Tr().NeedStep = step;
+        Tr().AlwaysTooSmall = tooSmall;
+        Tr().Unterminated = unterminated;
+        Tr().Script("GxGetStatusMessage", {failure});
+        const std::string got = XCamera::GetStatusText(kLinkDown);
+        EXPECT_EQ(expected + " in " + std::to_string(calls),
+                  got + " in " + std::to_string(Tr().Calls.size()))
+            << name;
     }
     // An exception carries at most 255 characters of a long text.
     Tr().Reset();
     Tr().StatusTexts[kLinkDown] = longText;
     EXPECT_EQ(std::string(255, 'x'),
-              DeviceIoException(kLinkDown, kDelegateSource, 1).GetDescription());
+              XCamera::DeviceIoException(kLinkDown, kDelegateSource, 1).GetDescription());
 }
 
 } // namespace

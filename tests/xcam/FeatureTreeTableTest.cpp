@@ -1,66 +1,32 @@
-// The feature tree table as callers see it: which nodes exist, the values
-// behind every enumeration entry, what Root reaches, and the rows whose
-// texts, addresses and bit fields a caller reads back. Well-formedness
-// (vocabulary, links, value texts) is proven by building the whole tree in
-// XCamNodeMapTest, which also checks Root's members in order.
+// The feature tree table as callers see it: the values behind every
+// enumeration entry, and the rows whose texts, addresses, bit fields and
+// links a caller reads back. Well-formedness (vocabulary, links, value
+// texts) is proven by building the whole tree in XCamNodeMapTest, which also
+// evaluates the formulas and address expressions.
 #include "xcam/FeatureTree.h"
 
 #include <gtest/gtest.h>
-
-#include <map>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
-using namespace XCamInterface;
-
 namespace {
 
-struct Table {
-    std::map<std::string, std::string> classOf;
-    std::map<std::string, std::vector<std::pair<std::string, std::string>>> props;
-    std::vector<std::string> order;
-
-    Table() {
-        std::size_t n = 0, m = 0;
-        const FeatureNodeRow* nr = FeatureNodes(&n);
-        const FeaturePropertyRow* pr = FeatureProperties(&m);
-        for (std::size_t i = 0; i < n; ++i) {
-            classOf[nr[i].name] = nr[i].className;
-            order.push_back(nr[i].name);
-        }
-        for (std::size_t i = 0; i < m; ++i)
-            props[pr[i].node].emplace_back(pr[i].name, pr[i].value);
+// "value|value" of one property of a node in row order, or with no property
+// named every property as "name=value|name=value".
+std::string Of(const std::string& node, const std::string& only = "") {
+    std::size_t count = 0;
+    const XCamInterface::FeaturePropertyRow* rows = XCamInterface::FeatureProperties(&count);
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (node != rows[i].node || (!only.empty() && only != rows[i].name))
+            continue;
+        out += (out.empty() ? "" : "|") + (only.empty() ? rows[i].name + std::string("=") : "");
+        out += rows[i].value;
     }
-
-    // "name=value|name=value" of a node's properties, or of one property.
-    std::string Of(const std::string& node, const std::string& only = "") const {
-        std::string out;
-        auto it = props.find(node);
-        if (it == props.end())
-            return "<no node>";
-        for (const auto& p : it->second)
-            if (only.empty() || p.first == only)
-                out += (out.empty() ? "" : "|") + (only.empty() ? p.first + "=" : "") + p.second;
-        return out;
-    }
-};
-
-const Table& T() {
-    static const Table table;
-    return table;
-}
-
-std::vector<std::string> Words(const std::string& text) {
-    std::istringstream in(text);
-    std::vector<std::string> out;
-    for (std::string w; in >> w;)
-        out.push_back(w);
     return out;
 }
-
-} // namespace
 
 // Every enumeration with its value node and entries (Symbolic=Value), in order.
 TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
@@ -90,24 +56,19 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
         enums.push_back(
             {s + "Polarity", s + "PolarityFao", "LowActiveOutput=0 HighActiveOutput=1"});
     }
-    const Table& t = T();
     std::size_t entries = 0;
     for (const auto& e : enums) {
-        SCOPED_TRACE(e[0]);
-        EXPECT_EQ(t.Of(e[0], "pValue"), e[1]);
-        std::string linked, expected;
-        for (const auto& w : Words(e[2])) {
-            const std::string sym = w.substr(0, w.find('='));
-            const std::string entry = "EnumEntry_" + e[0] + "_" + sym;
-            expected += entry + "|";
-            EXPECT_EQ(sym + "=" + t.Of(entry, "Value"), w);
-            EXPECT_EQ(t.Of(entry, "Symbolic"), sym);
-            ++entries;
-        }
-        EXPECT_EQ(t.Of(e[0], "pEnumEntry") + "|", expected);
+        // The value node, then each linked entry with its Symbolic=Value.
+        std::string expected = e[1], actual = Of(e[0], "pValue");
+        std::istringstream words(e[2]), linked(Of(e[0], "pEnumEntry"));
+        for (std::string w; words >> w; ++entries)
+            expected += " EnumEntry_" + e[0] + "_" + w.substr(0, w.find('=')) + ":" + w;
+        for (std::string entry; std::getline(linked, entry, '|');)
+            actual += " " + entry + ":" + Of(entry, "Symbolic") + "=" + Of(entry, "Value");
+        EXPECT_EQ(expected, actual) << e[0];
     }
-    EXPECT_EQ(enums.size(), 22u);
-    EXPECT_EQ(entries, 89u);
+    EXPECT_EQ(22u, enums.size());
+    EXPECT_EQ(89u, entries);
 }
 
 // Rows whose texts, addresses, bit fields and links callers read back.
@@ -118,12 +79,10 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
         {"XPosition", "",
          "ToolTip=X Position|pValue=AoiPosXRegFao|Min=0|pMax=AoiPosXMaxFao|pInc=AoiPosIncCxFao|"
          "Representation=Linear|pIsEnabled=IsNotGrabbing|DisplayName= X Position"},
-        {"TriggerMode", "",
-         "ToolTip=Trigger Mode|pValue=TriggerModeReg|pEnumEntry=EnumEntry_TriggerMode_TriggerMode0|"
-         "pEnumEntry=EnumEntry_TriggerMode_TriggerMode1|pEnumEntry=EnumEntry_TriggerMode_"
-         "TriggerMode2|"
-         "pEnumEntry=EnumEntry_TriggerMode_TriggerMode3|pIsPresent=TriggerModeEnumPresenceInqFao|"
-         "pIsEnabled=TriggerModeEnabledInqFao|DisplayName=Trigger Mode"},
+        {"AoiPosXMaxFao", "Formula", "MaxWidth-CurWidth"},
+        {"TriggerMode", "pIsPresent", "TriggerModeEnumPresenceInqFao"},
+        {"TriggerMode", "pIsEnabled", "TriggerModeEnabledInqFao"},
+        {"TriggerMode", "DisplayName", "Trigger Mode"},
         {"TriggerPolarity", "pIsEnabled", "TriggerModeEnabledInqFao"},
         {"Height", "DisplayName", "Height "},
         {"Width", "pMin", "AoiSizeIncCxFao"},
@@ -142,14 +101,8 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
          "ToolTip=Bits 0..11 of the register at 0xFFFFF0F00800|Address=0xFFFFF0F00800|LSB=0|MSB=11|"
          "AccessMode=RW|Length=4|Endianess=BigEndian|Sign=Unsigned|pPort=CameraPort"},
         {"ShutterValueFao", "MSB", "11"},
-        {"BytesPerPacketValueReg", "",
-         "ToolTip=Bits 16..31 of the register at VFormat7ModeCsrBase + 0x44|"
-         "pAddress=VFormat7ModeCsrBase|Address=0x44|LSB=16|MSB=31|AccessMode=RW|Length=4|"
-         "Endianess=BigEndian|Sign=Unsigned|pPort=CameraPort|pInvalidator=VFormat7ColorCodingReg|"
-         "pInvalidator=BytesPerPacketValueReg|pIsEnabled=IsNotGrabbing"},
-        {"IsNotGrabbing", "",
-         "ToolTip=Bit 0 of the register at 0x1|Address=0x1|LSB=0|MSB=0|AccessMode=RO|"
-         "Endianess=BigEndian|Sign=Unsigned|Length=1|pPort=GrabberPort|Cachable=false"},
+        {"BytesPerPacketValueReg", "pInvalidator", "VFormat7ColorCodingReg|BytesPerPacketValueReg"},
+        {"BytesPerPacketValueReg", "pIsEnabled", "IsNotGrabbing"},
         {"PioOut0MonitorFao", "Address", "0xfffff2f00190|0x8"},
         {"PioOut0MonitorFao", "pInvalidator",
          "PioOut0UserSetFao|PioOut0InvFao|PioOutput|PioOut0SrcFao|Strobe0OnOffFao|"
@@ -158,8 +111,6 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
         {"StrobeDurationBase", "LSB", "8"},
         {"StrobeDurationBase", "MSB", "16"},
         {"CPUTemperatureReg", "Address", "0xfffff2f06000"},
-        {"TotalBytesReg", "Length", "8"},
-        {"VFormat7ModeCsrQuadOffset", "Sign", "Signed"},
         {"VFormat7Inq", "Sign", "Signed"},
         {"EnumEntry_ColorCoding_Raw8", "pIsEnabled", "VFormat7Color9InqReg"},
         {"EnumEntry_ColorCoding_VendorSpecific6", "pIsEnabled", "VFormat7Color134InqReg"},
@@ -179,25 +130,10 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
          "Length=0x400|pPort=CameraPort"},
         {"ModelName", "",
          "ToolTip=Text of configuration ROM key 0x82|p1212Parser=ConfRom|Key=0x82"},
-        {"TriggerPolarityPresenceInqFao", "",
-         "ToolTip=((MASKEDREG & 0x8E) = 0x8E) && (FREG = 1) with FREG=TriggerPresenceInqReg, "
-         "MASKEDREG=TriggerPolarityPresenceInqReg|pVariable=FREG=TriggerPresenceInqReg|"
-         "pVariable=MASKEDREG=TriggerPolarityPresenceInqReg|"
-         "Formula=((MASKEDREG & 0x8E) = 0x8E) && (FREG = 1) "},
-        {"TotalBytesExpr", "pVariable", "HIQUAD=TotalBytesHiReg|LOQUAD=TotalBytesLoReg"},
-        {"TotalBytesExpr", "Formula", "LOQUAD"},
-        {"AoiPosXMaxFao", "Formula", "MaxWidth-CurWidth"},
-        {"Strobe0Duration_s", "pVariable", "BASE=StrobeDurationTimeBase|VALUE=Strobe0Duration"},
-        {"Strobe0Duration_s", "Formula", "BASE*VALUE/1024.0"},
-        {"aVModeInqSel", "pVariable", "INDEX=CurVFormatReg|BASE=aCommandRegBase"},
         {"aVModeInqSel", "Formula", "INDEX*4+BASE+0x180"},
-        {"aVFormat7ModeCsrBaseSel", "Formula", "BASE+0x2E0+4*MODE"},
-        {"aCommandRegBase", "pVariable", "BASE=InitialNodeSpace|OFFSET=CommandRegBase"},
-        {"InitialNodeSpace", "Formula", "0xFFFFF0000000"},
-        {"CommandRegBase", "Formula", "0x000003C0000"},
-        {"CommandRegBase", "ToolTip",
-         "Quadlet offset of command register block (should be read from Confrom)"},
     };
     for (const auto& r : rows)
-        EXPECT_EQ(T().Of(r.node, r.property), r.values) << r.node << " " << r.property;
+        EXPECT_EQ(r.values, Of(r.node, r.property)) << r.node << " " << r.property;
 }
+
+} // namespace

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,7 +13,6 @@
 #include "camera/PortNodeImpl.h"
 #include "emulator/AddressMap.h"
 #include "emulator/Model.h"
-#include "nodeapi/Category.h"
 #include "nodeapi/Interfaces.h"
 #include "support/emulated/EmulatorPort.h"
 #include "xcam/FeatureTree.h"
@@ -22,28 +20,20 @@
 
 namespace XCamTest {
 
-inline const Emulator::ModelSpec& Model(const char* key) {
-    return *Emulator::FindModel(key);
-}
-
-// Forwards to the emulator's port but answers chosen quadlets with fixed
-// values, as a camera with faulty registers would.
+// Forwards to the emulator's port but answers chosen quadlets (address to
+// value) with fixed values, as a camera with faulty registers would.
 class TamperPort : public XCameraPrivate::PortNodeImpl<TamperPort>, public NodeApi::IPort {
 public:
-    explicit TamperPort(Emulator::EmulatorPort& inner) : m_Inner(inner) {}
+    TamperPort(Emulator::EmulatorPort& inner, std::map<int64_t, uint32_t> overrides)
+        : m_Inner(inner), m_Overrides(std::move(overrides)) {}
     bool IsDeviceOpen() const { return m_Inner.IsDeviceOpen(); }
-    void Override(uint64_t address, uint32_t value) { m_Overrides[address] = value; }
 
     void Read(void* destination, int64_t address, int64_t length) override {
         m_Inner.Read(destination, address, length);
         auto* bytes = static_cast<uint8_t*>(destination);
-        for (const auto& o : m_Overrides) {
-            const int64_t at = static_cast<int64_t>(o.first);
-            if (at >= address && at + 4 <= address + length) {
-                const uint8_t be[4] = {uint8_t(o.second >> 24), uint8_t(o.second >> 16),
-                                       uint8_t(o.second >> 8), uint8_t(o.second)};
-                std::memcpy(bytes + (at - address), be, 4);
-            }
+        for (const auto& [at, value] : m_Overrides) {
+            for (int i = 0; at >= address && at + 4 <= address + length && i < 4; ++i)
+                bytes[at - address + i] = uint8_t(value >> (24 - 8 * i)); // big-endian
         }
     }
     void Write(const void* source, int64_t address, int64_t length) override {
@@ -52,23 +42,21 @@ public:
 
 private:
     Emulator::EmulatorPort& m_Inner;
-    std::map<uint64_t, uint32_t> m_Overrides;
+    std::map<int64_t, uint32_t> m_Overrides;
 };
 
 // An emulated camera with its feature tree, built over closed ports and then
-// opened, as the camera object does.
+// opened, as the camera object does; with overrides the tree reads the camera
+// through a TamperPort.
 struct Rig {
-    explicit Rig(const Emulator::ModelSpec& model,
-                 std::function<void(TamperPort&)> tamper = nullptr)
-        : camera(model), tampered(camera.cameraPort) {
-        if (tamper)
-            tamper(tampered);
-        NodeApi::IPort* port = tamper ? static_cast<NodeApi::IPort*>(&tampered)
-                                      : static_cast<NodeApi::IPort*>(&camera.cameraPort);
+    explicit Rig(const char* model, std::map<int64_t, uint32_t> overrides = {})
+        : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides) {
+        NodeApi::IPort* port = &camera.cameraPort;
+        if (!overrides.empty())
+            port = &tampered;
         xcam = std::make_unique<XCamInterface::CXCamInterface>(port, &camera.grabberPort);
         camera.Open();
     }
-    explicit Rig(const char* key) : Rig(Model(key)) {}
 
     XCamInterface::CXCamNodeMap& Map() { return xcam->GetNodeMap(); }
     NodeApi::INode* Node(const std::string& name) { return Map().GetNode(name); }
@@ -81,11 +69,10 @@ struct Rig {
     void ResetCounts() { camera.cameraPort.ResetCounts(); }
     // Quadlet of the current Format 7 mode's CSR block.
     uint32_t F7(uint32_t offset) {
-        return camera.space.ReadQuadlet(camera.space.ModeBase(CurrentMode()) + offset);
+        const uint32_t mode = Quadlet(Emulator::kCommandBase + Emulator::Cmd::kCurVMode) >> 29;
+        return Quadlet(camera.space.ModeBase(mode) + offset);
     }
-    unsigned CurrentMode() {
-        return camera.space.ReadQuadlet(Emulator::kCommandBase + Emulator::Cmd::kCurVMode) >> 29;
-    }
+    uint32_t Quadlet(uint64_t address) { return camera.space.ReadQuadlet(address); }
 
     Emulator::EmulatedCamera camera;
     TamperPort tampered;
@@ -105,16 +92,13 @@ inline std::vector<std::string> Members(const std::string& category) {
     return members;
 }
 
-// The features reachable from Root, in tree order (categories excluded).
+// The features reachable from Root, in tree order: Root's members, each
+// category replaced by its own members.
 inline std::vector<NodeApi::INode*> Features(NodeApi::CNodeMap& map) {
     std::vector<NodeApi::INode*> features;
     for (const std::string& name : Members("Root")) {
-        NodeApi::INode* node = map.GetNode(name);
-        if (dynamic_cast<NodeApi::CCategory*>(node) == nullptr) {
-            features.push_back(node);
-            continue;
-        }
-        for (const std::string& member : Members(name))
+        const std::vector<std::string> members = Members(name);
+        for (const std::string& member : members.empty() ? std::vector{name} : members)
             features.push_back(map.GetNode(member));
     }
     return features;

@@ -1,6 +1,7 @@
 // CameraRig: a "GxCam" camera object over the recording transport.
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -41,6 +42,13 @@ protected:
         char text[32];
         std::snprintf(text, sizeof text, "status 0x%08x", status);
         return text;
+    }
+
+    // A transport failure as the tests script it, and what the delegate
+    // raises for it at line.
+    static constexpr uint32_t kLinkDown = 0xC0000042u;
+    static std::string Io(uint32_t line) {
+        return Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, line);
     }
 };
 

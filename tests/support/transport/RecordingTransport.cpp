@@ -16,22 +16,11 @@ RecordingTransport& RecordingTransport::Instance() {
     return instance;
 }
 
-RecordingTransport::RecordingTransport() {
-    Reset();
-}
+RecordingTransport::RecordingTransport()
+    : m_pSpace(std::make_unique<Emulator::RegisterSpace>(Emulator::Models().front())) {}
 
 void RecordingTransport::Reset() {
-    Calls.clear();
-    Overrides.clear();
-    Servers.clear();
-    StatusTexts.clear();
-    NeedStep = 0;
-    AlwaysTooSmall = false;
-    Unterminated = false;
-    Queued.clear();
-    Flushed = false;
-    m_Scripts.clear();
-    m_pSpace = std::make_unique<Emulator::RegisterSpace>(Emulator::Models().front());
+    *this = RecordingTransport();
 }
 
 void RecordingTransport::Script(const std::string& function, std::vector<uint32_t> statuses) {
@@ -185,10 +174,8 @@ GxStatus GxStreamGrabberReceiveAsync(GxHandle grabber, void* buffer, uint32_t si
 GxStatus GxStreamGrabberWaitForBuffer(GxHandle grabber, uint32_t timeoutMs, void** context) {
     const GxStatus scripted = Record("GxStreamGrabberWaitForBuffer", {grabber, timeoutMs});
     auto& queued = T().Queued;
-    if (scripted != 0) {
-        // A scripted outcome hands back nothing.
-        return scripted;
-    }
+    if (scripted != 0)
+        return scripted; // a scripted outcome hands back nothing
     if (queued.empty())
         return T().Flushed ? GX_STATUS_FLUSHED : GX_STATUS_TIMEOUT;
     *context = queued.front();
@@ -216,15 +203,10 @@ GxStatus GxGetStatusMessage(GxStatus status, char* text, uint32_t size, uint32_t
     const GxStatus scripted = Record("GxGetStatusMessage", {status, size});
     if (scripted != 0)
         return scripted;
-    std::string message;
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "status 0x%08x", status);
     auto it = T().StatusTexts.find(status);
-    if (it != T().StatusTexts.end()) {
-        message = it->second;
-    } else {
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "status 0x%08x", status);
-        message = buffer;
-    }
+    const std::string message = it != T().StatusTexts.end() ? it->second : buffer;
     if (it != T().StatusTexts.end() && message.empty())
         return 0;
     const uint32_t need = static_cast<uint32_t>(message.size() + (T().Unterminated ? 0 : 1));

@@ -35,7 +35,8 @@ class RecordingTransport {
 public:
     static RecordingTransport& Instance();
 
-    // Forgets calls and scripts, and restores a fresh camera register space.
+    // Back to a fresh state: no calls, scripts or settings, a fresh camera
+    // register space.
     void Reset();
 
     // The next calls of function answer these statuses in turn, then 0.
