@@ -101,6 +101,8 @@ TEST(XCamWholeTree, EveryFeatureReadsOrIsUnavailableAndEveryWritableOneRoundTrip
         }
         EXPECT_EQ(ExpectedUnavailable(rig.camera.space.Model()), unavailable);
         EXPECT_GE(written, 35);
+        const std::string vendor = Read(rig.Node("VendorName"));
+        EXPECT_EQ(rig.camera.space.Model().vendorName, vendor.substr(0, vendor.find('\0')));
     }
 }
 
