@@ -58,13 +58,8 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const KErr G = K_ERR_BAD_GLOBAL;
-    const struct {
-        const char* what;
-        int32_t variable, access;
-        double value;
-        KErr expected;
-        int32_t after; // value read afterwards
-    } cases[] = {
+    // Variable, access, value written; the code and the value read afterwards.
+    const std::tuple<const char*, int32_t, int32_t, double, KErr, int32_t> cases[] = {
         {"write 0", 64, 0, 0.0, K_OK, 0},
         {"write 7", 64, 0, 7.0, K_OK, 7},
         {"fraction cut", 64, 0, 3.9, K_OK, 3},
@@ -76,11 +71,11 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
         {"mode 2", 64, 2, 1.0, G, -5},
         {"mode -1", 64, -1, 1.0, G, -5},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, variable, access, value, expected, after] : cases) {
         int32_t now = 1234;
-        const KErr rc = KAccessGlVar(nullptr, c.variable, c.access, nullptr, c.value, 0, 0, 0);
+        const KErr rc = KAccessGlVar(nullptr, variable, access, nullptr, value, 0, 0, 0);
         ASSERT_EQ(KAccessGlVar(nullptr, 64, 1, &now, 0.0, 0, 0, 0), K_OK);
-        EXPECT_EQ(std::make_pair(rc, now), std::make_pair(c.expected, c.after)) << c.what;
+        EXPECT_EQ(std::make_pair(rc, now), std::make_pair(expected, after)) << what;
     }
     int32_t out = 42;
     EXPECT_EQ(KAccessGlVar(nullptr, 65, 1, &out, 0.0, 0, 0, 0), K_ERR_BAD_GLOBAL);
@@ -97,7 +92,6 @@ TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     char small[7];
     ASSERT_EQ(KGetLastErrorMessage(small, sizeof small), K_OK);
     EXPECT_STREQ(small, "second");
-    // A huge message is kept up to 4095 characters.
     std::string huge(10000, 'm');
     EXPECT_EQ(IOPrintErrorMessage(huge.c_str()), K_OK);
     std::string back(5000, '\0');

@@ -1,7 +1,5 @@
-// The application side driving interface modules (the small fake module
-// beside the tests, and the real one where it is shared): loading, calling
-// order, slots, images, lists with local texts, failures, handles that stay
-// refused after their close, and ReserveSlot answers other than a free cell.
+// The application side driving interface modules: the small fake beside the tests, and the
+// real one where it is shared.
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,22 +11,15 @@ namespace {
 
 using namespace KorlanTest;
 
-// Modules load from the build's module folder, where the library looks
-// unless KORLAN_MODULE_DIR says otherwise.
 class KorlanInterface : public ::testing::Test {
 protected:
-    void TearDown() override {
-        if (iface != nullptr) {
-            EXPECT_EQ(KCloseInterface(iface), K_OK);
-        }
-    }
+    void TearDown() override { EXPECT_EQ(iface != nullptr ? KCloseInterface(iface) : K_OK, K_OK); }
     void load(const char* name) { ASSERT_EQ(KOpenInterface(name, &iface), K_OK) << name; }
     InterfaceClass* record() {
         const InterfaceClass* ic = nullptr;
         EXPECT_EQ(KGetInterfaceRecord(iface, &ic), K_OK);
         return const_cast<InterfaceClass*>(ic);
     }
-    // The fake loaded and an instance of it open.
     KAcqInstance* openFake() {
         load("Fake");
         KAcqInstance* instance = nullptr;
@@ -95,10 +86,9 @@ TEST_F(KorlanInterface, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
               std::vector<KErr>(3, K_ERR_NO_INSTANCE));
     ASSERT_EQ(KGetInstanceRecord(live, &hi), K_OK) << "the newer instance is still open";
     EXPECT_EQ(KCloseInstance(live), K_OK);
-    // An instance handle is no interface handle.
     EXPECT_EQ(KCloseInterface(reinterpret_cast<KInterface*>(live)), K_ERR_NO_INTERFACE);
 
-    // The same for interfaces: close the last reference, load again.
+    // The same for interfaces.
     ASSERT_EQ(KCloseInterface(iface), K_OK);
     KInterface* newer = Reuse<KInterface>(
         iface, [](KInterface** h) { return KOpenInterface("Fake", h); }, KCloseInterface);
@@ -116,20 +106,18 @@ ptrdiff_t g_shift;
 int g_opens;
 
 TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClose) {
-    // The fake refuses to open unless its reserved cell already holds the
-    // instance, so success proves the calling order.
+    // The fake opens only if its reserved cell already holds the instance: the calling order.
     KAcqInstance* first = openFake();
     InterfaceClass* ic = record();
     const HostInstance* hi = nullptr;
     ASSERT_EQ(KGetInstanceRecord(first, &hi), K_OK);
     EXPECT_EQ(ic->instances[0], hi);
-    // Width written back by open, device and trigger filled from the defaults.
+    // Width written back by open, device and trigger from the defaults.
     EXPECT_EQ(std::to_string(hi->params.imageWidth) + " " + hi->params.device + " " +
                   std::to_string(hi->params.externalTrigger),
               "4 0 1");
 
-    // Stand-ins: the module's own answer moved by g_shift bytes; its opens
-    // counted.
+    // Stand-ins: the module's own cell moved by g_shift bytes; its opens counted.
     g_moduleReserve = ic->reserveSlot;
     g_moduleOpen = ic->openInstance;
     ic->reserveSlot = [](KProcHandle proc, HostInstance* instance) {
@@ -140,10 +128,8 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
         return ++g_opens, g_moduleOpen(proc, instance);
     };
     const ptrdiff_t cell = sizeof(HostInstance*);
-    const struct {
-        const char* what;
-        ptrdiff_t shift; // from the free cell the module chose (cell 1)
-    } cases[] = {
+    // Shifts from the free cell the module chose (cell 1).
+    const std::pair<const char*, ptrdiff_t> cases[] = {
         {"one byte into the cell", 1},
         {"half a cell on", cell / 2},
         {"just before the first cell", -cell - 1},
@@ -151,14 +137,13 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
         {"past the declared count (2)", cell},
         {"the cell of the open instance", -cell},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        g_shift = c.shift;
+    for (const auto& [what, shift] : cases) {
+        SCOPED_TRACE(what);
+        g_shift = shift;
         g_opens = 0;
         ASSERT_EQ(KClearLastErrorMessage(), K_OK);
         KAcqInstance* instance = reinterpret_cast<KAcqInstance*>(0x10);
         EXPECT_EQ(KOpenInstance(iface, nullptr, &instance), K_ERR_NO_INSTANCE);
-        // No module open, no handle, cells as they were.
         std::vector<const HostInstance*> cells(ic->instances, ic->instances + HOST_MAX_INSTANCES);
         EXPECT_EQ(std::make_tuple(g_opens, instance, cells[0],
                                   std::count(cells.begin(), cells.end(), nullptr)),
@@ -172,7 +157,6 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
     ic->reserveSlot = g_moduleReserve;
     ic->openInstance = g_moduleOpen;
 
-    // Both slots taken: the module's null becomes a clear host error.
     KAcqInstance* third = reinterpret_cast<KAcqInstance*>(0x10);
     EXPECT_EQ(KOpenInstance(iface, nullptr, &third), K_ERR_NO_INSTANCE);
     EXPECT_EQ(third, nullptr);
@@ -235,9 +219,8 @@ TEST_F(KorlanInterface, GrabsFillTheCallersImageAndOperationsNotOfferedAreCodes)
 TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchanged) {
     KAcqInstance* instance = openFake();
     const int32_t blocks = blockCount();
-    // The fake's texts are local memory; the copies outlive the operation
-    // (the sanitizer build catches a use after free) and only the returned
-    // block is left.
+    // The fake's texts are local memory: the copies outlive the operation (the sanitizer build
+    // catches a use after free) and only the returned block is left.
     HostValue* values = nullptr;
     int32_t count = 0;
     ASSERT_EQ(KGetParameter(instance, "volatile_values", &values, &count), K_OK);
@@ -255,7 +238,6 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchan
     EXPECT_EQ(std::make_tuple(std::string(small), count, values, blockCount()),
               std::make_tuple(std::string("Unsu"), 0, nullptr, blocks));
 
-    // Parameters travel both ways; the module's codes pass unchanged.
     HostValue v{};
     v.value.i = 1234;
     v.type = HOST_VALUE_INT;

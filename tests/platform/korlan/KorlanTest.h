@@ -1,6 +1,4 @@
-// Helpers the host library's tests share: the block count, the last error
-// message, text cells, a folder of a test's own, and lists and images as one
-// comparable text.
+// Helpers the host library's tests share.
 #pragma once
 
 #include <gtest/gtest.h>

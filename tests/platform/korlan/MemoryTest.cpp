@@ -14,7 +14,7 @@ std::string report() {
     return text;
 }
 
-// " @i" with i the index of `address` in `known`, its size if not there.
+// " @i": the index of `address` in `known`, its size if not there.
 std::string at(const void* address, const std::vector<const void*>& known) {
     return " @" + std::to_string(std::find(known.begin(), known.end(), address) - known.begin());
 }
@@ -100,8 +100,7 @@ TEST(KorlanMemory, LocalBlocksAreFreedPerOperationOnly) {
 TEST(KorlanMemory, BadArgumentsReturnCodesAndClearTheOutPointer) {
     const KErr N = K_ERR_NULL_POINTER, S = K_ERR_BAD_SIZE;
     const int32_t before = blockCount();
-    // A refused allocation clears the caller's pointer; its code comes back
-    // negated when it did not.
+    // A refused allocation clears the caller's pointer; its code is negated when it did not.
     void* out = nullptr;
     const auto at = [&] { return out = reinterpret_cast<void*>(0x1), &out; };
     const auto cleared = [&](KErr rc) { return out == nullptr ? rc : -rc; };
