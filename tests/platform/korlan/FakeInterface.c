@@ -1,8 +1,5 @@
-/* A small acquisition interface that behaves like a real one toward the
-   host: two instance slots, a slot bound by ReserveSlot and checked at open,
-   images from the host's image functions, value lists in host memory with
-   texts in local memory, the host's error codes, no asynchronous grabs.
-   Built as libkAcqFake.so for the host library's tests ("Fake"). */
+/* A small interface module toward the host (libkAcqFake.so, "Fake"): two slots, 8-bit
+   images, value lists in host memory with texts in local memory, no asynchronous grabs. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -51,7 +48,7 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
         return K_ERR_NO_INSTANCE;
     if (strcmp(instance->params.device, "0") != 0)
         return K_ERR_DEVICE_NOT_FOUND;
-    if (instance->params.bitsPerChannel != 8 && instance->params.bitsPerChannel != 12)
+    if (instance->params.bitsPerChannel != 8)
         return K_ERR_BAD_BITS;
     g_slots[i] = (FakeSlot){1, 500, 0};
     instance->params.imageWidth = 4;
@@ -64,33 +61,24 @@ static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
     return slot != NULL ? (slot->open = 0, K_OK) : K_ERR_NO_INSTANCE;
 }
 
-/* Pixel (x, y) of grab n: n * 16 + y * 4 + x, in the instance's depth. */
+/* Pixel (x, y) of grab n: n * 16 + y * 4 + x. */
 static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* images, int32_t* count) {
     FakeSlot* slot = openSlot(instance);
     if (slot == NULL)
         return K_ERR_NO_INSTANCE;
     if (images == NULL || count == NULL)
         return K_ERR_NULL_POINTER;
-    int32_t w = instance->params.imageWidth, bits = instance->params.bitsPerChannel;
-    KErr rc = KNewImage(proc, &images[0], bits > 8 ? K_PIXEL_UINT2 : K_PIXEL_BYTE, w,
-                        instance->params.imageHeight);
+    KErr rc = KNewImage(proc, &images[0], K_PIXEL_BYTE, 4, 3);
     if (rc != K_OK)
         return rc;
-    for (int32_t i = 0; i < w * instance->params.imageHeight; ++i) {
-        int32_t v = slot->grabs * 16 + i;
-        if (bits > 8)
-            ((uint16_t*)images[0].data)[i] = (uint16_t)(v * 256 + 15);
-        else
-            ((uint8_t*)images[0].data)[i] = (uint8_t)v;
-    }
-    images[0].significantBits = (uint8_t)bits;
+    for (int32_t i = 0; i < 4 * 3; ++i)
+        ((uint8_t*)images[0].data)[i] = (uint8_t)(slot->grabs * 16 + i);
     ++slot->grabs;
     *count = 1;
     return K_OK;
 }
 
-/* A text cell in the operation's local memory, as the module does for texts
-   it builds; a null text when the host refuses. */
+/* A text cell in the operation's local memory, as the module builds them; null if refused. */
 static HostValue localText(KProcHandle proc, const char* text) {
     HostValue cell;
     void* block = NULL;

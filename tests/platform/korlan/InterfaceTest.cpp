@@ -167,7 +167,7 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
     // `first` and `second` are closed with the interface.
 }
 
-TEST_F(KorlanInterface, FailedOpenLeavesNothingBehindAndCallerParametersOverride) {
+TEST_F(KorlanInterface, FailedOpenLeavesNothingBehind) {
     load("Fake");
     const InterfaceClass* ic = record();
     HostValue *values = nullptr, *direct = nullptr;
@@ -187,14 +187,6 @@ TEST_F(KorlanInterface, FailedOpenLeavesNothingBehindAndCallerParametersOverride
     // An unterminated text from the caller is cut, not read beyond.
     memset(params.device, '0', sizeof params.device);
     EXPECT_EQ(KOpenInstance(iface, &params, &instance), K_ERR_DEVICE_NOT_FOUND);
-    strcpy(params.device, "0");
-    params.bitsPerChannel = 12;
-    ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
-    HostImage image{};
-    ASSERT_EQ(KGrabImage(instance, &image), K_OK);
-    EXPECT_EQ(Show(image), "1024 4x3 2B 12b owns 1");
-    EXPECT_EQ(static_cast<uint16_t*>(image.data)[5], (1 * 4 + 1) * 256 + 15);
-    EXPECT_EQ(KClearImage(&image), K_OK);
 }
 
 TEST_F(KorlanInterface, GrabsFillTheCallersImageAndOperationsNotOfferedAreCodes) {
