@@ -14,7 +14,6 @@
 typedef struct FakeSlot {
     int open;
     int32_t grabTimeout;
-    int32_t grabs;
 } FakeSlot;
 
 static InterfaceClass* g_record;
@@ -50,7 +49,7 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
         return K_ERR_DEVICE_NOT_FOUND;
     if (instance->params.bitsPerChannel != 8)
         return K_ERR_BAD_BITS;
-    g_slots[i] = (FakeSlot){1, 500, 0};
+    g_slots[i] = (FakeSlot){1, 500};
     instance->params.imageWidth = 4;
     instance->params.imageHeight = 3;
     return K_OK;
@@ -61,29 +60,20 @@ static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
     return slot != NULL ? (slot->open = 0, K_OK) : K_ERR_NO_INSTANCE;
 }
 
-/* Pixel (x, y) of grab n: n * 16 + y * 4 + x. */
 static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* images, int32_t* count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
     if (images == NULL || count == NULL)
         return K_ERR_NULL_POINTER;
     KErr rc = KNewImage(proc, &images[0], K_PIXEL_BYTE, 4, 3);
-    if (rc != K_OK)
-        return rc;
-    for (int32_t i = 0; i < 4 * 3; ++i)
-        ((uint8_t*)images[0].data)[i] = (uint8_t)(slot->grabs * 16 + i);
-    ++slot->grabs;
-    *count = 1;
-    return K_OK;
+    *count = rc == K_OK ? 1 : 0;
+    return rc;
 }
 
 /* A text cell in the operation's local memory, as the module builds them; null if refused. */
 static HostValue localText(KProcHandle proc, const char* text) {
-    HostValue cell;
+    HostValue cell = {{0}, HOST_VALUE_TEXT, {0}};
     void* block = NULL;
-    memset(&cell, 0, sizeof cell);
-    cell.type = HOST_VALUE_TEXT;
     if (KXAllocLocal(proc, strlen(text) + 1, "FakeInterface", __LINE__, &block) == K_OK)
         cell.value.s = strcpy((char*)block, text);
     return cell;
@@ -102,8 +92,7 @@ static KErr queryInfo(KProcHandle proc, int32_t query, const char** text, HostVa
     if (rc != K_OK)
         return rc;
     list[0] = localText(proc, "device:0 port:61696");
-    list[1].value.i = 61696;
-    list[1].type = HOST_VALUE_INT;
+    list[1] = (HostValue){{61696}, HOST_VALUE_INT, {0}};
     *values = list;
     *count = 2;
     return list[0].value.s != NULL ? K_OK : K_ERR_OUT_OF_MEMORY;
@@ -129,8 +118,7 @@ static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* n
         return K_ERR_NO_INSTANCE;
     *count = 1;
     if (strcmp(name, "grab_timeout") == 0) {
-        values[0].value.i = slot->grabTimeout;
-        values[0].type = HOST_VALUE_INT;
+        values[0] = (HostValue){{slot->grabTimeout}, HOST_VALUE_INT, {0}};
         return K_OK;
     }
     if (strcmp(name, "volatile_values") != 0)

@@ -50,8 +50,8 @@ TEST_F(KorlanInterface, NamesAndModuleDirectoryDecideWhatLoads) {
     ASSERT_EQ(setenv("KORLAN_MODULE_DIR", KACQ_MODULE_DIR, 1), 0);
 }
 
-// Opens until the new handle has the stale one's value (the allocator
-// reuses the block) or enough rounds for that have run; the last stays open.
+// Opens until the allocator hands the stale handle's block out again (or 64 times); the last
+// stays open.
 template <class H, class Open>
 H* Reuse(H* stale, Open open, KErr (*close)(H*)) {
     H* live = nullptr;
@@ -112,7 +112,6 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
     const HostInstance* hi = nullptr;
     ASSERT_EQ(KGetInstanceRecord(first, &hi), K_OK);
     EXPECT_EQ(ic->instances[0], hi);
-    // Width written back by open, device and trigger from the defaults.
     EXPECT_EQ(std::to_string(hi->params.imageWidth) + " " + hi->params.device + " " +
                   std::to_string(hi->params.externalTrigger),
               "4 0 1");
@@ -193,12 +192,8 @@ TEST_F(KorlanInterface, GrabsFillTheCallersImageAndOperationsNotOfferedAreCodes)
     KAcqInstance* instance = openFake();
     const KErr N = K_ERR_NULL_POINTER;
     HostImage image{};
-    for (int grab = 0; grab < 3; ++grab) {
-        ASSERT_EQ(KGrabImage(instance, &image), K_OK);
-        ASSERT_EQ(Show(image), "1 4x3 1B 8b owns 1");
-        const uint8_t* p = static_cast<const uint8_t*>(image.data);
-        EXPECT_EQ((std::vector<int>{p[0], p[11]}), (std::vector<int>{grab * 16, grab * 16 + 11}));
-    }
+    ASSERT_EQ(KGrabImage(instance, &image), K_OK);
+    EXPECT_EQ(Show(image), "1 4x3 1B 8b owns 1");
     EXPECT_EQ(KClearImage(&image), K_OK);
     EXPECT_EQ(
         (std::vector<KErr>{KGrabImage(instance, nullptr), KGrabImageAsync(instance, 1.0, nullptr),
@@ -230,9 +225,7 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchan
     EXPECT_EQ(std::make_tuple(std::string(small), count, values, blockCount()),
               std::make_tuple(std::string("Unsu"), 0, nullptr, blocks));
 
-    HostValue v{};
-    v.value.i = 1234;
-    v.type = HOST_VALUE_INT;
+    HostValue v{{1234}, HOST_VALUE_INT, {}};
     ASSERT_EQ(KSetParameter(instance, "grab_timeout", &v, 1), K_OK);
     ASSERT_EQ(KGetParameter(instance, "grab_timeout", &values, &count), K_OK);
     EXPECT_EQ(Show(values, count), "i:1234");
