@@ -14,8 +14,7 @@ namespace {
 using namespace KorlanTest;
 
 TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
-    std::unique_ptr<InterfaceClass> ic(new InterfaceClass());
-    memset(ic.get(), 0, sizeof *ic);
+    std::unique_ptr<InterfaceClass> ic(new InterfaceClass()); // zeroed
     ic->defaults = HostOpenParameters{2,       3,    640, 480,       5,      6,  4,     12,
                                       "bayer", 2.5f, 1,   "default", "cam7", {}, 61696, -1};
     HostValue *values = nullptr, *cut = nullptr;
@@ -30,8 +29,7 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
     EXPECT_EQ(names, "<null> horizontal_resolution vertical_resolution image_width image_height "
                      "start_row start_column field bits_per_channel color_space gain "
                      "external_trigger camera_type device port line_in <null> ");
-    // Unterminated text fields are cut; the texts of a list live in its own
-    // block, so the record may change or go.
+    // Unterminated texts are cut; a list's texts live in its block, so the record may go.
     memset(ic->defaults.device, 'd', sizeof ic->defaults.device);
     memset(ic->defaults.colorSpace, 'c', sizeof ic->defaults.colorSpace);
     ic->defaults.externalTrigger = 0;
