@@ -178,16 +178,14 @@ TEST_F(HostOps, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     DeviceRecord record{};
     ASSERT_EQ(ic->reserveSlot(proc, &a), &ic->instances[0]);
     EXPECT_EQ(a.slot, &g_instances.slots[0]);
-    // A reserved slot stays free until an open succeeds: the next
-    // reservation gets it again.
+    // A reserved slot stays free until an open succeeds: the next reservation gets it again.
     EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[0]);
     g_instances.slots[0].deviceRecord = g_instances.slots[1].deviceRecord = &record;
     EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[2]);
     EXPECT_EQ(b.slot, &g_instances.slots[2]);
     EXPECT_EQ(ic->reserveSlot(proc, nullptr), nullptr);
 
-    // 64 open instances: null even though slots read free; every slot taken
-    // while the count says otherwise: null as well.
+    // Null at 64 open instances although slots read free, and with every slot taken.
     g_openInstances = 64;
     EXPECT_EQ(ic->reserveSlot(proc, &c), nullptr);
     g_openInstances = 3;
@@ -468,8 +466,7 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
         EXPECT_EQ(Part(hi), part) << name << " " << value;
         EXPECT_GE(slot.bufferCapacity, hi->params.imageWidth * hi->params.imageHeight);
     }
-    // The emulated camera refuses image-part changes once a shot is pending,
-    // so the grab comes last.
+    // The emulated camera refuses image-part changes once a shot is pending: grab last.
     HostImage image{};
     EXPECT_EQ(Grab(hi, image), K_OK) << LastMessage();
     EXPECT_EQ(Tr().CallsOf("GxStreamGrabberReceiveAsync").back().Args.at(2), 640u * 480u);

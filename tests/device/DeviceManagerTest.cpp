@@ -1,5 +1,4 @@
-// Device manager, property set and the "GxCam" class over the recording
-// transport.
+// Device manager, property set and the "GxCam" class over the recording transport.
 #include <tuple>
 
 #include "device/DeviceManager.h"

@@ -98,8 +98,7 @@ TEST_F(HostAcquisition, CopyAndVolatileImagesAreTheCameraBytes) {
         HostOpenParameters params = Params(Dotted(first + raw), 96, 40);
         params.bitsPerChannel = bits;
         std::snprintf(params.colorSpace, sizeof params.colorSpace, "%s", colorSpace);
-        params.startColumn = 32;
-        params.startRow = 8;
+        std::tie(params.startRow, params.startColumn) = std::make_pair(8, 32);
         KAcqInstance* instance = nullptr;
         ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
         ASSERT_EQ(volatileMode ? KSetParameter(instance, "volatile", &on, 1) : K_OK, K_OK);

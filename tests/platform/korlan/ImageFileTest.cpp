@@ -149,18 +149,14 @@ void writeFile(const std::string& path, const std::string& text, mode_t mode) {
 
 // Writes to regular files fail past `bytes` (the signal is ignored meanwhile).
 struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes) : handler(signal(SIGXFSZ, SIG_IGN)) {
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old {};
+    explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit limit = old;
-        limit.rlim_cur = bytes;
+        const struct rlimit limit = {bytes, old.rlim_max};
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, handler);
-    }
-    void (*handler)(int);
-    struct rlimit old;
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler); }
 };
 
 const std::string kOldImage = "P5\n1 1\n255\n\x2a";

@@ -105,7 +105,7 @@ KInstanceOp g_moduleOpen;
 ptrdiff_t g_shift;
 int g_opens;
 
-TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClose) {
+TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpen) {
     // The fake opens only if its reserved cell already holds the instance: the calling order.
     KAcqInstance* first = openFake();
     InterfaceClass* ic = record();
@@ -117,8 +117,7 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
               "4 0 1");
 
     // Stand-ins: the module's own cell moved by g_shift bytes; its opens counted.
-    g_moduleReserve = ic->reserveSlot;
-    g_moduleOpen = ic->openInstance;
+    std::tie(g_moduleReserve, g_moduleOpen) = std::tie(ic->reserveSlot, ic->openInstance);
     ic->reserveSlot = [](KProcHandle proc, HostInstance* instance) {
         char* cell = reinterpret_cast<char*>(g_moduleReserve(proc, instance));
         return reinterpret_cast<HostInstance**>(cell + g_shift);
@@ -153,17 +152,12 @@ TEST_F(KorlanInterface, InstanceTakesExactlyAFreeCellBeforeOpenAndLeavesItAtClos
     g_shift = 0;
     KAcqInstance* second = nullptr;
     EXPECT_EQ(KOpenInstance(iface, nullptr, &second), K_OK) << "an exact free cell is taken";
-    ic->reserveSlot = g_moduleReserve;
-    ic->openInstance = g_moduleOpen;
+    std::tie(ic->reserveSlot, ic->openInstance) = std::tie(g_moduleReserve, g_moduleOpen);
 
     KAcqInstance* third = reinterpret_cast<KAcqInstance*>(0x10);
     EXPECT_EQ(KOpenInstance(iface, nullptr, &third), K_ERR_NO_INSTANCE);
     EXPECT_EQ(third, nullptr);
     EXPECT_EQ(lastMessage(), "korlan: interface 'Fake' has no free instance slot (2 at most)");
-    ASSERT_EQ(KCloseInstance(first), K_OK);
-    EXPECT_EQ(ic->instances[0], nullptr);
-    ASSERT_EQ(KOpenInstance(iface, nullptr, &first), K_OK) << "the slot is free again";
-    // `first` and `second` are closed with the interface.
 }
 
 TEST_F(KorlanInterface, FailedOpenLeavesNothingBehind) {
