@@ -11,29 +11,24 @@
 
 #define FAKE_SLOTS 2
 
-typedef struct FakeSlot {
-    int open;
-    int32_t grabTimeout;
-} FakeSlot;
-
 static InterfaceClass* g_record;
-static FakeSlot g_slots[FAKE_SLOTS];
+static int g_open[FAKE_SLOTS]; /* whether each slot holds an open instance */
 
 /* The slot index an instance was bound to, or -1. */
 static int slotIndex(HostInstance* instance) {
-    FakeSlot* slot = instance != NULL ? (FakeSlot*)instance->slot : NULL;
-    return slot >= &g_slots[0] && slot < &g_slots[FAKE_SLOTS] ? (int)(slot - g_slots) : -1;
+    int* slot = instance != NULL ? (int*)instance->slot : NULL;
+    return slot >= &g_open[0] && slot < &g_open[FAKE_SLOTS] ? (int)(slot - g_open) : -1;
 }
 
-static FakeSlot* openSlot(HostInstance* instance) {
+static int* openSlot(HostInstance* instance) {
     int i = slotIndex(instance);
-    return i >= 0 && g_slots[i].open ? &g_slots[i] : NULL;
+    return i >= 0 && g_open[i] ? &g_open[i] : NULL;
 }
 
 static HostInstance** reserveSlot(KProcHandle proc, HostInstance* instance) {
     for (int i = 0; i < FAKE_SLOTS && instance != NULL; ++i) {
-        if (!g_slots[i].open) {
-            instance->slot = &g_slots[i];
+        if (!g_open[i]) {
+            instance->slot = &g_open[i];
             return &g_record->instances[i];
         }
     }
@@ -49,15 +44,15 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
         return K_ERR_DEVICE_NOT_FOUND;
     if (instance->params.bitsPerChannel != 8)
         return K_ERR_BAD_BITS;
-    g_slots[i] = (FakeSlot){1, 500};
+    g_open[i] = 1;
     instance->params.imageWidth = 4;
     instance->params.imageHeight = 3;
     return K_OK;
 }
 
 static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
-    FakeSlot* slot = openSlot(instance);
-    return slot != NULL ? (slot->open = 0, K_OK) : K_ERR_NO_INSTANCE;
+    int* slot = openSlot(instance);
+    return slot != NULL ? (*slot = 0, K_OK) : K_ERR_NO_INSTANCE;
 }
 
 static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* images, int32_t* count) {
@@ -100,27 +95,17 @@ static KErr queryInfo(KProcHandle proc, int32_t query, const char** text, HostVa
 
 static KErr setParameter(KProcHandle proc, HostInstance* instance, const char* name,
                          const HostValue* values, int32_t count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
     if (strcmp(name, "grab_timeout") != 0)
         return K_ERR_UNKNOWN_PARAM;
-    if (count != 1 || values[0].type != HOST_VALUE_INT)
-        return K_ERR_BAD_PARAM_TYPE;
-    slot->grabTimeout = values[0].value.i;
-    return K_OK;
+    return count == 1 && values[0].type == HOST_VALUE_INT ? K_OK : K_ERR_BAD_PARAM_TYPE;
 }
 
 static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* name,
                          HostValue* values, int32_t* count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
-    *count = 1;
-    if (strcmp(name, "grab_timeout") == 0) {
-        values[0] = (HostValue){{slot->grabTimeout}, HOST_VALUE_INT, {0}};
-        return K_OK;
-    }
     if (strcmp(name, "volatile_values") != 0)
         return K_ERR_UNKNOWN_PARAM;
     values[0] = localText(proc, "enable");
@@ -132,7 +117,7 @@ static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* n
 __attribute__((visibility("default"))) KErr FGInit(KProcHandle proc, InterfaceClass* ic) {
     if (ic == NULL)
         return K_ERR_NULL_POINTER;
-    memset(g_slots, 0, sizeof g_slots);
+    memset(g_open, 0, sizeof g_open);
     ic->maxInstances = FAKE_SLOTS;
     ic->reserveSlot = reserveSlot;
     ic->openInstance = openInstance;

@@ -220,10 +220,6 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchan
               std::make_tuple(std::string("Unsu"), 0, nullptr, blocks));
 
     HostValue v{{1234}, HOST_VALUE_INT, {}};
-    ASSERT_EQ(KSetParameter(instance, "grab_timeout", &v, 1), K_OK);
-    ASSERT_EQ(KGetParameter(instance, "grab_timeout", &values, &count), K_OK);
-    EXPECT_EQ(Show(values, count), "i:1234");
-    EXPECT_EQ(KXFree(nullptr, values), K_OK);
     HostValue many[K_MAX_PARAM_VALUES + 1] = {};
     KAcqInstance* other = nullptr;
     const char* gt = "grab_timeout";
