@@ -63,7 +63,6 @@ protected:
         return at != std::string::npos &&
                r->body.substr(at, r->body.find('}', at) - at).find(text) != std::string::npos;
     }
-    // Waits (bounded) for a frame newer than after.
     httplib::Result NextFrame(uint64_t after) {
         const std::string path = "/api/frame.jpg?after=" + std::to_string(after);
         httplib::Result r = client->Get(path.c_str());
@@ -86,7 +85,6 @@ protected:
     int viewPort = 0;
 };
 
-// A reply as "status body", or "none".
 std::string Reply(const httplib::Result& r) {
     return r ? std::to_string(r->status) + " " + r->body : "none";
 }
@@ -156,7 +154,6 @@ TEST_F(ViewServerTest, FramesArriveAsJpegOfTheImagePartAndAsPng) {
         EXPECT_EQ(Reply(client->Get((std::string("/api/frame.jpg") + query).c_str())),
                   "400 {\"error\":\"'after' is a frame number\"}")
             << query;
-    // No frame newer than a far future one: nothing, after a bounded wait.
     EXPECT_EQ(Heads(client->Get("/api/frame.jpg?after=1000000000"), {}), "204");
 }
 

@@ -14,7 +14,6 @@
 static InterfaceClass* g_record;
 static int g_open[FAKE_SLOTS]; /* whether each slot holds an open instance */
 
-/* The slot index an instance was bound to, or -1. */
 static int slotIndex(HostInstance* instance) {
     int* slot = instance != NULL ? (int*)instance->slot : NULL;
     return slot >= &g_open[0] && slot < &g_open[FAKE_SLOTS] ? (int)(slot - g_open) : -1;

@@ -205,7 +205,6 @@ TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
     EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
     const std::string link = state(folder, folder / "link.pgm");
     const std::string file = state(folder, folder / "old.pgm");
-    // Still a link, to a file that kept its permissions; nothing else is left.
     EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
               "120777 -> old.pgm [P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06] link.pgm old.pgm 100640");
 }

@@ -88,7 +88,6 @@ TEST_F(KorlanInterface, ClosedHandlesStayRefusedWhenTheirMemoryIsReused) {
     EXPECT_EQ(KCloseInstance(live), K_OK);
     EXPECT_EQ(KCloseInterface(reinterpret_cast<KInterface*>(live)), K_ERR_NO_INTERFACE);
 
-    // The same for interfaces.
     ASSERT_EQ(KCloseInterface(iface), K_OK);
     KInterface* newer = Reuse<KInterface>(
         iface, [](KInterface** h) { return KOpenInterface("Fake", h); }, KCloseInterface);
@@ -242,7 +241,6 @@ TEST_F(KorlanInterface, ListsAreCopiedBeforeLocalMemoryIsFreedAndCodesPassUnchan
                                    KCloseInstance(nullptr)};
     EXPECT_EQ(got, (std::vector<KErr>{K_ERR_UNKNOWN_PARAM, K_ERR_BAD_PARAM_TYPE, S, S, N, N, N, N,
                                       N, N, N, N, S, N}));
-    // `instance` stays open: closing the interface closes it.
 }
 
 } // namespace

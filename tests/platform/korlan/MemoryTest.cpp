@@ -1,5 +1,4 @@
-// The host allocator's bookkeeping: checked blocks with source and line,
-// leak and fault reports, local memory per operation, bad arguments.
+// The host allocator's bookkeeping: blocks with source and line, reports, local memory.
 #include <string.h>
 
 #include "KorlanTest.h"
@@ -129,7 +128,6 @@ TEST(KorlanMemory, BadArgumentsReturnCodesAndClearTheOutPointer) {
                                    KMemCheckReport(text, 0)};
     EXPECT_EQ(got, (std::vector<KErr>{S, S, S, S, N, S, N, N, N, N, N, N, N, N, N, N, S, S, S, S}));
     EXPECT_EQ(blockCount(), before);
-    // A report that does not fit is cut and terminated.
     void* block = nullptr;
     ASSERT_EQ(KXAllocMemCheck(nullptr, 8, "CIOeXcite", 400, K_MEMCHECK_KIND, &block), K_OK);
     char cut[8];
