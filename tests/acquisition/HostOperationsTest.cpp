@@ -30,14 +30,11 @@ namespace {
 
 // Cells as text: texts quoted when asked, "?" for other kinds.
 std::string Join(const HostValue* cells, int32_t count, bool quote) {
-    std::string answer;
-    for (int32_t i = 0; i < count; ++i) {
-        const HostValue& c = cells[i];
-        const std::string text = c.type == HOST_VALUE_TEXT ? c.value.s : "?";
-        answer += (i > 0 ? "," : "") + (c.type == HOST_VALUE_INT ? std::to_string(c.value.i)
-                                        : quote && c.type == HOST_VALUE_TEXT ? '"' + text + '"'
-                                                                             : text);
-    }
+    std::string answer, q = quote ? "\"" : "";
+    for (const HostValue* c = cells; c < cells + count; ++c)
+        answer += (c > cells ? "," : "") + (c->type == HOST_VALUE_INT ? std::to_string(c->value.i)
+                                            : c->type == HOST_VALUE_TEXT ? q + c->value.s + q
+                                                                         : "?");
     return answer;
 }
 

@@ -21,12 +21,10 @@ namespace {
 
 using namespace KorlanTest;
 
-std::string Dotted(uint32_t address) {
-    return inet_ntoa(in_addr{htonl(address)});
-}
-
 struct HostAcquisition : ::testing::Test {
-    std::unique_ptr<Emulator::NetServer> servers[2]; // mono cameras, then a bayer one
+    static std::string Dotted(uint32_t address) { return inet_ntoa(in_addr{htonl(address)}); }
+
+    std::unique_ptr<Emulator::NetServer> servers[2]; // mono cameras, then a bayer one; stop at exit
     KInterface* iface = nullptr;
     uint32_t first = 0;
 
@@ -50,9 +48,6 @@ struct HostAcquisition : ::testing::Test {
 
     void TearDown() override {
         EXPECT_EQ(iface != nullptr ? KCloseInterface(iface) : K_OK, K_OK);
-        for (auto& server : servers)
-            if (server)
-                server->Stop();
         KTraceMemory = 0;
     }
 
@@ -60,8 +55,7 @@ struct HostAcquisition : ::testing::Test {
         HostOpenParameters params{};
         KGetDefaultOpenParameters(iface, &params);
         std::snprintf(params.device, sizeof params.device, "%s", device.c_str());
-        params.imageWidth = width;
-        params.imageHeight = height;
+        std::tie(params.imageWidth, params.imageHeight) = std::tie(width, height);
         return params;
     }
 
