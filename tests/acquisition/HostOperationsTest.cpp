@@ -132,10 +132,8 @@ struct HostOps : ::testing::Test {
                std::to_string(p.startRow) + "," + std::to_string(p.startColumn);
     }
 
-    KErr Grab(HostInstance* hi, HostImage& image) {
-        int32_t count = 0;
-        return ic->grabImage(proc, hi, &image, &count);
-    }
+    int32_t grabbed = 0;
+    KErr Grab(HostInstance* hi, HostImage& im) { return ic->grabImage(proc, hi, &im, &grabbed); }
 };
 
 TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {

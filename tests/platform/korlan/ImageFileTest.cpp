@@ -1,6 +1,5 @@
 // Image files read back by independent readers (PGM parsed here, PNG decoded
 // with libpng), and writes that fail leaving what was at the path as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -196,13 +195,10 @@ TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
     writeFile(folder / "old.pgm", kOldImage, 0640);
     ASSERT_EQ(symlink("old.pgm", (folder / "link.pgm").c_str()), 0);
     // A reader of the old file keeps reading it whole: the new one is renamed into place.
-    int reader = open((folder / "old.pgm").c_str(), O_RDONLY);
-    ASSERT_GE(reader, 0);
+    std::ifstream reader(folder / "old.pgm", std::ios::binary);
+    ASSERT_TRUE(reader.is_open());
     ASSERT_EQ(KWritePgm(&image, (folder / "link.pgm").c_str()), K_OK);
-    char old[64] = "";
-    ssize_t n = read(reader, old, sizeof old);
-    close(reader);
-    EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), kOldImage);
     const std::string link = state(folder, folder / "link.pgm");
     const std::string file = state(folder, folder / "old.pgm");
     EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
