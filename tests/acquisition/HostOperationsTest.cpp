@@ -21,7 +21,7 @@
 #include "support/transport/RecordingTransport.h"
 
 using namespace IOeXcite;
-using KorlanTest::Text;
+using KorlanTest::lastMessage, KorlanTest::Text;
 using P = HostOpenParameters;
 using Edit = std::function<void(P&)>;
 using Ints = std::vector<int64_t>;
@@ -50,7 +50,6 @@ Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row
 struct HostOps : ::testing::Test {
     static KacqTest::RecordingTransport& Tr() { return KacqTest::RecordingTransport::Instance(); }
     static HostValue Int(int32_t v) { return HostValue{{v}, HOST_VALUE_INT, {}}; }
-    static std::string LastMessage() { return KorlanTest::lastMessage(); }
 
     std::unique_ptr<InterfaceClass> ic{new InterfaceClass()};
     int procCell = 0;
@@ -63,8 +62,7 @@ struct HostOps : ::testing::Test {
         Tr().Servers = {{"127.0.0.2:EMU0002", "eXcite"}, {"127.0.0.3:EMU0003", "eXcite"}};
         std::memset(ic.get(), 0xAB, sizeof(InterfaceClass)); // what the host had there
         ASSERT_EQ(FGInit(proc, ic.get()), K_OK);
-        KDoLowError = 1;
-        KTraceMemory = 1;
+        KDoLowError = KTraceMemory = 1;
         KClearLastErrorMessage();
         KMemCheckClearFaults();
         KMemCheckBlockCount(&blocksAtStart);
@@ -75,8 +73,7 @@ struct HostOps : ::testing::Test {
             EXPECT_EQ(OpenSlotOf(hi.get()) ? ic->closeInstance(proc, hi.get()) : K_OK, K_OK);
         KFreeLocalMemory(proc);
         EXPECT_EQ(Left(), Ints(4, 0)) << "left behind";
-        KTraceMemory = 0;
-        KDoLowError = 0;
+        KDoLowError = KTraceMemory = 0;
     }
 
     // Host blocks, memory faults, created devices and open instances left.
@@ -96,7 +93,7 @@ struct HostOps : ::testing::Test {
         if (cell != nullptr)
             *cell = hi;
         edit(hi->params);
-        EXPECT_EQ(open ? ic->openInstance(proc, hi) : expected, expected) << LastMessage();
+        EXPECT_EQ(open ? ic->openInstance(proc, hi) : expected, expected) << lastMessage();
         return hi;
     }
 
@@ -236,10 +233,10 @@ TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
         if (*failing != '\0')
             Tr().Script(failing, {0xC1020042u});
         EXPECT_EQ(Slot(Open(code, edit)).deviceRecord, nullptr) << name;
-        EXPECT_EQ(Left(), Ints(4, 0)) << name << LastMessage();
+        EXPECT_EQ(Left(), Ints(4, 0)) << name << lastMessage();
     }
-    EXPECT_NE(LastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
-        << LastMessage();
+    EXPECT_NE(lastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
+        << lastMessage();
 }
 
 // Query 12 and 5 tell slot 0's camera alone while it is open.
@@ -282,7 +279,7 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
     InstanceSlot& slot = Slot(hi);
     std::memset(slot.frameBuffers[0], 0x5A, static_cast<size_t>(slot.bufferCapacity));
     HostImage image{};
-    ASSERT_EQ(Grab(hi, image), K_OK) << LastMessage();
+    ASSERT_EQ(Grab(hi, image), K_OK) << lastMessage();
     // Kind, owned, a copy, its last byte, the next buffer, the bytes queued.
     EXPECT_EQ((Ints{image.kind, image.ownsData, image.data != slot.frameBuffers[0],
                     static_cast<uint8_t*>(image.data)[640 * 480 - 1], slot.currentBuffer,
@@ -317,7 +314,7 @@ TEST_F(HostOps, GrabAndCloseFailuresAnswerTheirCodesAndNeverAnImage) {
         HostImage image{};
         int32_t count = 0;
         EXPECT_EQ((Ints{ic->grabImage(proc, hi, &image, &count), count, image.data != nullptr,
-                        !LastMessage().empty()}),
+                        !lastMessage().empty()}),
                   (Ints{code, 0, 0, printed}))
             << name;
         EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
@@ -325,7 +322,7 @@ TEST_F(HostOps, GrabAndCloseFailuresAnswerTheirCodesAndNeverAnImage) {
     HostInstance* hi = Open();
     Tr().Script("GxStreamGrabberFlush", {0xC1020077u});
     KClearLastErrorMessage();
-    EXPECT_EQ((Ints{ic->closeInstance(proc, hi), LastMessage().empty(),
+    EXPECT_EQ((Ints{ic->closeInstance(proc, hi), lastMessage().empty(),
                     Slot(hi).deviceRecord != nullptr}),
               (Ints{K_OK, 0, 0}));
 }
@@ -352,7 +349,7 @@ TEST_F(HostOps, AsynchronousGrabsFollowTheStartAndDelayRules) {
     EXPECT_EQ(ic->startAsyncGrab(proc, hi, 10000.0), K_OK);
     const size_t queued = Tr().CallsOf("GxStreamGrabberReceiveAsync").size();
     int32_t count = 0;
-    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << LastMessage();
+    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << lastMessage();
     EXPECT_EQ((Ints{int64_t(Tr().CallsOf("GxStreamGrabberReceiveAsync").size() - queued),
                     Slot(hi).acquisitionActive, hi->asyncGrab}),
               (Ints{1, 1, 0}));
@@ -450,13 +447,13 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
         {"image_height", 480, "640x480+0,0"},
     };
     for (const auto& [name, value, part] : steps) {
-        EXPECT_EQ(Set(hi, name, {Int(value)}), K_OK) << LastMessage();
+        EXPECT_EQ(Set(hi, name, {Int(value)}), K_OK) << lastMessage();
         EXPECT_EQ(Part(hi), part) << name << " " << value;
         EXPECT_GE(slot.bufferCapacity, hi->params.imageWidth * hi->params.imageHeight);
     }
     // The emulated camera refuses image-part changes once a shot is pending: grab last.
     HostImage image{};
-    EXPECT_EQ(Grab(hi, image), K_OK) << LastMessage();
+    EXPECT_EQ(Grab(hi, image), K_OK) << lastMessage();
     EXPECT_EQ(Tr().CallsOf("GxStreamGrabberReceiveAsync").back().Args.at(2), 640u * 480u);
     KClearImage(&image);
 
@@ -464,7 +461,7 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     CameraOf(slot).FinishGrab();
     KClearLastErrorMessage();
     EXPECT_EQ(Set(hi, "image_width", {Int(64)}), K_OK);
-    EXPECT_FALSE(LastMessage().empty());
+    EXPECT_FALSE(lastMessage().empty());
     EXPECT_EQ(Part(hi) + " " + Get(hi, "image_available"), "640x480+0,0 0");
 }
 

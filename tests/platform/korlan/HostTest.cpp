@@ -81,7 +81,7 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     ASSERT_EQ(KAccessGlVar(nullptr, 64, 0, nullptr, saved, 0, 0, 0), K_OK);
 }
 
-TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
+TEST(KorlanErrors, PrintedMessageIsCutToTheCallersBufferAndEveryCodeHasItsOwnText) {
     ASSERT_EQ(KClearLastErrorMessage(), K_OK);
     EXPECT_EQ(lastMessage(), "");
     EXPECT_EQ(IOPrintErrorMessage("second message"), K_OK);
@@ -97,9 +97,6 @@ TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     EXPECT_EQ((std::vector<KErr>{IOPrintErrorMessage(nullptr), KGetLastErrorMessage(nullptr, 10),
                                  KGetLastErrorMessage(small, 0)}),
               (std::vector<KErr>{K_ERR_NULL_POINTER, K_ERR_NULL_POINTER, K_ERR_BAD_SIZE}));
-}
-
-TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
     const KErr codes[] = {
         K_ERR_NO_DEVICE,       K_ERR_BAD_BITS,      K_ERR_DEVICE_NOT_FOUND, K_ERR_GRAB_FAILED,
         K_ERR_BAD_COLOR_SPACE, K_ERR_DEVICE_BUSY,   K_ERR_UNKNOWN_PARAM,    K_ERR_BAD_PARAM_TYPE,
