@@ -160,7 +160,7 @@ struct FileSizeLimit {
 
 const std::string kOldImage = "P5\n1 1\n255\n\x2a";
 
-TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
+TEST(KorlanImageFile, WritesReplaceTheFileAtOnceOrLeaveWhatWasAtThePath) {
     std::vector<uint8_t> pixels(64 * 64, 0x55);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, pixels.data(), 0), K_OK);
@@ -185,24 +185,18 @@ TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
             EXPECT_EQ(state(folder, path) + " | " + state(folder, folder / "old.pgm"), before);
         }
     }
-}
-
-TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
-    uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
-    HostImage image{};
-    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 0), K_OK);
     Folder folder;
     writeFile(folder / "old.pgm", kOldImage, 0640);
     ASSERT_EQ(symlink("old.pgm", (folder / "link.pgm").c_str()), 0);
     // A reader of the old file keeps reading it whole: the new one is renamed into place.
     std::ifstream reader(folder / "old.pgm", std::ios::binary);
-    ASSERT_TRUE(reader.is_open());
     ASSERT_EQ(KWritePgm(&image, (folder / "link.pgm").c_str()), K_OK);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), kOldImage);
     const std::string link = state(folder, folder / "link.pgm");
     const std::string file = state(folder, folder / "old.pgm");
     EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
-              "120777 -> old.pgm [P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06] link.pgm old.pgm 100640");
+              "120777 -> old.pgm [P5\n64 64\n255\n" + std::string(64 * 64, 'U') +
+                  "] link.pgm old.pgm 100640");
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace {
 
 using namespace KorlanTest;
 
-TEST(KorlanImage, NewImageOwnsClearedPixelsOfTheKindsSize) {
+TEST(KorlanImage, ImagesOwnClearedPixelsOfTheKindsSizeAndReleaseOnlyTheirOwn) {
     for (int32_t kind : {K_PIXEL_BYTE, K_PIXEL_UINT2}) {
         HostImage image{};
         ASSERT_EQ(KNewImage(nullptr, &image, kind, 5, 3), K_OK) << kind;
@@ -22,9 +22,6 @@ TEST(KorlanImage, NewImageOwnsClearedPixelsOfTheKindsSize) {
         EXPECT_EQ(KClearImage(&image), K_OK);
         EXPECT_EQ(Show(image) + (image.data ? " data" : ""), "0 0x0 0B 0b owns 0");
     }
-}
-
-TEST(KorlanImage, ImagesReleaseOnlyThePixelsTheyOwn) {
     std::vector<uint16_t> buffer(4 * 2, 0x0123);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_UINT2, 4, 2, buffer.data(), 0), K_OK);
