@@ -1,5 +1,4 @@
-// Host services the module calls besides memory and images: the default
-// list built from a record, global 64, error printing and host-code texts.
+// Host services besides memory and images: the default list, global 64, error texts.
 #include <string.h>
 
 #include <limits>

@@ -1,5 +1,4 @@
-// The application side driving interface modules: the small fake beside the tests, and the
-// real one where it is shared.
+// The application side driving interface modules: the small fake beside the tests, and eXcite.
 #include <stdlib.h>
 #include <string.h>
 
