@@ -1,6 +1,5 @@
 // The module's operations, called through the host's record over the recording transport and
-// an emulated camera's register space: the record, slots, open and close, grabs, parameters,
-// queries, the host memory they leave, and the module's exported surface.
+// an emulated camera's register space.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -18,30 +17,27 @@
 #include "contracts/GTrans.h"
 #include "contracts/Korlan.h"
 #include "device/DeviceManager.h"
-#include "platform/korlan/KorlanApp.h"
+#include "platform/korlan/KorlanTest.h"
 #include "support/transport/RecordingTransport.h"
 
 using namespace IOeXcite;
+using KorlanTest::lastMessage, KorlanTest::Text;
 using P = HostOpenParameters;
 using Edit = std::function<void(P&)>;
 using Ints = std::vector<int64_t>;
 
 namespace {
 
-// Cells as text: integers as numbers, texts (quoted when asked), "?" else.
+// Cells as text: texts quoted when asked, "?" for other kinds.
 std::string Join(const HostValue* cells, int32_t count, bool quote) {
-    std::string answer;
-    for (int32_t i = 0; i < count; ++i) {
-        const HostValue& c = cells[i];
-        const std::string text = c.type == HOST_VALUE_TEXT ? c.value.s : "?";
-        answer += (i > 0 ? "," : "") + (c.type == HOST_VALUE_INT ? std::to_string(c.value.i)
-                                        : quote && c.type == HOST_VALUE_TEXT ? '"' + text + '"'
-                                                                             : text);
-    }
+    std::string answer, q = quote ? "\"" : "";
+    for (const HostValue* c = cells; c < cells + count; ++c)
+        answer += (c > cells ? "," : "") + (c->type == HOST_VALUE_INT ? std::to_string(c->value.i)
+                                            : c->type == HOST_VALUE_TEXT ? q + c->value.s + q
+                                                                         : "?");
     return answer;
 }
 
-// Open parameters: the device and the image part, at 8 bits unless told.
 Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row = 0,
           int32_t column = 0, int32_t bits = 8) {
     return [=](P& p) {
@@ -54,16 +50,6 @@ Edit With(std::string device, int32_t width = 0, int32_t height = 0, int32_t row
 struct HostOps : ::testing::Test {
     static KacqTest::RecordingTransport& Tr() { return KacqTest::RecordingTransport::Instance(); }
     static HostValue Int(int32_t v) { return HostValue{{v}, HOST_VALUE_INT, {}}; }
-    static HostValue Text(const char* s) {
-        HostValue t{{}, HOST_VALUE_TEXT, {}};
-        t.value.s = s;
-        return t;
-    }
-    static std::string LastMessage() {
-        char text[1024];
-        KGetLastErrorMessage(text, sizeof text);
-        return text;
-    }
 
     std::unique_ptr<InterfaceClass> ic{new InterfaceClass()};
     int procCell = 0;
@@ -76,8 +62,7 @@ struct HostOps : ::testing::Test {
         Tr().Servers = {{"127.0.0.2:EMU0002", "eXcite"}, {"127.0.0.3:EMU0003", "eXcite"}};
         std::memset(ic.get(), 0xAB, sizeof(InterfaceClass)); // what the host had there
         ASSERT_EQ(FGInit(proc, ic.get()), K_OK);
-        KDoLowError = 1;
-        KTraceMemory = 1;
+        KDoLowError = KTraceMemory = 1;
         KClearLastErrorMessage();
         KMemCheckClearFaults();
         KMemCheckBlockCount(&blocksAtStart);
@@ -88,8 +73,7 @@ struct HostOps : ::testing::Test {
             EXPECT_EQ(OpenSlotOf(hi.get()) ? ic->closeInstance(proc, hi.get()) : K_OK, K_OK);
         KFreeLocalMemory(proc);
         EXPECT_EQ(Left(), Ints(4, 0)) << "left behind";
-        KTraceMemory = 0;
-        KDoLowError = 0;
+        KDoLowError = KTraceMemory = 0;
     }
 
     // Host blocks, memory faults, created devices and open instances left.
@@ -101,7 +85,6 @@ struct HostOps : ::testing::Test {
                 int64_t(XCamera::DeviceManager::Instance().CreatedDeviceCount()), g_openInstances};
     }
 
-    // An instance reserved with the record's defaults, edited, and opened unless told not to.
     HostInstance* Open(KErr expected = K_OK, const Edit& edit = With("0"), bool open = true) {
         HostInstance* hi = hosts.emplace_back(std::make_unique<HostInstance>()).get();
         hi->params = ic->defaults;
@@ -110,7 +93,7 @@ struct HostOps : ::testing::Test {
         if (cell != nullptr)
             *cell = hi;
         edit(hi->params);
-        EXPECT_EQ(open ? ic->openInstance(proc, hi) : expected, expected) << LastMessage();
+        EXPECT_EQ(open ? ic->openInstance(proc, hi) : expected, expected) << lastMessage();
         return hi;
     }
 
@@ -120,7 +103,6 @@ struct HostOps : ::testing::Test {
         return ic->setParameter(proc, hi, name, values.data(), static_cast<int32_t>(values.size()));
     }
 
-    // The answer of GetParameter as text: integers as numbers, texts quoted.
     std::string Get(HostInstance* hi, const char* name, KErr expected = K_OK) {
         HostValue cells[4] = {};
         int32_t count = -1;
@@ -128,7 +110,7 @@ struct HostOps : ::testing::Test {
         return Join(cells, count > 4 ? 4 : count, true);
     }
 
-    // The answer of QueryInfo: its values, and its text after a '|' when asked.
+    // QueryInfo's values, and its text after a '|' when asked.
     std::string Query(int32_t code, bool withText = false) {
         const char* text = nullptr;
         HostValue* values = nullptr;
@@ -141,30 +123,24 @@ struct HostOps : ::testing::Test {
         return answer;
     }
 
-    // The image part as "width x height + row,column".
     static std::string Part(const HostInstance* hi) {
         const P& p = hi->params;
         return std::to_string(p.imageWidth) + "x" + std::to_string(p.imageHeight) + "+" +
                std::to_string(p.startRow) + "," + std::to_string(p.startColumn);
     }
 
-    KErr Grab(HostInstance* hi, HostImage& image) {
-        int32_t count = 0;
-        return ic->grabImage(proc, hi, &image, &count);
-    }
+    int32_t grabbed = 0;
+    KErr Grab(HostInstance* hi, HostImage& im) { return ic->grabImage(proc, hi, &im, &grabbed); }
 };
 
 TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
-    // The host's own area, its instance cells and the operations the module
-    // does not provide keep what the host put there.
+    // Fields the module does not own keep the host's 0xAB.
     const std::vector<unsigned char> host(sizeof *ic, 0xAB);
     EXPECT_EQ(std::memcmp(ic->hostOwn, host.data(), sizeof ic->hostOwn), 0);
     EXPECT_EQ(std::memcmp(ic->instances, host.data(), sizeof ic->instances), 0);
     for (auto op : {ic->hostOp52C, ic->hostOp530, ic->hostOp548, ic->hostOp54C})
         EXPECT_EQ(std::memcmp(&op, host.data(), sizeof op), 0);
 
-    // The record's fields 0x404-0x40C and instance count; the defaults: resolutions, image
-    // part, field, bits, colour space, gain, trigger, camera type, device, port, line.
     const HostOpenParameters& d = ic->defaults;
     char got[4096];
     std::snprintf(got, sizeof got, "%d %d %d %d; %d %d %d %d %d %d %d %d %s %g %d %s %s %d %d",
@@ -175,7 +151,6 @@ TEST_F(HostOps, FGInitWritesTheRecordAndLeavesHostFieldsAlone) {
     EXPECT_STREQ(got, "4 1 0 64; 1 1 0 0 0 0 4 8 gray 1 0 default 0 61696 0");
     EXPECT_EQ(g_interfaceClass, ic.get());
 
-    // Again: every slot cleared and numbered, no instance open.
     DeviceRecord record{};
     g_instances.slots[5].acquisitionActive = true;
     g_instances.slots[5].deviceRecord = &record;
@@ -194,16 +169,14 @@ TEST_F(HostOps, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     DeviceRecord record{};
     ASSERT_EQ(ic->reserveSlot(proc, &a), &ic->instances[0]);
     EXPECT_EQ(a.slot, &g_instances.slots[0]);
-    // A reserved slot stays free until an open succeeds: the next
-    // reservation gets it again.
+    // A reserved slot stays free until an open succeeds: the next reservation gets it again.
     EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[0]);
     g_instances.slots[0].deviceRecord = g_instances.slots[1].deviceRecord = &record;
     EXPECT_EQ(ic->reserveSlot(proc, &b), &ic->instances[2]);
     EXPECT_EQ(b.slot, &g_instances.slots[2]);
     EXPECT_EQ(ic->reserveSlot(proc, nullptr), nullptr);
 
-    // 64 open instances: null even though slots read free; every slot taken
-    // while the count says otherwise: null as well.
+    // Null at 64 open instances although slots read free, and with every slot taken.
     g_openInstances = 64;
     EXPECT_EQ(ic->reserveSlot(proc, &c), nullptr);
     g_openInstances = 3;
@@ -215,7 +188,6 @@ TEST_F(HostOps, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     EXPECT_EQ(ic->reserveSlot(proc, &c), &ic->instances[63]);
     ASSERT_EQ(FGInit(proc, ic.get()), K_OK); // every slot free again
 
-    // The two stubs: the count is 0, nothing else changes.
     HostInstance inst{};
     inst.params.imageWidth = 640;
     const HostInstance before = inst;
@@ -228,8 +200,6 @@ TEST_F(HostOps, ReserveSlotHandsOutTheFirstFreeCellUntilFull) {
     EXPECT_EQ(std::memcmp(&before, &inst, sizeof inst), 0);
 }
 
-// The module's dynamic symbols, as the binary tools list them
-// ("<value> <type> <name>" a line).
 TEST(ModuleLibrary, ExportsFGInitAndNothingElse) {
     std::set<std::string> names;
     FILE* nm = popen("nm -D --defined-only '" KACQ_MODULE_FILE "' 2>/dev/null", "r");
@@ -263,15 +233,13 @@ TEST_F(HostOps, OpenAnswersTheCodeOfEachRefusalAndLeavesNothingBehind) {
         if (*failing != '\0')
             Tr().Script(failing, {0xC1020042u});
         EXPECT_EQ(Slot(Open(code, edit)).deviceRecord, nullptr) << name;
-        EXPECT_EQ(Left(), Ints(4, 0)) << name << LastMessage();
+        EXPECT_EQ(Left(), Ints(4, 0)) << name << lastMessage();
     }
-    // The camera-layer failure was printed with its source.
-    EXPECT_NE(LastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
-        << LastMessage();
+    EXPECT_NE(lastMessage().find("status 0xc1020042 (gxdevice/"), std::string::npos)
+        << lastMessage();
 }
 
-// Found by name; one in use refused; query 12 and 5 tell slot 0's camera
-// alone while it is open (another slot does not count).
+// Query 12 and 5 tell slot 0's camera alone while it is open.
 TEST_F(HostOps, OpenFindsTheDeviceByNameAndRefusesOneInUse) {
     HostInstance* first = Open();
     EXPECT_EQ(Open(K_ERR_DEVICE_BUSY)->params.device, std::string("0")) << "device \"0\" twice";
@@ -288,7 +256,7 @@ TEST_F(HostOps, OpenFindsTheDeviceByNameAndRefusesOneInUse) {
 }
 
 TEST_F(HostOps, OpenClampsTheImagePart) {
-    // Name, width, height, row, column; the image part and the bytes each buffer holds.
+    // The image part and the bytes each buffer holds.
     const std::tuple<const char*, int32_t, int32_t, int32_t, int32_t, const char*> cases[] = {
         {"full sensor", 0, 0, 0, 0, "640x480+0,0 307200"},
         // One row step less: this camera takes rows in pairs.
@@ -311,7 +279,7 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
     InstanceSlot& slot = Slot(hi);
     std::memset(slot.frameBuffers[0], 0x5A, static_cast<size_t>(slot.bufferCapacity));
     HostImage image{};
-    ASSERT_EQ(Grab(hi, image), K_OK) << LastMessage();
+    ASSERT_EQ(Grab(hi, image), K_OK) << lastMessage();
     // Kind, owned, a copy, its last byte, the next buffer, the bytes queued.
     EXPECT_EQ((Ints{image.kind, image.ownsData, image.data != slot.frameBuffers[0],
                     static_cast<uint8_t*>(image.data)[640 * 480 - 1], slot.currentBuffer,
@@ -319,7 +287,7 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
               (Ints{K_PIXEL_BYTE, 1, 1, 0x5A, 1, 640 * 480}));
     KClearImage(&image);
 
-    // Volatile images wrap the frame buffer: the slot owns the buffers.
+    // Volatile images wrap the frame buffer, which the slot then owns.
     ASSERT_EQ(Set(hi, "volatile", {Text("enable")}), K_OK);
     ASSERT_EQ(Grab(hi, image), K_OK);
     EXPECT_EQ((Ints{slot.ownsBuffers, slot.deviceRecord->userCount,
@@ -333,7 +301,6 @@ TEST_F(HostOps, GrabDeliversCopiedOrVolatileImagesFromTheBufferRing) {
 
 TEST_F(HostOps, GrabAndCloseFailuresAnswerTheirCodesAndNeverAnImage) {
     const char *wait = "GxStreamGrabberWaitForBuffer", *queue = "GxStreamGrabberReceiveAsync";
-    // Name, the transport function answering status, code, whether a text is printed.
     const std::tuple<const char*, const char*, uint32_t, KErr, bool> cases[] = {
         {"time-out", wait, GX_STATUS_TIMEOUT, K_ERR_GRAB_FAILED, false},
         {"incomplete frame", wait, GX_STATUS_INCOMPLETE, K_ERR_GRAB_FAILED, false},
@@ -346,25 +313,23 @@ TEST_F(HostOps, GrabAndCloseFailuresAnswerTheirCodesAndNeverAnImage) {
         Tr().Script(function, {status});
         HostImage image{};
         int32_t count = 0;
-        // Code, images counted, an image, a printed text.
         EXPECT_EQ((Ints{ic->grabImage(proc, hi, &image, &count), count, image.data != nullptr,
-                        !LastMessage().empty()}),
+                        !lastMessage().empty()}),
                   (Ints{code, 0, 0, printed}))
             << name;
         EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
     }
-    // A close whose finish fails prints the failure and still frees everything.
     HostInstance* hi = Open();
     Tr().Script("GxStreamGrabberFlush", {0xC1020077u});
     KClearLastErrorMessage();
-    EXPECT_EQ((Ints{ic->closeInstance(proc, hi), LastMessage().empty(),
+    EXPECT_EQ((Ints{ic->closeInstance(proc, hi), lastMessage().empty(),
                     Slot(hi).deviceRecord != nullptr}),
               (Ints{K_OK, 0, 0}));
 }
 
 TEST_F(HostOps, AsynchronousGrabsFollowTheStartAndDelayRules) {
     HostInstance* hi = Open();
-    std::string delays; // each start's code and the delay kept, in whole milliseconds
+    std::string delays; // code and the delay kept, rounded to whole milliseconds
     for (double given : {99.6, -0.4, 0.0}) {
         const KErr code = ic->startAsyncGrab(proc, hi, given);
         delays += std::to_string(code) + ":" + std::to_string(Slot(hi).maxDelay) + " ";
@@ -379,14 +344,12 @@ TEST_F(HostOps, AsynchronousGrabsFollowTheStartAndDelayRules) {
     EXPECT_GT(Tr().CallsOf("GxStreamGrabberFlush").size(), flushes);
     EXPECT_EQ(ic->closeInstance(proc, hi), K_OK);
 
-    // Within the delay the started acquisition is delivered and, while
-    // "start_async_after_grab_async" is on, the next is started at once.
+    // Within the delay the started frame is delivered and the next is started at once.
     hi = Open();
     EXPECT_EQ(ic->startAsyncGrab(proc, hi, 10000.0), K_OK);
     const size_t queued = Tr().CallsOf("GxStreamGrabberReceiveAsync").size();
     int32_t count = 0;
-    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << LastMessage();
-    // Buffers queued since, acquisition running, the instance's asynchronous flag.
+    EXPECT_EQ(ic->grabImageAsync(proc, hi, 10000.0, &image, &count), K_OK) << lastMessage();
     EXPECT_EQ((Ints{int64_t(Tr().CallsOf("GxStreamGrabberReceiveAsync").size() - queued),
                     Slot(hi).acquisitionActive, hi->asyncGrab}),
               (Ints{1, 1, 0}));
@@ -437,10 +400,6 @@ TEST_F(HostOps, SetParameterAnswersEachCode) {
 
 TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
     HostInstance* hi = Open();
-    const char* kGrabTimeout =
-        "\"Specifies the desired time-out for aborting a pending grab in milliseconds\"";
-    const char* kStartRow =
-        "\"Sets the row coordinate of the upper left corner of the image part\"";
     const std::pair<const char*, const char*> cases[] = {
         {"revision", "\"4.0\""},
         {"REVISION", "\"4.0\""},
@@ -455,8 +414,10 @@ TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
         {"software_trigger_values", "\"enable\",\"disable\""},
         {"trigger_signal_values", "\"rising\",\"falling\""},
         {"shutter_description", "\"Sets the shutter value of the camera\""},
-        {"grab_timeout_description", kGrabTimeout},
-        {"start_row_description", kStartRow},
+        {"grab_timeout_description",
+         "\"Specifies the desired time-out for aborting a pending grab in milliseconds\""},
+        {"start_row_description",
+         "\"Sets the row coordinate of the upper left corner of the image part\""},
     };
     for (auto [name, answer] : cases)
         EXPECT_EQ(Get(hi, name), answer) << name;
@@ -464,22 +425,17 @@ TEST_F(HostOps, GetParameterAnswersValuesCompanionsAndUnknownNames) {
                                 "start_column", "do_abort_grab", "bogus"})
         EXPECT_EQ(Get(hi, unknown, K_ERR_UNKNOWN_PARAM), "?") << unknown;
 
-    // A camera source outside 0-3 (the software trigger, 7) is answered as
-    // it is.
+    // A camera source outside 0-3 (the software trigger, 7) is answered as it is.
     CameraOf(Slot(hi)).TriggerSource->SetIntValue(7);
     EXPECT_EQ(Get(hi, "trigger_source") + ";" + Get(hi, "trigger_source_range"), "7;0,3,1,7");
-    // External trigger on: the source goes back to 0.
-    EXPECT_EQ((std::vector<std::string>{std::to_string(Set(hi, "external_trigger", {Text("TRUE")})),
-                                        Get(hi, "trigger_source"),
-                                        std::to_string(hi->params.externalTrigger)}),
-              (std::vector<std::string>{"1", "0", "1"}));
+    EXPECT_EQ(Set(hi, "external_trigger", {Text("TRUE")}), K_OK);
+    EXPECT_EQ(Get(hi, "trigger_source") + " " + std::to_string(hi->params.externalTrigger), "0 1");
 }
 
 TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     HostInstance* hi = Open(K_OK, With("0", 64, 32));
     InstanceSlot& slot = Slot(hi);
     EXPECT_EQ(slot.bufferCapacity, 64 * 32);
-    // Name, value; the image part after the change.
     const std::tuple<const char*, int32_t, const char*> steps[] = {
         {"image_width", 640, "640x32+0,0"},
         {"image_height", 0, "640x480+0,0"},
@@ -491,14 +447,13 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
         {"image_height", 480, "640x480+0,0"},
     };
     for (const auto& [name, value, part] : steps) {
-        EXPECT_EQ(Set(hi, name, {Int(value)}), K_OK) << LastMessage();
+        EXPECT_EQ(Set(hi, name, {Int(value)}), K_OK) << lastMessage();
         EXPECT_EQ(Part(hi), part) << name << " " << value;
         EXPECT_GE(slot.bufferCapacity, hi->params.imageWidth * hi->params.imageHeight);
     }
-    // The emulated camera refuses image-part changes once a shot is pending,
-    // so the grab comes last.
+    // The emulated camera refuses image-part changes once a shot is pending: grab last.
     HostImage image{};
-    EXPECT_EQ(Grab(hi, image), K_OK) << LastMessage();
+    EXPECT_EQ(Grab(hi, image), K_OK) << lastMessage();
     EXPECT_EQ(Tr().CallsOf("GxStreamGrabberReceiveAsync").back().Args.at(2), 640u * 480u);
     KClearImage(&image);
 
@@ -506,7 +461,7 @@ TEST_F(HostOps, ImagePartChangesKeepTheBuffersLargeEnough) {
     CameraOf(slot).FinishGrab();
     KClearLastErrorMessage();
     EXPECT_EQ(Set(hi, "image_width", {Int(64)}), K_OK);
-    EXPECT_FALSE(LastMessage().empty());
+    EXPECT_FALSE(lastMessage().empty());
     EXPECT_EQ(Part(hi) + " " + Get(hi, "image_available"), "640x480+0,0 0");
 }
 
@@ -541,18 +496,6 @@ TEST_F(HostOps, QueriesAnswerTextsAndLists) {
     }
 }
 
-TEST_F(HostOps, HundredCyclesLeaveNoHostMemory) {
-    for (int cycle = 0; cycle < 100; ++cycle) {
-        HostInstance* hi = Open();
-        HostImage image{};
-        ASSERT_EQ(Grab(hi, image), K_OK) << cycle;
-        KClearImage(&image);
-        ASSERT_EQ(ic->closeInstance(proc, hi), K_OK) << cycle;
-        hosts.clear();
-    }
-    EXPECT_EQ(Left(), Ints(4, 0));
-}
-
 TEST_F(HostOps, OperationsRefuseInstancesThatAreNotOpen) {
     std::vector<unsigned char> garbage(sizeof(HostInstance), 0x3C);
     HostInstance* bogus = reinterpret_cast<HostInstance*>(garbage.data());
@@ -561,7 +504,6 @@ TEST_F(HostOps, OperationsRefuseInstancesThatAreNotOpen) {
         HostImage image{};
         HostValue cells[4] = {};
         int32_t n = 5;
-        // Close, grab, start and grab asynchronously, set, get; then count, image.
         EXPECT_EQ(
             (Ints{ic->closeInstance(proc, hi), ic->grabImage(proc, hi, &image, &n),
                   ic->startAsyncGrab(proc, hi, 1.0), ic->grabImageAsync(proc, hi, 1.0, &image, &n),

@@ -1,5 +1,4 @@
-// Device manager, property set and the "GxCam" class over the recording
-// transport.
+// Device manager, property set and the "GxCam" class over the recording transport.
 #include <tuple>
 
 #include "device/DeviceManager.h"
@@ -16,8 +15,8 @@ TEST_F(DeviceManagerTest, EnumerationKeepsTheTransportsOrderAndThePortAskedFor) 
     EXPECT_TRUE(XCamera::IsGxCamClassRegistered());
     EXPECT_FALSE(DeviceManager::Instance().RegisterDeviceClass("GxCam", nullptr, nullptr, nullptr))
         << "a second registration keeps the first";
-    // A property set keeps the first value it is given, by exact name.
     XCamera::PropertySet port, other;
+    // A property set keeps the first value it is given, by exact name.
     port.Set("PortNumber", "3956");
     port.Set("PortNumber", "1");
     other.Set("Other", "1");
@@ -68,7 +67,6 @@ TEST_F(DeviceManagerTest, CreateAndDestroy) {
     EXPECT_EQ((std::vector<std::string>{"GxClose", "GxExit"}), Tr().Names())
         << "destroying an open camera closes it";
 
-    // Destroyed twice, null, an unknown class to create and to enumerate.
     info.DeviceClass = "NoSuchCam";
     const std::string unknown = "Runtime: Unknown device (device/DeviceManager:43)";
     const std::string type = "Runtime: Unknown device type: 'NoSuchCam' (device/DeviceManager:";

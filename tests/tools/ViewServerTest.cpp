@@ -1,6 +1,5 @@
-// kacq view's HTTP API against an emulated camera on loopback: the page's
-// resources and nothing else, frames, the settings form, refusals with their
-// codes and texts, and settings that stay with the camera.
+// kacq view's HTTP API against an emulated camera on loopback: the camera at 127.0.62.2 on an
+// ephemeral port, the view on an ephemeral loopback port.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <stdlib.h>
@@ -21,8 +20,6 @@ using namespace std::chrono_literals;
 
 const char* const kForm = "application/x-www-form-urlencoded";
 
-// Camera at 127.0.62.2 on an ephemeral port; the view on an ephemeral
-// loopback port.
 class ViewServerTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -44,10 +41,7 @@ protected:
         client->set_read_timeout(5, 0);
         client->set_url_encode(false); // paths go out as written, never normalised
     }
-    void TearDown() override {
-        StopView();
-        emulator.reset();
-    }
+    void TearDown() override { StopView(), emulator.reset(); }
     void StopView() {
         if (view)
             view->Stop();
@@ -69,15 +63,12 @@ protected:
         return at != std::string::npos &&
                r->body.substr(at, r->body.find('}', at) - at).find(text) != std::string::npos;
     }
-    // Waits (bounded) for a frame newer than after.
     httplib::Result NextFrame(uint64_t after) {
         const std::string path = "/api/frame.jpg?after=" + std::to_string(after);
-        for (int i = 0; i < 5; ++i) {
-            auto r = client->Get(path.c_str());
-            if (r && r->status == 200)
-                return r;
-        }
-        return client->Get(path.c_str());
+        httplib::Result r = client->Get(path.c_str());
+        for (int i = 0; i < 5 && !(r && r->status == 200); ++i)
+            r = client->Get(path.c_str());
+        return r;
     }
     uint64_t Frames() {
         auto r = client->Get("/api/status");
@@ -94,7 +85,6 @@ protected:
     int viewPort = 0;
 };
 
-// A reply as "status body", or "none".
 std::string Reply(const httplib::Result& r) {
     return r ? std::to_string(r->status) + " " + r->body : "none";
 }
@@ -164,14 +154,12 @@ TEST_F(ViewServerTest, FramesArriveAsJpegOfTheImagePartAndAsPng) {
         EXPECT_EQ(Reply(client->Get((std::string("/api/frame.jpg") + query).c_str())),
                   "400 {\"error\":\"'after' is a frame number\"}")
             << query;
-    // No frame newer than a far future one: nothing, after a bounded wait.
     EXPECT_EQ(Heads(client->Get("/api/frame.jpg?after=1000000000"), {}), "204");
 }
 
 TEST_F(ViewServerTest, SettingsAreValidatedAndRefusalsChangeNothing) {
     const std::string longName(200, 'W'), noName = "the camera has no feature named '";
     const char* kOneEach = "a setting needs one 'name' and one 'value'";
-    // Name, the form posted; the status and error text answered.
     const std::tuple<const char*, std::string, int, std::string> cases[] = {
         {"unknown name", "name=NoSuch&value=1", 404, noName + "NoSuch'"},
         {"not in the form", "name=AoiSizeCxRegFao&value=8", 404, noName + "AoiSizeCxRegFao'"},
@@ -199,7 +187,6 @@ TEST_F(ViewServerTest, SettingsAreValidatedAndRefusalsChangeNothing) {
         EXPECT_EQ(Reply(Post("/api/feature", body)),
                   std::to_string(status) + " {\"error\":\"" + error + "\"}")
             << name;
-    // Limits of a request: the body, and the target with its query.
     EXPECT_EQ(Heads(Post("/api/feature", "name=Width&value=8&pad=" + std::string(5000, 'x')), {}),
               "413");
     EXPECT_EQ(Heads(client->Get(("/api/status?pad=" + std::string(3000, 'x')).c_str()), {}), "414");
@@ -221,8 +208,7 @@ TEST_F(ViewServerTest, ASettingChangesTheFramesAndStaysWithTheCamera) {
     ASSERT_TRUE(png && png->status == 200 && png->body.size() > 26);
     EXPECT_EQ(png->body[24], 16) << "16-bit frames are saved at 16 bits";
 
-    // Closed and opened again, as `kacq get --device` does, the camera holds
-    // what the view set.
+    // Opened again, as `kacq get --device` does, the camera holds what the view set.
     StopView();
     KacqView::ViewCamera again("127.0.62.2", cameraPort);
     EXPECT_EQ(again.Camera().Width->GetValue(), 320);

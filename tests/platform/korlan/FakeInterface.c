@@ -1,8 +1,5 @@
-/* A small acquisition interface that behaves like a real one toward the
-   host: two instance slots, a slot bound by ReserveSlot and checked at open,
-   images from the host's image functions, value lists in host memory with
-   texts in local memory, the host's error codes, no asynchronous grabs.
-   Built as libkAcqFake.so for the host library's tests ("Fake"). */
+/* A small interface module toward the host (libkAcqFake.so, "Fake"): two slots, 8-bit
+   images, value lists in host memory with texts in local memory, no asynchronous grabs. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -14,30 +11,23 @@
 
 #define FAKE_SLOTS 2
 
-typedef struct FakeSlot {
-    int open;
-    int32_t grabTimeout;
-    int32_t grabs;
-} FakeSlot;
-
 static InterfaceClass* g_record;
-static FakeSlot g_slots[FAKE_SLOTS];
+static int g_open[FAKE_SLOTS]; /* whether each slot holds an open instance */
 
-/* The slot index an instance was bound to, or -1. */
 static int slotIndex(HostInstance* instance) {
-    FakeSlot* slot = instance != NULL ? (FakeSlot*)instance->slot : NULL;
-    return slot >= &g_slots[0] && slot < &g_slots[FAKE_SLOTS] ? (int)(slot - g_slots) : -1;
+    int* slot = instance != NULL ? (int*)instance->slot : NULL;
+    return slot >= &g_open[0] && slot < &g_open[FAKE_SLOTS] ? (int)(slot - g_open) : -1;
 }
 
-static FakeSlot* openSlot(HostInstance* instance) {
+static int* openSlot(HostInstance* instance) {
     int i = slotIndex(instance);
-    return i >= 0 && g_slots[i].open ? &g_slots[i] : NULL;
+    return i >= 0 && g_open[i] ? &g_open[i] : NULL;
 }
 
 static HostInstance** reserveSlot(KProcHandle proc, HostInstance* instance) {
     for (int i = 0; i < FAKE_SLOTS && instance != NULL; ++i) {
-        if (!g_slots[i].open) {
-            instance->slot = &g_slots[i];
+        if (!g_open[i]) {
+            instance->slot = &g_open[i];
             return &g_record->instances[i];
         }
     }
@@ -51,51 +41,33 @@ static KErr openInstance(KProcHandle proc, HostInstance* instance) {
         return K_ERR_NO_INSTANCE;
     if (strcmp(instance->params.device, "0") != 0)
         return K_ERR_DEVICE_NOT_FOUND;
-    if (instance->params.bitsPerChannel != 8 && instance->params.bitsPerChannel != 12)
+    if (instance->params.bitsPerChannel != 8)
         return K_ERR_BAD_BITS;
-    g_slots[i] = (FakeSlot){1, 500, 0};
+    g_open[i] = 1;
     instance->params.imageWidth = 4;
     instance->params.imageHeight = 3;
     return K_OK;
 }
 
 static KErr closeInstance(KProcHandle proc, HostInstance* instance) {
-    FakeSlot* slot = openSlot(instance);
-    return slot != NULL ? (slot->open = 0, K_OK) : K_ERR_NO_INSTANCE;
+    int* slot = openSlot(instance);
+    return slot != NULL ? (*slot = 0, K_OK) : K_ERR_NO_INSTANCE;
 }
 
-/* Pixel (x, y) of grab n: n * 16 + y * 4 + x, in the instance's depth. */
 static KErr grabImage(KProcHandle proc, HostInstance* instance, HostImage* images, int32_t* count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
     if (images == NULL || count == NULL)
         return K_ERR_NULL_POINTER;
-    int32_t w = instance->params.imageWidth, bits = instance->params.bitsPerChannel;
-    KErr rc = KNewImage(proc, &images[0], bits > 8 ? K_PIXEL_UINT2 : K_PIXEL_BYTE, w,
-                        instance->params.imageHeight);
-    if (rc != K_OK)
-        return rc;
-    for (int32_t i = 0; i < w * instance->params.imageHeight; ++i) {
-        int32_t v = slot->grabs * 16 + i;
-        if (bits > 8)
-            ((uint16_t*)images[0].data)[i] = (uint16_t)(v * 256 + 15);
-        else
-            ((uint8_t*)images[0].data)[i] = (uint8_t)v;
-    }
-    images[0].significantBits = (uint8_t)bits;
-    ++slot->grabs;
-    *count = 1;
-    return K_OK;
+    KErr rc = KNewImage(proc, &images[0], K_PIXEL_BYTE, 4, 3);
+    *count = rc == K_OK ? 1 : 0;
+    return rc;
 }
 
-/* A text cell in the operation's local memory, as the module does for texts
-   it builds; a null text when the host refuses. */
+/* A text cell in the operation's local memory, as the module builds them; null if refused. */
 static HostValue localText(KProcHandle proc, const char* text) {
-    HostValue cell;
+    HostValue cell = {{0}, HOST_VALUE_TEXT, {0}};
     void* block = NULL;
-    memset(&cell, 0, sizeof cell);
-    cell.type = HOST_VALUE_TEXT;
     if (KXAllocLocal(proc, strlen(text) + 1, "FakeInterface", __LINE__, &block) == K_OK)
         cell.value.s = strcpy((char*)block, text);
     return cell;
@@ -114,8 +86,7 @@ static KErr queryInfo(KProcHandle proc, int32_t query, const char** text, HostVa
     if (rc != K_OK)
         return rc;
     list[0] = localText(proc, "device:0 port:61696");
-    list[1].value.i = 61696;
-    list[1].type = HOST_VALUE_INT;
+    list[1] = (HostValue){{61696}, HOST_VALUE_INT, {0}};
     *values = list;
     *count = 2;
     return list[0].value.s != NULL ? K_OK : K_ERR_OUT_OF_MEMORY;
@@ -123,28 +94,17 @@ static KErr queryInfo(KProcHandle proc, int32_t query, const char** text, HostVa
 
 static KErr setParameter(KProcHandle proc, HostInstance* instance, const char* name,
                          const HostValue* values, int32_t count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
     if (strcmp(name, "grab_timeout") != 0)
         return K_ERR_UNKNOWN_PARAM;
-    if (count != 1 || values[0].type != HOST_VALUE_INT)
-        return K_ERR_BAD_PARAM_TYPE;
-    slot->grabTimeout = values[0].value.i;
-    return K_OK;
+    return count == 1 && values[0].type == HOST_VALUE_INT ? K_OK : K_ERR_BAD_PARAM_TYPE;
 }
 
 static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* name,
                          HostValue* values, int32_t* count) {
-    FakeSlot* slot = openSlot(instance);
-    if (slot == NULL)
+    if (openSlot(instance) == NULL)
         return K_ERR_NO_INSTANCE;
-    *count = 1;
-    if (strcmp(name, "grab_timeout") == 0) {
-        values[0].value.i = slot->grabTimeout;
-        values[0].type = HOST_VALUE_INT;
-        return K_OK;
-    }
     if (strcmp(name, "volatile_values") != 0)
         return K_ERR_UNKNOWN_PARAM;
     values[0] = localText(proc, "enable");
@@ -156,7 +116,7 @@ static KErr getParameter(KProcHandle proc, HostInstance* instance, const char* n
 __attribute__((visibility("default"))) KErr FGInit(KProcHandle proc, InterfaceClass* ic) {
     if (ic == NULL)
         return K_ERR_NULL_POINTER;
-    memset(g_slots, 0, sizeof g_slots);
+    memset(g_open, 0, sizeof g_open);
     ic->maxInstances = FAKE_SLOTS;
     ic->reserveSlot = reserveSlot;
     ic->openInstance = openInstance;

@@ -1,9 +1,7 @@
-// The host library driving the real module end to end: cameras served by the
-// in-process emulator over loopback UDP, reached through the transport
-// library. The module always uses port 61696, so every test serves its
-// cameras on loopback addresses of its own (127.<test>.0.k) and narrows the
-// transport's discovery to them. The module's codes and lists are checked
-// case by case over the recording transport (tests/acquisition).
+// The host library driving the real module end to end, over loopback UDP to the in-process
+// emulator. The module always uses port 61696, so each test serves its cameras on loopback
+// addresses of its own (127.<test>.0.k).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -12,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "KorlanTest.h"
@@ -22,18 +21,14 @@ namespace {
 
 using namespace KorlanTest;
 
-std::string Dotted(uint32_t address) {
-    return std::to_string(address >> 24) + "." + std::to_string((address >> 16) & 0xFF) + "." +
-           std::to_string((address >> 8) & 0xFF) + "." + std::to_string(address & 0xFF);
-}
-
 struct HostAcquisition : ::testing::Test {
-    std::unique_ptr<Emulator::NetServer> servers[2]; // mono cameras, then a bayer one
+    static std::string Dotted(uint32_t address) { return inet_ntoa(in_addr{htonl(address)}); }
+
+    std::unique_ptr<Emulator::NetServer> servers[2]; // mono cameras, then a bayer one; stop at exit
     KInterface* iface = nullptr;
     uint32_t first = 0;
 
-    // Serves `cameras` mono cameras from 127.<net>.0.1 (and a bayer camera
-    // after them) and narrows discovery to 127.<net>.0.1-64.
+    // Mono cameras from 127.<net>.0.1, a bayer one after them; discovery sees 127.<net>.0.1-64.
     void Serve(uint8_t net, unsigned cameras, bool bayer = false) {
         first = 0x7F000001u | (uint32_t(net) << 16);
         const std::string range = Dotted(first) + "-" + Dotted(first + 63);
@@ -52,22 +47,15 @@ struct HostAcquisition : ::testing::Test {
     }
 
     void TearDown() override {
-        if (iface != nullptr) {
-            EXPECT_EQ(KCloseInterface(iface), K_OK);
-        }
-        for (auto& server : servers)
-            if (server)
-                server->Stop();
+        EXPECT_EQ(iface != nullptr ? KCloseInterface(iface) : K_OK, K_OK);
         KTraceMemory = 0;
     }
 
-    // The defaults with device and image size.
     HostOpenParameters Params(const std::string& device, int32_t width, int32_t height) {
         HostOpenParameters params{};
         KGetDefaultOpenParameters(iface, &params);
         std::snprintf(params.device, sizeof params.device, "%s", device.c_str());
-        params.imageWidth = width;
-        params.imageHeight = height;
+        std::tie(params.imageWidth, params.imageHeight) = std::tie(width, height);
         return params;
     }
 
@@ -88,13 +76,7 @@ struct HostAcquisition : ::testing::Test {
 
 TEST_F(HostAcquisition, CopyAndVolatileImagesAreTheCameraBytes) {
     Serve(101, 1, true);
-    const struct {
-        const char* name;
-        int32_t bits;
-        const char* colorSpace;
-        bool volatileMode;
-        const char* image; // as Show gives it
-    } cases[] = {
+    const std::tuple<const char*, int32_t, const char*, bool, const char*> cases[] = {
         {"Mono 8", 8, "gray", false, "1 96x40 1B 8b owns 1"},
         {"Mono 10", 10, "gray", false, "1024 96x40 2B 10b owns 1"},
         {"Mono 12, GRAY in capitals", 12, "GRAY", false, "1024 96x40 2B 12b owns 1"},
@@ -104,21 +86,20 @@ TEST_F(HostAcquisition, CopyAndVolatileImagesAreTheCameraBytes) {
         {"Mono 8 volatile", 8, "gray", true, "1 96x40 1B 8b owns 0"},
     };
     const HostValue on = Text("enable");
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const int raw = std::strcmp(c.colorSpace, "bayer") == 0 ? 1 : 0;
+    for (const auto& [name, bits, colorSpace, volatileMode, shown] : cases) {
+        SCOPED_TRACE(name);
+        const int raw = std::strcmp(colorSpace, "bayer") == 0 ? 1 : 0;
         HostOpenParameters params = Params(Dotted(first + raw), 96, 40);
-        params.bitsPerChannel = c.bits;
-        std::snprintf(params.colorSpace, sizeof params.colorSpace, "%s", c.colorSpace);
-        params.startColumn = 32;
-        params.startRow = 8;
+        params.bitsPerChannel = bits;
+        std::snprintf(params.colorSpace, sizeof params.colorSpace, "%s", colorSpace);
+        std::tie(params.startRow, params.startColumn) = std::make_pair(8, 32);
         KAcqInstance* instance = nullptr;
         ASSERT_EQ(KOpenInstance(iface, &params, &instance), K_OK);
-        ASSERT_EQ(c.volatileMode ? KSetParameter(instance, "volatile", &on, 1) : K_OK, K_OK);
+        ASSERT_EQ(volatileMode ? KSetParameter(instance, "volatile", &on, 1) : K_OK, K_OK);
         HostImage image{};
         for (int n = 0; n < 2; ++n) {
             ASSERT_EQ(KGrabImage(instance, &image), K_OK) << n;
-            EXPECT_EQ(Show(image), c.image);
+            EXPECT_EQ(Show(image), shown);
             EXPECT_NE(FrameNumber(*servers[raw], image), 0u) << "grab " << n;
         }
         KClearImage(&image);
@@ -134,21 +115,19 @@ TEST_F(HostAcquisition, AsynchronousGrabsKeepOrRenewTheStartedFrame) {
     const HostValue off = Text("disable");
     ASSERT_EQ(KSetParameter(instance, "start_async_after_grab_async", &off, 1), K_OK);
     HostImage image{};
-    const struct {
-        const char* name;
-        double maxDelay;
-        uint64_t newFrames; // frames the grab itself took
-    } cases[] = {{"within the delay", 10000.0, 0}, {"beyond the delay", 0.0, 1}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        ASSERT_EQ(KStartAsyncGrab(instance, c.maxDelay), K_OK);
+    // The delay, and the frames the grab itself took.
+    const std::tuple<const char*, double, uint64_t> cases[] = {{"within the delay", 10000.0, 0},
+                                                               {"beyond the delay", 0.0, 1}};
+    for (const auto& [name, maxDelay, newFrames] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_EQ(KStartAsyncGrab(instance, maxDelay), K_OK);
         // Long enough for the started frame to arrive and the shot to end.
         for (int i = 0; i < 100 && servers[0]->Counters(0).framesSent == 0; ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         std::this_thread::sleep_for(std::chrono::milliseconds(60));
         const uint64_t started = servers[0]->Counters(0).framesSent;
-        ASSERT_EQ(KGrabImageAsync(instance, c.maxDelay, &image), K_OK);
-        EXPECT_EQ(FrameNumber(*servers[0], image), started + c.newFrames);
+        ASSERT_EQ(KGrabImageAsync(instance, maxDelay, &image), K_OK);
+        EXPECT_EQ(FrameNumber(*servers[0], image), started + newFrames);
     }
     KClearImage(&image);
     EXPECT_EQ(KCloseInstance(instance), K_OK);
@@ -176,8 +155,6 @@ TEST_F(HostAcquisition, SixtyFourCamerasOpenGrabAndCloseTwiceLeavingNoHostMemory
     EXPECT_EQ(std::make_pair(blockCount(), faults), std::make_pair(before, 0));
 }
 
-// A camera that dies inside a frame ends the grab in its time-out, and the
-// instance still closes cleanly.
 TEST_F(HostAcquisition, CameraGoneMidGrabTimesOutAndClosesCleanly) {
     Serve(106, 1);
     HostOpenParameters params = Params("0", 64, 16);

@@ -1,5 +1,4 @@
-// Host services the module calls besides memory and images: the default
-// list built from a record, global 64, error printing and host-code texts.
+// Host services besides memory and images: the default list, global 64, error texts.
 #include <string.h>
 
 #include <limits>
@@ -14,8 +13,7 @@ namespace {
 using namespace KorlanTest;
 
 TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
-    std::unique_ptr<InterfaceClass> ic(new InterfaceClass());
-    memset(ic.get(), 0, sizeof *ic);
+    std::unique_ptr<InterfaceClass> ic(new InterfaceClass()); // zeroed
     ic->defaults = HostOpenParameters{2,       3,    640, 480,       5,      6,  4,     12,
                                       "bayer", 2.5f, 1,   "default", "cam7", {}, 61696, -1};
     HostValue *values = nullptr, *cut = nullptr;
@@ -30,8 +28,7 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
     EXPECT_EQ(names, "<null> horizontal_resolution vertical_resolution image_width image_height "
                      "start_row start_column field bits_per_channel color_space gain "
                      "external_trigger camera_type device port line_in <null> ");
-    // Unterminated text fields are cut; the texts of a list live in its own
-    // block, so the record may change or go.
+    // Unterminated texts are cut; a list's texts live in its block, so the record may go.
     memset(ic->defaults.device, 'd', sizeof ic->defaults.device);
     memset(ic->defaults.colorSpace, 'c', sizeof ic->defaults.colorSpace);
     ic->defaults.externalTrigger = 0;
@@ -47,8 +44,7 @@ TEST(KorlanDefaults, ListFollowsTheRecordsDefaultBlockInOrderInItsOwnBlock) {
     ic.reset();
     EXPECT_EQ(std::string(cut[8].value.s) + cut[10].value.s + cut[12].value.s + values[12].value.s,
               std::string(1023, 'c') + "false" + std::string(1023, 'd') + "cam7");
-    EXPECT_EQ(KXFree(nullptr, cut), K_OK);
-    EXPECT_EQ(KXFree(nullptr, values), K_OK) << "one KXFree releases list and texts";
+    EXPECT_EQ(KXFree(nullptr, cut) + KXFree(nullptr, values), 2 * K_OK) << "list and texts";
 }
 
 TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
@@ -58,13 +54,8 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
     const KErr G = K_ERR_BAD_GLOBAL;
-    const struct {
-        const char* what;
-        int32_t variable, access;
-        double value;
-        KErr expected;
-        int32_t after; // value read afterwards
-    } cases[] = {
+    // Variable, access, value written; the code and the value read afterwards.
+    const std::tuple<const char*, int32_t, int32_t, double, KErr, int32_t> cases[] = {
         {"write 0", 64, 0, 0.0, K_OK, 0},
         {"write 7", 64, 0, 7.0, K_OK, 7},
         {"fraction cut", 64, 0, 3.9, K_OK, 3},
@@ -76,11 +67,11 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
         {"mode 2", 64, 2, 1.0, G, -5},
         {"mode -1", 64, -1, 1.0, G, -5},
     };
-    for (const auto& c : cases) {
+    for (const auto& [what, variable, access, value, expected, after] : cases) {
         int32_t now = 1234;
-        const KErr rc = KAccessGlVar(nullptr, c.variable, c.access, nullptr, c.value, 0, 0, 0);
+        const KErr rc = KAccessGlVar(nullptr, variable, access, nullptr, value, 0, 0, 0);
         ASSERT_EQ(KAccessGlVar(nullptr, 64, 1, &now, 0.0, 0, 0, 0), K_OK);
-        EXPECT_EQ(std::make_pair(rc, now), std::make_pair(c.expected, c.after)) << c.what;
+        EXPECT_EQ(std::make_pair(rc, now), std::make_pair(expected, after)) << what;
     }
     int32_t out = 42;
     EXPECT_EQ(KAccessGlVar(nullptr, 65, 1, &out, 0.0, 0, 0, 0), K_ERR_BAD_GLOBAL);
@@ -89,7 +80,7 @@ TEST(KorlanGlobals, Global64ReadsWritesAndRefusesTheRest) {
     ASSERT_EQ(KAccessGlVar(nullptr, 64, 0, nullptr, saved, 0, 0, 0), K_OK);
 }
 
-TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
+TEST(KorlanErrors, PrintedMessageIsCutToTheCallersBufferAndEveryCodeHasItsOwnText) {
     ASSERT_EQ(KClearLastErrorMessage(), K_OK);
     EXPECT_EQ(lastMessage(), "");
     EXPECT_EQ(IOPrintErrorMessage("second message"), K_OK);
@@ -97,7 +88,6 @@ TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     char small[7];
     ASSERT_EQ(KGetLastErrorMessage(small, sizeof small), K_OK);
     EXPECT_STREQ(small, "second");
-    // A huge message is kept up to 4095 characters.
     std::string huge(10000, 'm');
     EXPECT_EQ(IOPrintErrorMessage(huge.c_str()), K_OK);
     std::string back(5000, '\0');
@@ -106,9 +96,6 @@ TEST(KorlanErrors, PrintedMessageStaysReadableAndIsCutToTheCallersBuffer) {
     EXPECT_EQ((std::vector<KErr>{IOPrintErrorMessage(nullptr), KGetLastErrorMessage(nullptr, 10),
                                  KGetLastErrorMessage(small, 0)}),
               (std::vector<KErr>{K_ERR_NULL_POINTER, K_ERR_NULL_POINTER, K_ERR_BAD_SIZE}));
-}
-
-TEST(KorlanErrors, EveryHostCodeHasItsOwnText) {
     const KErr codes[] = {
         K_ERR_NO_DEVICE,       K_ERR_BAD_BITS,      K_ERR_DEVICE_NOT_FOUND, K_ERR_GRAB_FAILED,
         K_ERR_BAD_COLOR_SPACE, K_ERR_DEVICE_BUSY,   K_ERR_UNKNOWN_PARAM,    K_ERR_BAD_PARAM_TYPE,

@@ -1,6 +1,5 @@
 // Image files read back by independent readers (PGM parsed here, PNG decoded
 // with libpng), and writes that fail leaving what was at the path as it was.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
@@ -14,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "KorlanTest.h"
@@ -22,9 +22,8 @@ namespace {
 
 using namespace KorlanTest;
 
-// "WxH 8|16-bit gray" of a PNG file, its samples in `pixels`; "" if the
-// file is no PNG. libpng's own reader takes 16-bit samples as linear, so
-// they come back unchanged.
+// "WxH 8|16-bit gray" of a PNG file, its samples in `pixels`; "" if no PNG. libpng reads
+// 16-bit samples as linear, so they come back unscaled.
 std::string readPng(const std::string& path, std::vector<uint16_t>* pixels) {
     png_image png{};
     png.version = PNG_IMAGE_VERSION;
@@ -44,8 +43,7 @@ std::string readPng(const std::string& path, std::vector<uint16_t>* pixels) {
     return header;
 }
 
-// A 13x7 image over a test buffer, samples (x * 2053 + y * 40009 + 0x0102)
-// & mask: 8-bit, or 16-bit with `bits` significant bits.
+// A 13x7 image over a test buffer, samples (x * 2053 + y * 40009 + 0x0102) & mask.
 struct TestImage {
     TestImage(int32_t kind, uint8_t bits, uint16_t mask) {
         for (int i = 0; i < 13 * 7; ++i)
@@ -60,8 +58,7 @@ struct TestImage {
     HostImage image{};
 };
 
-// A binary PGM as written: header, then the samples, two bytes most
-// significant first in 16-bit images.
+// A binary PGM: header, then the samples, 16-bit ones most significant byte first.
 std::string pgm(const TestImage& t, const char* maxval) {
     std::string bytes = "P5\n13 7\n" + std::string(maxval) + "\n";
     for (uint16_t sample : t.words) {
@@ -72,18 +69,10 @@ std::string pgm(const TestImage& t, const char* maxval) {
     return bytes;
 }
 
-// PGM takes its maxval from the significant bits; PNG is gray, 16-bit
-// samples unscaled (read back with libpng).
 TEST(KorlanImageFile, FilesHoldTheImagesPixels) {
     const int32_t B = K_PIXEL_BYTE, U2 = K_PIXEL_UINT2;
-    const struct {
-        const char* what;
-        bool png;
-        int32_t kind;
-        uint8_t bits;
-        uint16_t mask;
-        const char* header; // PGM: the maxval
-    } cases[] = {
+    // Kind, significant bits, sample mask; the PNG header or the PGM maxval.
+    const std::tuple<const char*, bool, int32_t, uint8_t, uint16_t, const char*> cases[] = {
         {"pgm 8-bit", false, B, 8, 0xFF, "255"},
         {"pgm 10 bits in 16", false, U2, 10, 0x3FF, "1023"},
         {"pgm 12 bits in 16", false, U2, 12, 0x3FF, "4095"},
@@ -95,15 +84,15 @@ TEST(KorlanImageFile, FilesHoldTheImagesPixels) {
         {"png full 16 bits", true, U2, 16, 0xFFFF, "13x7 16-bit gray"},
     };
     Folder folder;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        TestImage t(c.kind, c.bits, c.mask);
+    for (const auto& [what, png, kind, bits, mask, header] : cases) {
+        SCOPED_TRACE(what);
+        TestImage t(kind, bits, mask);
         const std::string path = folder / "image";
-        ASSERT_EQ((c.png ? KWritePng : KWritePgm)(&t.image, path.c_str()), K_OK);
+        ASSERT_EQ((png ? KWritePng : KWritePgm)(&t.image, path.c_str()), K_OK);
         std::vector<uint16_t> pixels;
-        const std::string header = c.png ? readPng(path, &pixels) : "";
-        EXPECT_EQ(header + (c.png ? "" : contents(path)), c.png ? c.header : pgm(t, c.header));
-        EXPECT_EQ(pixels, c.png ? t.words : std::vector<uint16_t>{});
+        const std::string read = png ? readPng(path, &pixels) : contents(path);
+        EXPECT_EQ(read, png ? header : pgm(t, header));
+        EXPECT_EQ(pixels, png ? t.words : std::vector<uint16_t>{});
     }
 }
 
@@ -111,11 +100,7 @@ TEST(KorlanImageFile, RefusedImagesAndPathsAreCodesAndPrinted) {
     uint8_t pixels[4] = {1, 2, 3, 4};
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 2, 2, pixels, 0), K_OK);
-    const struct {
-        const char* what;
-        void (*spoil)(HostImage&);
-        KErr expected;
-    } bad[] = {
+    const std::tuple<const char*, void (*)(HostImage&), KErr> bad[] = {
         {"kind 3", [](HostImage& b) { b.kind = 3; }, K_ERR_BAD_PIXEL_KIND},
         {"width 0", [](HostImage& b) { b.width = 0; }, K_ERR_BAD_SIZE},
         {"height -4", [](HostImage& b) { b.height = -4; }, K_ERR_BAD_SIZE},
@@ -132,17 +117,16 @@ TEST(KorlanImageFile, RefusedImagesAndPathsAreCodesAndPrinted) {
         EXPECT_EQ(got, (std::vector<KErr>{K_ERR_FILE, K_ERR_FILE, K_ERR_NULL_POINTER,
                                           K_ERR_NULL_POINTER}))
             << "a directory, an empty path, no image, no path";
-        for (const auto& b : bad) {
+        for (const auto& [what, spoil, expected] : bad) {
             HostImage spoilt = image;
-            b.spoil(spoilt);
-            EXPECT_EQ(write(&spoilt, (folder / "x").c_str()), b.expected) << b.what;
+            spoil(spoilt);
+            EXPECT_EQ(write(&spoilt, (folder / "x").c_str()), expected) << what;
         }
     }
     EXPECT_EQ(folder.Names(), std::vector<std::string>{}) << "no file for a refused image";
 }
 
-// What a path is (type and permissions, inode, device, link, bytes) and what
-// its folder holds, to compare before and after a write.
+// A path's mode, inode, device, link and bytes, and its folder's names.
 std::string state(const Folder& folder, const std::string& path) {
     struct stat st {};
     std::ostringstream s;
@@ -162,31 +146,24 @@ void writeFile(const std::string& path, const std::string& text, mode_t mode) {
     ASSERT_EQ(chmod(path.c_str(), mode), 0);
 }
 
-// Writes to regular files stop with an error past `bytes` (the signal that
-// would end the process is ignored meanwhile).
+// Writes to regular files fail past `bytes` (the signal is ignored meanwhile).
 struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t bytes) : handler(signal(SIGXFSZ, SIG_IGN)) {
+    void (*handler)(int) = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit old {};
+    explicit FileSizeLimit(rlim_t bytes) {
         getrlimit(RLIMIT_FSIZE, &old);
-        struct rlimit limit = old;
-        limit.rlim_cur = bytes;
+        const struct rlimit limit = {bytes, old.rlim_max};
         EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, handler);
-    }
-    void (*handler)(int);
-    struct rlimit old;
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, handler); }
 };
 
 const std::string kOldImage = "P5\n1 1\n255\n\x2a";
 
-TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
+TEST(KorlanImageFile, WritesReplaceTheFileAtOnceOrLeaveWhatWasAtThePath) {
     std::vector<uint8_t> pixels(64 * 64, 0x55);
     HostImage image{};
     ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 64, 64, pixels.data(), 0), K_OK);
-    // An existing image, a symbolic link to it, a device that is full (or a
-    // pipe without reader).
     for (auto write : {KWritePgm, KWritePng}) {
         for (const char* what : {"old.pgm", "link.pgm", "full"}) {
             SCOPED_TRACE(what);
@@ -196,8 +173,7 @@ TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
             if (what[0] == 'l') {
                 ASSERT_EQ(symlink("old.pgm", path.c_str()), 0);
             } else if (what[0] == 'f' && mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
-                // A node for the full device needs privileges; a pipe with no
-                // reader fails the write as well.
+                // The full device needs privileges; a pipe with no reader fails as well.
                 ASSERT_EQ(mkfifo(path.c_str(), 0666), 0);
             }
             const std::string before =
@@ -209,29 +185,18 @@ TEST(KorlanImageFile, FailedWritesLeaveWhatWasAtThePath) {
             EXPECT_EQ(state(folder, path) + " | " + state(folder, folder / "old.pgm"), before);
         }
     }
-}
-
-TEST(KorlanImageFile, SuccessfulWriteReplacesTheFileAtOnceThroughALink) {
-    uint8_t pixels[6] = {1, 2, 3, 4, 5, 6};
-    HostImage image{};
-    ASSERT_EQ(KNewImagePtr(nullptr, &image, K_PIXEL_BYTE, 3, 2, pixels, 0), K_OK);
     Folder folder;
     writeFile(folder / "old.pgm", kOldImage, 0640);
     ASSERT_EQ(symlink("old.pgm", (folder / "link.pgm").c_str()), 0);
-    // A reader that has the old file open keeps reading the old file whole:
-    // the new one is renamed into place, never written over the old.
-    int reader = open((folder / "old.pgm").c_str(), O_RDONLY);
-    ASSERT_GE(reader, 0);
+    // A reader of the old file keeps reading it whole: the new one is renamed into place.
+    std::ifstream reader(folder / "old.pgm", std::ios::binary);
     ASSERT_EQ(KWritePgm(&image, (folder / "link.pgm").c_str()), K_OK);
-    char old[64] = "";
-    ssize_t n = read(reader, old, sizeof old);
-    close(reader);
-    EXPECT_EQ(std::string(old, n > 0 ? static_cast<size_t>(n) : 0), kOldImage);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(reader), {}), kOldImage);
     const std::string link = state(folder, folder / "link.pgm");
     const std::string file = state(folder, folder / "old.pgm");
-    // Still a link, to a file that kept its permissions; nothing else is left.
     EXPECT_EQ(link.substr(0, 6) + link.substr(link.find(" -> ")) + " " + file.substr(0, 6),
-              "120777 -> old.pgm [P5\n3 2\n255\n\x01\x02\x03\x04\x05\x06] link.pgm old.pgm 100640");
+              "120777 -> old.pgm [P5\n64 64\n255\n" + std::string(64 * 64, 'U') +
+                  "] link.pgm old.pgm 100640");
 }
 
 } // namespace

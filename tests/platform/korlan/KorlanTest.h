@@ -1,6 +1,4 @@
-// Helpers the host library's tests share: the block count, the last error
-// message, text cells, a folder of a test's own, and lists and images as one
-// comparable text.
+// Helpers the host library's tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,21 +28,16 @@ inline std::string lastMessage() {
 }
 
 inline HostValue Text(const char* s) {
-    HostValue cell{};
-    cell.value.s = s;
-    cell.type = HOST_VALUE_TEXT;
-    return cell;
+    HostValue cell{{0}, HOST_VALUE_TEXT, {}};
+    return cell.value.s = s, cell;
 }
 
 // A folder of the test's own, removed with what is left in it.
 struct Folder {
-    Folder() : path(::testing::TempDir() + "korlan_XXXXXX") {
-        EXPECT_NE(mkdtemp(&path[0]), nullptr);
-    }
-    ~Folder() {
-        std::error_code ignored;
-        std::filesystem::remove_all(path, ignored);
-    }
+    std::string path = ::testing::TempDir() + "korlan_XXXXXX";
+    Folder() { EXPECT_NE(mkdtemp(&path[0]), nullptr); }
+    std::error_code ignored;
+    ~Folder() { std::filesystem::remove_all(path, ignored); }
     std::string operator/(const char* name) const { return path + "/" + name; }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -53,7 +46,6 @@ struct Folder {
         std::sort(names.begin(), names.end());
         return names;
     }
-    std::string path;
 };
 
 inline std::string contents(const std::string& path) {
