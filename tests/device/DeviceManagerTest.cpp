@@ -12,6 +12,7 @@ namespace {
 using DeviceManagerTest = CameraTest;
 
 TEST_F(DeviceManagerTest, EnumerationKeepsTheTransportsOrderAndThePortAskedFor) {
+    // Also what links the camera class's self-registration into this binary.
     EXPECT_TRUE(XCamera::IsGxCamClassRegistered());
     EXPECT_FALSE(DeviceManager::Instance().RegisterDeviceClass("GxCam", nullptr, nullptr, nullptr))
         << "a second registration keeps the first";
