@@ -14,7 +14,7 @@ constexpr uint64_t kSwt = kCommandBase + Cmd::kSoftwareTrigger;
 constexpr uint64_t kErr = kCommandBase + Cmd::kFeatureErrorHi;
 constexpr uint64_t kBri = kCommandBase + 0x800, kShu = kCommandBase + 0x81C;
 constexpr uint64_t kGai = kCommandBase + 0x820, kTrg = kCommandBase + 0x830;
-constexpr uint64_t kSave = kCommandBase + Cmd::kMemorySave;
+constexpr uint64_t kSave = kCommandBase + Cmd::kMemorySave, kInit = kCommandBase + Cmd::kInitialize;
 constexpr uint64_t kSaveCh = kCommandBase + Cmd::kMemSaveCh, kCurCh = kCommandBase + Cmd::kCurMemCh;
 constexpr uint64_t kMode = kCommandBase + Cmd::kCurVMode;
 constexpr uint64_t kSize = kFormat7Base + F7::kImageSize, kTotal = kFormat7Base + F7::kTotalBytesLo;
@@ -110,6 +110,9 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
           R(kSave), W(kGai, 0x82000200), W(kCurCh, 0), R(kCurCh), R(kGai), R(kSize), R(kTotal),
           W(kCurCh, 2u << 28), R(kCurCh), R(kGai), R(kSize), R(kTotal)},
          {0, 0, 0x82000000, Pack(640, 480), 307200, 2u << 28, 0x82000100, Pack(320, 240), 76800}},
+        {"INITIALIZE restores the power-up settings and reads 0 at once",
+         {W(kGai, 0x82000100), W(kInit, kOn), R(kInit), R(kGai)},
+         {0, 0x82000000}},
         {"channels beyond Memory_Channel are refused, and channel 0 is not saved to",
          {W(kSaveCh, 2u << 28), W(kSaveCh, 3u << 28), W(kSaveCh, 0), W(kCurCh, 2u << 28),
           W(kCurCh, 3u << 28), R(kSaveCh), R(kCurCh)},
