@@ -4,8 +4,6 @@
 
 #include "emulator/TestImage.h"
 
-#include <tuple>
-
 namespace EmulatorTest {
 namespace {
 
@@ -82,20 +80,12 @@ TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
     EXPECT_EQ(sample, TestSample(kPositionCodeImage, 8 + 5, 2 + 3, f.number, 12));
     EXPECT_EQ(sample & 0xF, PositionCode(8 + 5, 2 + 3, f.number, 4)); // the code's low bits
     EXPECT_LE(sample, 0xFFFu);
-    // Neighbours, the next row and the next frame all differ somewhere.
-    const std::tuple<const char*, uint32_t, uint32_t, uint64_t> rows[] = {
-        {"next column", 14, 5, f.number},
-        {"next row", 13, 6, f.number},
-        {"next frame", 13, 5, f.number + 1},
-        {"256 frames on", 13, 5, f.number + 256}};
-    for (const auto& [name, x, y, number] : rows) {
-        SCOPED_TRACE(name);
-        int same = 0;
-        for (uint32_t k = 0; k < 8; ++k)
-            same += TestSample(kPositionCodeImage, 13 + k, 5, f.number, 8) ==
-                    TestSample(kPositionCodeImage, x + k, y, number, 8);
-        EXPECT_LT(same, 3);
-    }
+    // The code tells neighbours apart: the next column differs almost everywhere.
+    int same = 0;
+    for (uint32_t k = 0; k < 8; ++k)
+        same += TestSample(kPositionCodeImage, 13 + k, 5, f.number, 8) ==
+                TestSample(kPositionCodeImage, 14 + k, 5, f.number, 8);
+    EXPECT_LT(same, 3);
     // A selected test picture is kept.
     f.testImage = 3;
     EXPECT_EQ(StreamImage(f), RenderFrame(f, SampleOrder::LittleEndian));
