@@ -1,6 +1,5 @@
-// The camera as its manual states it: shots, triggers, feature limits and
-// error status, memory channels, Format_7 geometry and packet sizes, the
-// access control register and PIO outputs.
+// The in-memory camera as its manual states it: shots, triggers, limits, memory
+// channels, Format_7, access control and PIO.
 #include "EmulatorTestSupport.h"
 
 #include <tuple>
@@ -8,7 +7,6 @@
 namespace EmulatorTest {
 namespace {
 
-// Command registers, Format_7 mode 0 CSRs and maker registers used below.
 constexpr uint64_t kOne = kCommandBase + Cmd::kOneShot, kIso = kCommandBase + Cmd::kIsoEnable;
 constexpr uint64_t kSwt = kCommandBase + Cmd::kSoftwareTrigger;
 constexpr uint64_t kErr = kCommandBase + Cmd::kFeatureErrorHi;
@@ -28,9 +26,8 @@ constexpr uint32_t Pack(uint32_t hi, uint32_t lo) {
     return hi << 16 | lo;
 }
 
-// A step of a scenario: write a value, or read a quadlet into the results.
-// Two pseudo-addresses: kFrame reads the number of the frame now due (0 for
-// none), kLines sets the input lines.
+// Pseudo-addresses: kFrame reads the number of the frame now due (0 for none),
+// kLines sets the input lines.
 constexpr uint64_t kFrame = 0, kLines = 4;
 struct Step {
     uint64_t address;
@@ -40,6 +37,9 @@ struct Step {
 const auto W = [](uint64_t address, uint32_t value) { return Step{address, value, false}; };
 const auto R = [](uint64_t address) { return Step{address, 0, true}; };
 const Step F = R(kFrame);
+std::vector<Step> Trg(uint32_t value) {
+    return {W(kTrg, value), R(kTrg), R(kErr)};
+}
 
 TEST(Control, ScenariosAsTheManualStatesThem) {
     const struct {
@@ -58,9 +58,7 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
         {"ISO_EN sends until off, stays set, and a one-shot meanwhile is ignored",
          {W(kIso, kOn), F, F, F, R(kIso), W(kOne, kOneShotBit), R(kOne), W(kIso, 0), F},
          {1, 2, 3, kOn, 0, 0}},
-        // Limits: brightness 0..255, shutter 1..4095, gain 0..680. A refused
-        // value keeps the old one and sets the feature's error bit; an
-        // accepted write clears it.
+        // Limits: brightness 0..255, shutter 1..4095, gain 0..680.
         {"brightness above its maximum",
          {W(kBri, 0x82000100), R(kBri), R(kErr), W(kBri, 0x82000001), R(kBri), R(kErr)},
          {0x82000010, 0x80000000, 0x82000001, 0}},
@@ -70,26 +68,19 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
         {"gain above its maximum",
          {W(kGai, 0x820002A9), R(kGai), R(kErr), W(kGai, 0x82000001), R(kGai), R(kErr)},
          {0x82000000, 0x00800000, 0x82000001, 0}},
-        // Trigger settings are checked against the trigger inquiry.
-        {"on, high active, software source, mode 0",
-         {W(kTrg, 0x83E00000), R(kTrg), R(kErr)},
-         {0x83E00000, 0}},
-        {"mode 1, source 0", {W(kTrg, 0x82010000), R(kTrg), R(kErr)}, {0x82010000, 0}},
-        {"mode 2 not offered", {W(kTrg, 0x82020000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"mode 15 not offered", {W(kTrg, 0x820F0000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"source 1 not offered", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"source 6 does not exist", {W(kTrg, 0x82C00000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"Bayer: source 1", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {0x82200000, 0}, "2mp-bayer"},
-        {"Bayer: source 3 not offered",
-         {W(kTrg, 0x82600000), R(kTrg), R(kErr)},
-         {kOn, 0x00080000},
-         "2mp-bayer"},
+        {"on, high active, software source, mode 0", Trg(0x83E00000), {0x83E00000, 0}},
+        {"mode 1, source 0", Trg(0x82010000), {0x82010000, 0}},
+        {"mode 2 not offered", Trg(0x82020000), {kOn, 0x00080000}},
+        {"mode 15 not offered", Trg(0x820F0000), {kOn, 0x00080000}},
+        {"source 1 not offered", Trg(0x82200000), {kOn, 0x00080000}},
+        {"source 6 does not exist", Trg(0x82C00000), {kOn, 0x00080000}},
+        {"Bayer: source 1", Trg(0x82200000), {0x82200000, 0}, "2mp-bayer"},
+        {"Bayer: source 3 not offered", Trg(0x82600000), {kOn, 0x00080000}, "2mp-bayer"},
         {"Bayer: sources 0, 1, software, modes 0, 1, and no Polarity_Inq: polarity read-only",
          {W(kTrg, 0x83000000), R(kTrg), R(kCommandBase + 0x530)},
          {0x82000000, 0x8CC1C000},
          "2mp-bayer"},
-        // Software trigger: the bit reads 1 until exposure starts, and
-        // Trigger_Value (0x00100000) shows it.
+        // Trigger_Value (0x00100000) shows a software trigger not yet taken.
         {"edge mode: one frame per software trigger",
          {W(kTrg, 0x83E00000), W(kIso, kOn), F, W(kSwt, kOn), R(kSwt), R(kTrg), F, R(kSwt), F,
           W(kSwt, 0), F},
@@ -154,8 +145,7 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
 }
 
 TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
-    // VGA mode 0: 640x480, size units 8x2, position units 4x2; the AOI is
-    // first set to 320x240 at (0, 0).
+    // VGA mode 0: 640x480, size units 8x2, position units 4x2; AOI 320x240 at (0, 0).
     const std::tuple<const char*, uint32_t, uint32_t> rows[] = {
         {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
         {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
@@ -179,7 +169,6 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
         cam.SetF7(offset, value);
         EXPECT_EQ((Q{before[0], before[1], kVsErr1}),
                   (Q{cam.R(at[0]), cam.R(at[1]), cam.F7(F7::kValueSetting)}));
-        // The next accepted write clears the flag again.
         cam.SetF7(F7::kImageSize, Pack(320, 240));
         EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
     }
@@ -201,8 +190,7 @@ TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
     EXPECT_EQ((Q{Pack(4096, 8192), kPresence, 75}),
               cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting),
                       cam.ModeCsr(F7::kPacketPerFrame)}));
-    // Setting_1 reads 0 at once and clears both flags; the flags themselves
-    // are not writable.
+    // Setting_1 reads 0 at once and clears both flags, which are not writable.
     cam.SetF7(F7::kImageSize, Pack(1, 1));
     cam.SetF7(F7::kBytePerPacket, 3u << 16);
     EXPECT_EQ(kVsErr1 | kErrorFlag2, cam.F7(F7::kValueSetting));
@@ -216,14 +204,11 @@ TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
     Camera cam; // 120 fps at full height, 20 us shutter steps
     // Full frame Mono8: read-out 1/120 s beats 38 packets (4.75 ms) and 2 ms.
     EXPECT_NEAR(1.0 / 120, cam.FrameInterval(), 1e-6);
-    // Smallest packets: 1200 packets * 125 us = 0.15 s.
-    cam.SetF7(F7::kBytePerPacket, 256u << 16);
+    cam.SetF7(F7::kBytePerPacket, 256u << 16); // 1200 packets of 125 us
     EXPECT_NEAR(1200 * 125e-6, cam.FrameInterval(), 1e-6);
     cam.SetF7(F7::kBytePerPacket, 8192u << 16);
-    // Long exposure: 4000 * 20 us = 80 ms.
-    cam.W(kShu, 0x82000000 | 4000);
+    cam.W(kShu, 0x82000000 | 4000); // 4000 steps of 20 us
     EXPECT_NEAR(0.080, cam.FrameInterval(), 1e-6);
-    // The 2-megapixel camera streams Raw8 at about 30 fps.
     Camera bayer(Bayer());
     bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
     EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
@@ -243,8 +228,8 @@ TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
         EXPECT_EQ(0xFFFFFFFFu, cam.R(kAcrBase)) << "locked before any write";
         cam.W(kAcrBase, hi);
         cam.W(kAcrBase + 4, lo);
-        // Read back as one 8-byte block, big-endian.
-        uint8_t b[8];
+        uint8_t b[8]; // one 8-byte block, big-endian
+
         ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, b, 8));
         EXPECT_EQ((recognised ? Q{hi, lo} : Q{~0u, ~0u}),
                   (Q{uint32_t(b[0] << 24 | b[1] << 16 | b[2] << 8 | b[3]),
