@@ -1,5 +1,5 @@
-// Shared helpers of the emulator tests: a camera of a given model and quadlet
-// access by command-register or Format_7 offset.
+// The emulator tests' in-memory camera, with quadlet access by command-register
+// or Format_7 offset.
 #pragma once
 
 #include "emulator/AddressMap.h"
@@ -29,7 +29,6 @@ class Camera {
 public:
     explicit Camera(const ModelSpec& model = Vga()) : space(model) {}
     uint32_t R(uint64_t address) { return space.ReadQuadlet(address); }
-    // Several quadlets at once, so one comparison shows the whole state.
     Q Rs(std::initializer_list<uint64_t> addresses) {
         Q values;
         for (uint64_t a : addresses)

@@ -36,7 +36,6 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
         EXPECT_EQ(expected, cam.space.Read(address, b, length));
         EXPECT_EQ(expected, cam.space.Write(address, b, length));
     }
-    // The quadlet helpers throw, naming the access.
     const auto thrown = [](auto access) {
         try {
             access();
@@ -62,7 +61,6 @@ TEST(RegisterSpace, BlockAccessesSpanRegistersOrTouchNothing) {
     ASSERT_EQ(Status::Ok, cam.space.Read(kFormat7Base + F7::kTotalBytesHi, bytes, 8));
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0, 0x00, 0x04, 0xB0, 0x00}), // 307200
               std::vector<uint8_t>(bytes, bytes + 8));
-    // Position and size written in one block: applied quadlet by quadlet.
     const uint8_t aoi[8] = {0x00, 0x00, 0x00, 0x00, 0x01, 0x40, 0x00, 0xF0};
     ASSERT_EQ(Status::Ok, cam.space.Write(kFormat7Base + F7::kImagePosition, aoi, 8));
     EXPECT_EQ(0x014000F0u, cam.R(kFormat7Base + F7::kImageSize));
@@ -93,7 +91,6 @@ TEST(RegisterSpace, ReservedQuadletsReadZeroAndReadOnlyBitsIgnoreWrites) {
     // Presence and ON of a feature control stay, only Value changes.
     cam.SetCmd(0x820, 0x00000123);
     EXPECT_EQ(0x82000123u, cam.Cmd(0x820));
-    // The configuration ROM is read-only.
     const uint32_t rom = cam.R(kRomBase + 4);
     cam.W(kRomBase + 4, 0x31333935);
     cam.W(kRomBase + 0x3FC, 0x12345678);

@@ -1,5 +1,4 @@
-// The test picture generator: sizes, sample layout, byte order, frame stamp,
-// and the position code of the network stream's picture.
+// The test picture generator, and the position-coded picture of the network stream.
 #include "EmulatorTestSupport.h"
 
 #include "emulator/TestImage.h"
@@ -25,7 +24,7 @@ TEST(TestImage, FramesCarryTheirNumberFirstThenTheGradientInTheRequestedOrder) {
     const FrameInfo f = Layout(16, 4, kMono8, 8, 1);
     const Bytes img = RenderFrame(f, SampleOrder::BigEndian);
     ASSERT_EQ(64u, img.size());
-    // Then the gradient: (x + y + number) mod 256.
+    // The frame number first, then the gradient (x + y + number) mod 256.
     EXPECT_EQ((Bytes{1, 2, 3, 4, 5 + 4, 2 + 3 + 4}),
               (Bytes{img[0], img[1], img[2], img[3], img[5], img[3 * 16 + 2]}));
 
@@ -40,7 +39,6 @@ TEST(TestImage, FramesCarryTheirNumberFirstThenTheGradientInTheRequestedOrder) {
     for (size_t k = 0; k < be.size(); k += 2)
         EXPECT_LE(be[k] << 8 | be[k + 1], 4095) << "never above 12 bits";
 
-    // An AOI shows its part of the sensor picture.
     Camera cam;
     cam.SetF7(F7::kImageSize, (64u << 16) | 8);
     cam.SetF7(F7::kImagePosition, (100u << 16) | 20);
