@@ -1,6 +1,5 @@
-// Shared helpers of the transport tests: an in-process emulator on loopback
-// addresses of the test's own, an open stream into a grabber, and the
-// status texts callers see.
+// The transport tests' in-process emulator on loopback addresses of the test's
+// own, an open stream into a grabber, and the status texts callers see.
 #pragma once
 
 #include <arpa/inet.h>
@@ -88,7 +87,6 @@ using Result = std::pair<GxStatus, uintptr_t>;
 // An open camera with an open stream into one grabber, closed at the end.
 class Stream {
 public:
-    // A grabber created beforehand may be given.
     Stream(Emulated& emu, uint32_t width, uint32_t height, uint8_t coding, GxHandle made = 0)
         : grabber(made) {
         EXPECT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
@@ -145,7 +143,6 @@ public:
         return std::all_of(buffers[i].begin() + size, buffers[i].end(),
                            [](uint8_t b) { return b == 0xA5; });
     }
-    // The status and context of the next buffer.
     Result Next(uint32_t timeoutMs) {
         void* context = nullptr;
         const GxStatus status = GxStreamGrabberWaitForBuffer(grabber, timeoutMs, &context);
@@ -163,7 +160,6 @@ public:
     std::vector<std::vector<uint8_t>> buffers;
 };
 
-// Keeps the library initialised for a test.
 struct Initialised {
     Initialised() { GxInit(); }
     ~Initialised() { GxExit(); }

@@ -124,7 +124,6 @@ TEST(Wire, MalformedInputRefused) {
     };
     EXPECT_EQ(std::vector<size_t>(13, 0), std::vector<size_t>(encoded, encoded + 13));
 
-    // GVSP: extended ids, block 0, short leaders and trailers are refused.
     GvspHeader header;
     const uint8_t* body = nullptr;
     size_t bodyLength = 0;
