@@ -17,10 +17,14 @@ constexpr uint64_t kSaveCh = kCommandBase + Cmd::kMemSaveCh, kCurCh = kCommandBa
 constexpr uint64_t kMode = kCommandBase + Cmd::kCurVMode;
 constexpr uint64_t kSize = kFormat7Base + F7::kImageSize, kTotal = kFormat7Base + F7::kTotalBytesLo;
 constexpr uint64_t kCoding = kFormat7Base + F7::kColorCodingId;
-constexpr uint64_t kVs = kFormat7Base + F7::kValueSetting;
+constexpr uint64_t kVs = kFormat7Base + F7::kValueSetting,
+                   kPpf = kFormat7Base + F7::kPacketPerFrame;
+constexpr uint64_t kBpp = kFormat7Base + F7::kBytePerPacket,
+                   kPara = kFormat7Base + F7::kPacketParaInq;
 constexpr uint64_t kOut0 = kPioOutBase, kOut1 = kOut0 + kPioOutStride,
                    kOut2 = kOut1 + kPioOutStride;
 constexpr uint32_t kOn = 0x80000000, kMulti = kMultiShotBit, kVsErr1 = kPresence | kErrorFlag1;
+constexpr uint32_t kVsErr2 = kPresence | kErrorFlag2;
 
 constexpr uint32_t Pack(uint32_t hi, uint32_t lo) {
     return hi << 16 | lo;
@@ -39,6 +43,12 @@ const auto R = [](uint64_t address) { return Step{address, 0, true}; };
 const Step F = R(kFrame);
 std::vector<Step> Trg(uint32_t value) {
     return {W(kTrg, value), R(kTrg), R(kErr)};
+}
+std::vector<Step> Bpp(uint32_t value) {
+    return {W(kBpp, value), R(kBpp), R(kVs)};
+}
+std::vector<Step> Acr(uint32_t hi, uint32_t lo) {
+    return {W(kAcrBase, hi), W(kAcrBase + 4, lo), R(kAcrBase), R(kAcrBase + 4)};
 }
 
 TEST(Control, ScenariosAsTheManualStatesThem) {
@@ -112,6 +122,27 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
          {W(kIso, kOn), W(kSize, Pack(320, 240)), W(kCoding, kMono16 << 24), W(kMode, 1u << 29),
           R(kSize), R(kCoding), R(kVs), R(kMode), W(kIso, 0), W(kSize, Pack(320, 240)), R(kSize)},
          {Pack(640, 480), kMono8 << 24, kVsErr1, 0, Pack(320, 240)}},
+        // BYTE_PER_PACKET: unit 256, maximum 8192.
+        {"packet size inquiry, and the maximum recommended and set",
+         {R(kPara), R(kBpp), R(kVs)},
+         {Pack(256, 8192), Pack(8192, 8192), kPresence}},
+        {"packet size 0", Bpp(0), {Pack(8192, 8192), kVsErr2}},
+        {"packet size off the unit", Bpp(100u << 16), {Pack(8192, 8192), kVsErr2}},
+        {"packet size above the maximum", Bpp(8448u << 16), {Pack(8192, 8192), kVsErr2}},
+        {"packet size 0xFFFF", Bpp(0xFFFF0000), {Pack(8192, 8192), kVsErr2}},
+        {"RecBytePerPacket is read-only",
+         {W(kBpp, Pack(4096, 0x1234)), R(kBpp), R(kVs), R(kPpf)},
+         {Pack(4096, 8192), kPresence, 75}},
+        {"Setting_1 reads 0 at once and clears both flags, which are not writable",
+         {W(kSize, Pack(1, 1)), W(kBpp, 3u << 16), R(kVs), W(kVs, kSetting1), R(kVs),
+          W(kVs, kErrorFlag1 | kErrorFlag2), R(kVs)},
+         {kVsErr1 | kErrorFlag2, kPresence, kPresence}},
+        {"ACR locked before any write", {R(kAcrBase), R(kAcrBase + 4)}, {~0u, ~0u}},
+        {"ACR: feature ID, time-out 0", Acr(0x00A5C19E, 0x2D470000), {0x00A5C19E, 0x2D470000}},
+        {"ACR: feature ID, time-out 0x123", Acr(0x00A5C19E, 0x2D470123), {0x00A5C19E, 0x2D470123}},
+        {"ACR: other feature set", Acr(0x00A5C19E, 0x2D480000), {~0u, ~0u}},
+        {"ACR: other company", Acr(0x00A5C29E, 0x2D470000), {~0u, ~0u}},
+        {"ACR: feature ID sent little-endian", Acr(0x9EC1A500, 0x0000472D), {~0u, ~0u}},
         // PIO: PIO_OUTPUT and the user-set bits are one state; the monitor
         // (+8) shows the level, after the inversion (+0xC).
         {"PIO: all inquiries, source user set",
@@ -174,32 +205,6 @@ TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
     }
 }
 
-TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
-    Camera cam; // unit 256, maximum 8192
-    const auto state = [&] {
-        return cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting)});
-    };
-    EXPECT_EQ(Pack(256, 8192), cam.F7(F7::kPacketParaInq));
-    EXPECT_EQ((Q{Pack(8192, 8192), kPresence}), state()) << "recommended: the maximum";
-    for (uint32_t bpp : {0, 100, 8448, 0xFFFF}) {
-        SCOPED_TRACE(bpp);
-        cam.SetF7(F7::kBytePerPacket, bpp << 16);
-        EXPECT_EQ((Q{Pack(8192, 8192), kPresence | kErrorFlag2}), state());
-    }
-    cam.SetF7(F7::kBytePerPacket, Pack(4096, 0x1234)); // RecBytePerPacket is read-only
-    EXPECT_EQ((Q{Pack(4096, 8192), kPresence, 75}),
-              cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting),
-                      cam.ModeCsr(F7::kPacketPerFrame)}));
-    // Setting_1 reads 0 at once and clears both flags, which are not writable.
-    cam.SetF7(F7::kImageSize, Pack(1, 1));
-    cam.SetF7(F7::kBytePerPacket, 3u << 16);
-    EXPECT_EQ(kVsErr1 | kErrorFlag2, cam.F7(F7::kValueSetting));
-    cam.SetF7(F7::kValueSetting, kSetting1);
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    cam.SetF7(F7::kValueSetting, kErrorFlag1 | kErrorFlag2);
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-}
-
 TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
     Camera cam; // 120 fps at full height, 20 us shutter steps
     // Full frame Mono8: read-out 1/120 s beats 38 packets (4.75 ms) and 2 ms.
@@ -212,29 +217,6 @@ TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
     Camera bayer(Bayer());
     bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
     EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
-}
-
-TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
-    const std::tuple<const char*, uint32_t, uint32_t, bool> rows[] = {
-        {"feature ID, time-out 0", 0x00A5C19E, 0x2D470000, true},
-        {"feature ID, time-out 0x123", 0x00A5C19E, 0x2D470123, true},
-        {"other feature set", 0x00A5C19E, 0x2D480000, false},
-        {"other company", 0x00A5C29E, 0x2D470000, false},
-        {"feature ID sent little-endian", 0x9EC1A500, 0x0000472D, false},
-    };
-    for (const auto& [name, hi, lo, recognised] : rows) {
-        SCOPED_TRACE(name);
-        Camera cam;
-        EXPECT_EQ(0xFFFFFFFFu, cam.R(kAcrBase)) << "locked before any write";
-        cam.W(kAcrBase, hi);
-        cam.W(kAcrBase + 4, lo);
-        uint8_t b[8]; // one 8-byte block, big-endian
-
-        ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, b, 8));
-        EXPECT_EQ((recognised ? Q{hi, lo} : Q{~0u, ~0u}),
-                  (Q{uint32_t(b[0] << 24 | b[1] << 16 | b[2] << 8 | b[3]),
-                     uint32_t(b[4] << 24 | b[5] << 16 | b[6] << 8 | b[7])}));
-    }
 }
 
 } // namespace
