@@ -46,8 +46,7 @@ std::vector<Step> Trg(uint32_t value) {
 std::vector<Step> Bpp(uint32_t value) {
     return {W(kBpp, value), R(kBpp), R(kVs)};
 }
-// A refused geometry write on a 320x240 AOI at (0, 0): the value, TOTAL_BYTES
-// and VALUE_SETTING after it, and VALUE_SETTING after the next accepted write.
+// A refused write on a 320x240 AOI at (0, 0), then an accepted one.
 std::vector<Step> Geo(uint64_t address, uint32_t value) {
     return {W(kSize, Pack(320, 240)),
             W(address, value),

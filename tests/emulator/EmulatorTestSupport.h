@@ -1,5 +1,4 @@
-// The emulator tests' in-memory camera, with quadlet access by command-register
-// or Format_7 offset.
+// The emulator tests' in-memory camera, quadlets by command-register or Format_7 offset.
 #pragma once
 
 #include "emulator/AddressMap.h"

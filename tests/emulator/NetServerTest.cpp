@@ -26,7 +26,6 @@ constexpr uint32_t kWireCmd = 0xF0F00000;
 constexpr uint32_t kWireF7 = 0xF0F08000; // Format_7 mode 0 CSRs
 constexpr uint16_t kNoAnswer = 0xFFFF;
 
-// One datagram, or empty after `ms` milliseconds.
 std::vector<uint8_t> Receive(const UdpSocket& socket, int ms) {
     pollfd fd{socket.Fd(), POLLIN, 0};
     std::vector<uint8_t> data(poll(&fd, 1, ms) > 0 ? 10000 : 0);
@@ -43,8 +42,7 @@ public:
         std::string error;
         EXPECT_TRUE(socket_.Bind(Ip(0, 0, 1), 0, error)) << error;
     }
-    // A READREG (no values) or a WRITEREG: the ack status (kNoAnswer without
-    // one), then the values read or the ack's index.
+    // READREG without values, else WRITEREG: the status, then the values or the index.
     std::pair<uint16_t, Q> Send(const Q& addresses, const Q& values = {}, uint16_t reqId = 0) {
         const uint16_t id = reqId != 0 ? reqId : Next();
         const size_t count = addresses.size();
@@ -109,8 +107,7 @@ struct Received {
     }
 };
 
-// Collects packets until the trailer arrived and no gap is left, or `ms`
-// milliseconds pass without a packet.
+// Until the block is whole, or `ms` milliseconds without a packet.
 Received Collect(const UdpSocket& socket, uint16_t block, int ms) {
     Received got;
     while (!(got.hasTrailer && got.hasLeader && got.payload.size() + 1 == got.trailerId)) {

@@ -1,5 +1,4 @@
-// The register space as the bus sees it, its table check and the
-// configuration ROM, on an in-memory camera.
+// The in-memory register space as the bus sees it, its table check, the configuration ROM.
 #include "EmulatorTestSupport.h"
 
 #include "emulator/ConfigRom.h"

@@ -63,8 +63,7 @@ TEST(TestImage, RefusesBuffersAndLayoutsItCannotFill) {
     EXPECT_TRUE(RenderFrame(Layout(4, 4, 4 /* RGB8 */, 8, 3), SampleOrder::BigEndian).empty());
 }
 
-// The network stream's picture: the position code where the live picture
-// would be, 16-bit samples little-endian, the frame number stamped first.
+// The position code where the live picture would be; 16-bit samples little-endian.
 TEST(TestImage, TheStreamImageCodesPositionAndFrame) {
     FrameInfo f = Layout(32, 4, kMono16, 12, 2);
     f.number = 0x0A0B0C0D;

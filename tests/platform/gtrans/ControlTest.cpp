@@ -1,5 +1,4 @@
-// Transport against the in-process emulator: enumeration, register access,
-// control privilege and heartbeat, and the status texts callers see.
+// The transport against the in-process emulator: enumeration, registers, control, texts.
 #include <stdlib.h>
 
 #include <chrono>

@@ -1,5 +1,4 @@
-// The transport tests' in-process emulator on loopback addresses of the test's
-// own, an open stream into a grabber, and the status texts callers see.
+// The transport tests' emulator on loopback addresses of their own, streams, status texts.
 #pragma once
 
 #include <arpa/inet.h>
@@ -117,8 +116,7 @@ public:
         EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
         EXPECT_EQ(GX_OK, GxClose(device));
     }
-    // Queues `count` buffers of `size` bytes (frame size by default), each
-    // followed by guard bytes, with contexts 1..count.
+    // `count` buffers of `size` bytes (the frame's by default) and guard bytes, contexts 1..count.
     void Queue(size_t count, uint32_t size = 0) {
         size = size ? size : uint32_t(layout.totalBytes);
         buffers.assign(count, std::vector<uint8_t>(size + kGuard, 0xA5));
@@ -130,8 +128,7 @@ public:
         ASSERT_EQ(GX_OK, GxWriteReg(device, &address, &value, 1));
     }
     void Shoot(uint32_t frames) { Write(kOneShot, 0x40000000u | frames); } // multi-shot
-    // Whether buffer i holds frame `number` byte for byte, its guard intact
-    // after `size` bytes.
+    // Whether buffer i holds frame `number` byte for byte, its guard intact.
     bool Holds(size_t i, uint64_t number) const {
         Emulator::FrameInfo frame = layout;
         frame.number = number;
