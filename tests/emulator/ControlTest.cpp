@@ -209,7 +209,7 @@ TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
     cam.SetF7(F7::kBytePerPacket, 8192u << 16);
     cam.W(kShu, 0x82000000 | 4000); // 4000 steps of 20 us
     EXPECT_NEAR(0.080, cam.FrameInterval(), 1e-6);
-    Camera bayer(Bayer());
+    Camera bayer(*FindModel("2mp-bayer"));
     bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
     EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
 }

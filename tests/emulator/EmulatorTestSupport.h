@@ -18,9 +18,6 @@ using namespace Emulator;
 inline const ModelSpec& Vga() {
     return *FindModel("vga-mono");
 }
-inline const ModelSpec& Bayer() {
-    return *FindModel("2mp-bayer");
-}
 
 using Q = std::vector<uint32_t>;
 

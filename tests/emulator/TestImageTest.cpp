@@ -9,15 +9,7 @@ namespace {
 using Bytes = std::vector<uint8_t>;
 
 FrameInfo Layout(uint32_t w, uint32_t h, uint8_t coding, uint8_t depth, uint8_t bpp) {
-    FrameInfo f{};
-    f.number = 0x01020304;
-    f.width = w;
-    f.height = h;
-    f.colorCoding = coding;
-    f.dataDepth = depth;
-    f.bytesPerPixel = bpp;
-    f.totalBytes = uint64_t(w) * h * bpp;
-    return f;
+    return FrameInfo{0x01020304, 0, 0, w, h, coding, depth, bpp, 0, 0, uint64_t(w) * h * bpp};
 }
 
 TEST(TestImage, FramesCarryTheirNumberFirstThenTheGradientInTheRequestedOrder) {
