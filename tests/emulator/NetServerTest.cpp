@@ -134,12 +134,7 @@ Received Collect(const UdpSocket& socket, uint16_t block, int ms) {
 }
 
 NetOptions Options(uint32_t first, unsigned cameras = 1, const char* model = "vga-mono") {
-    NetOptions o;
-    o.cameras = cameras;
-    o.model = model;
-    o.firstAddress = first;
-    o.port = 0;
-    return o;
+    return NetOptions{cameras, model, first, 0, false, 1, 4, {}}; // port 0: ephemeral
 }
 
 // A served camera; Open takes control and opens the stream channel to `stream`.

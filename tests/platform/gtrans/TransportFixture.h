@@ -49,15 +49,8 @@ class Emulated {
 public:
     Emulated(uint32_t first, unsigned cameras, const std::string& model = "vga-mono",
              bool maxRate = false, Emulator::FaultOptions faults = {}) {
-        Emulator::NetOptions options;
-        options.cameras = cameras;
-        options.model = model;
-        options.firstAddress = first;
-        options.port = 0;
-        options.maxRate = maxRate;
-        options.resendRing = 64;
-        options.faults = faults;
-        server.reset(new Emulator::NetServer(options));
+        // Port 0: ephemeral; seed 1; 64 blocks kept for resends.
+        server.reset(new Emulator::NetServer({cameras, model, first, 0, maxRate, 1, 64, faults}));
         port = server->Start();
         EXPECT_NE(0, port) << server->Error();
     }
