@@ -263,7 +263,7 @@ TEST(NetServer, FaultsCutTheStreamAndEndTheServing) {
     rig.Open(host);
     ASSERT_EQ(host.Write(kWireCmd + Cmd::kIsoEnable, 0x80000000), kSuccess);
 
-    // Frame 1 whole; frame 2 its leader and four payload packets, then nothing.
+    // Frame 1 whole; of frame 2 the leader and four payload packets.
     const Received one = Collect(rig.stream, 1, 300), two = Collect(rig.stream, 2, 300);
     EXPECT_EQ((std::vector<size_t>{1, 210, 1, 0, 4}),
               (std::vector<size_t>{one.hasTrailer, one.payload.size(), two.hasLeader,
