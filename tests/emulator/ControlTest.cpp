@@ -1,36 +1,36 @@
-// The camera as its manual states it: shots, triggers, feature limits and
-// error status, memory channels, Format_7 geometry and packet sizes, the
-// access control register and PIO outputs.
+// The in-memory camera as its manual states it: shots, triggers, limits, memory
+// channels, Format_7, access control and PIO.
 #include "EmulatorTestSupport.h"
-
-#include <tuple>
 
 namespace EmulatorTest {
 namespace {
 
-// Command registers, Format_7 mode 0 CSRs and maker registers used below.
 constexpr uint64_t kOne = kCommandBase + Cmd::kOneShot, kIso = kCommandBase + Cmd::kIsoEnable;
 constexpr uint64_t kSwt = kCommandBase + Cmd::kSoftwareTrigger;
 constexpr uint64_t kErr = kCommandBase + Cmd::kFeatureErrorHi;
 constexpr uint64_t kBri = kCommandBase + 0x800, kShu = kCommandBase + 0x81C;
 constexpr uint64_t kGai = kCommandBase + 0x820, kTrg = kCommandBase + 0x830;
-constexpr uint64_t kSave = kCommandBase + Cmd::kMemorySave;
+constexpr uint64_t kSave = kCommandBase + Cmd::kMemorySave, kInit = kCommandBase + Cmd::kInitialize;
 constexpr uint64_t kSaveCh = kCommandBase + Cmd::kMemSaveCh, kCurCh = kCommandBase + Cmd::kCurMemCh;
 constexpr uint64_t kMode = kCommandBase + Cmd::kCurVMode;
 constexpr uint64_t kSize = kFormat7Base + F7::kImageSize, kTotal = kFormat7Base + F7::kTotalBytesLo;
-constexpr uint64_t kCoding = kFormat7Base + F7::kColorCodingId;
-constexpr uint64_t kVs = kFormat7Base + F7::kValueSetting;
+constexpr uint64_t kCoding = kFormat7Base + F7::kColorCodingId,
+                   kPos = kFormat7Base + F7::kImagePosition;
+constexpr uint64_t kVs = kFormat7Base + F7::kValueSetting,
+                   kPpf = kFormat7Base + F7::kPacketPerFrame;
+constexpr uint64_t kBpp = kFormat7Base + F7::kBytePerPacket,
+                   kPara = kFormat7Base + F7::kPacketParaInq;
 constexpr uint64_t kOut0 = kPioOutBase, kOut1 = kOut0 + kPioOutStride,
                    kOut2 = kOut1 + kPioOutStride;
 constexpr uint32_t kOn = 0x80000000, kMulti = kMultiShotBit, kVsErr1 = kPresence | kErrorFlag1;
+constexpr uint32_t kVsErr2 = kPresence | kErrorFlag2;
 
 constexpr uint32_t Pack(uint32_t hi, uint32_t lo) {
     return hi << 16 | lo;
 }
 
-// A step of a scenario: write a value, or read a quadlet into the results.
-// Two pseudo-addresses: kFrame reads the number of the frame now due (0 for
-// none), kLines sets the input lines.
+// Pseudo-addresses: kFrame reads the number of the frame now due (0 for none),
+// kLines sets the input lines.
 constexpr uint64_t kFrame = 0, kLines = 4;
 struct Step {
     uint64_t address;
@@ -40,6 +40,28 @@ struct Step {
 const auto W = [](uint64_t address, uint32_t value) { return Step{address, value, false}; };
 const auto R = [](uint64_t address) { return Step{address, 0, true}; };
 const Step F = R(kFrame);
+std::vector<Step> Trg(uint32_t value) {
+    return {W(kTrg, value), R(kTrg), R(kErr)};
+}
+std::vector<Step> Bpp(uint32_t value) {
+    return {W(kBpp, value), R(kBpp), R(kVs)};
+}
+// A refused write on a 320x240 AOI at (0, 0), then an accepted one.
+std::vector<Step> Geo(uint64_t address, uint32_t value) {
+    return {W(kSize, Pack(320, 240)),
+            W(address, value),
+            R(address),
+            R(kTotal),
+            R(kVs),
+            W(kSize, Pack(320, 240)),
+            R(kVs)};
+}
+const Q kSizeKept = {Pack(320, 240), 76800, kVsErr1, kPresence};
+const Q kPosKept = {0, 76800, kVsErr1, kPresence},
+        kCodingKept = {kMono8 << 24, 76800, kVsErr1, kPresence};
+std::vector<Step> Acr(uint32_t hi, uint32_t lo) {
+    return {W(kAcrBase, hi), W(kAcrBase + 4, lo), R(kAcrBase), R(kAcrBase + 4)};
+}
 
 TEST(Control, ScenariosAsTheManualStatesThem) {
     const struct {
@@ -58,9 +80,7 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
         {"ISO_EN sends until off, stays set, and a one-shot meanwhile is ignored",
          {W(kIso, kOn), F, F, F, R(kIso), W(kOne, kOneShotBit), R(kOne), W(kIso, 0), F},
          {1, 2, 3, kOn, 0, 0}},
-        // Limits: brightness 0..255, shutter 1..4095, gain 0..680. A refused
-        // value keeps the old one and sets the feature's error bit; an
-        // accepted write clears it.
+        // Limits: brightness 0..255, shutter 1..4095, gain 0..680.
         {"brightness above its maximum",
          {W(kBri, 0x82000100), R(kBri), R(kErr), W(kBri, 0x82000001), R(kBri), R(kErr)},
          {0x82000010, 0x80000000, 0x82000001, 0}},
@@ -70,26 +90,19 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
         {"gain above its maximum",
          {W(kGai, 0x820002A9), R(kGai), R(kErr), W(kGai, 0x82000001), R(kGai), R(kErr)},
          {0x82000000, 0x00800000, 0x82000001, 0}},
-        // Trigger settings are checked against the trigger inquiry.
-        {"on, high active, software source, mode 0",
-         {W(kTrg, 0x83E00000), R(kTrg), R(kErr)},
-         {0x83E00000, 0}},
-        {"mode 1, source 0", {W(kTrg, 0x82010000), R(kTrg), R(kErr)}, {0x82010000, 0}},
-        {"mode 2 not offered", {W(kTrg, 0x82020000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"mode 15 not offered", {W(kTrg, 0x820F0000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"source 1 not offered", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"source 6 does not exist", {W(kTrg, 0x82C00000), R(kTrg), R(kErr)}, {kOn, 0x00080000}},
-        {"Bayer: source 1", {W(kTrg, 0x82200000), R(kTrg), R(kErr)}, {0x82200000, 0}, "2mp-bayer"},
-        {"Bayer: source 3 not offered",
-         {W(kTrg, 0x82600000), R(kTrg), R(kErr)},
-         {kOn, 0x00080000},
-         "2mp-bayer"},
+        {"on, high active, software source, mode 0", Trg(0x83E00000), {0x83E00000, 0}},
+        {"mode 1, source 0", Trg(0x82010000), {0x82010000, 0}},
+        {"mode 2 not offered", Trg(0x82020000), {kOn, 0x00080000}},
+        {"mode 15 not offered", Trg(0x820F0000), {kOn, 0x00080000}},
+        {"source 1 not offered", Trg(0x82200000), {kOn, 0x00080000}},
+        {"source 6 does not exist", Trg(0x82C00000), {kOn, 0x00080000}},
+        {"Bayer: source 1", Trg(0x82200000), {0x82200000, 0}, "2mp-bayer"},
+        {"Bayer: source 3 not offered", Trg(0x82600000), {kOn, 0x00080000}, "2mp-bayer"},
         {"Bayer: sources 0, 1, software, modes 0, 1, and no Polarity_Inq: polarity read-only",
          {W(kTrg, 0x83000000), R(kTrg), R(kCommandBase + 0x530)},
          {0x82000000, 0x8CC1C000},
          "2mp-bayer"},
-        // Software trigger: the bit reads 1 until exposure starts, and
-        // Trigger_Value (0x00100000) shows it.
+        // Trigger_Value (0x00100000) shows a software trigger not yet taken.
         {"edge mode: one frame per software trigger",
          {W(kTrg, 0x83E00000), W(kIso, kOn), F, W(kSwt, kOn), R(kSwt), R(kTrg), F, R(kSwt), F,
           W(kSwt, 0), F},
@@ -110,6 +123,9 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
           R(kSave), W(kGai, 0x82000200), W(kCurCh, 0), R(kCurCh), R(kGai), R(kSize), R(kTotal),
           W(kCurCh, 2u << 28), R(kCurCh), R(kGai), R(kSize), R(kTotal)},
          {0, 0, 0x82000000, Pack(640, 480), 307200, 2u << 28, 0x82000100, Pack(320, 240), 76800}},
+        {"INITIALIZE restores the power-up settings and reads 0 at once",
+         {W(kGai, 0x82000100), W(kInit, kOn), R(kInit), R(kGai)},
+         {0, 0x82000000}},
         {"channels beyond Memory_Channel are refused, and channel 0 is not saved to",
          {W(kSaveCh, 2u << 28), W(kSaveCh, 3u << 28), W(kSaveCh, 0), W(kCurCh, 2u << 28),
           W(kCurCh, 3u << 28), R(kSaveCh), R(kCurCh)},
@@ -118,6 +134,40 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
          {W(kIso, kOn), W(kSize, Pack(320, 240)), W(kCoding, kMono16 << 24), W(kMode, 1u << 29),
           R(kSize), R(kCoding), R(kVs), R(kMode), W(kIso, 0), W(kSize, Pack(320, 240)), R(kSize)},
          {Pack(640, 480), kMono8 << 24, kVsErr1, 0, Pack(320, 240)}},
+        // VGA mode 0: 640x480, size units 8x2, position units 4x2.
+        {"width not a multiple of the unit size", Geo(kSize, Pack(324, 240)), kSizeKept},
+        {"height not a multiple of the unit size", Geo(kSize, Pack(320, 241)), kSizeKept},
+        {"width zero", Geo(kSize, Pack(0, 240)), kSizeKept},
+        {"height zero", Geo(kSize, Pack(320, 0)), kSizeKept},
+        {"width beyond the sensor", Geo(kSize, Pack(648, 240)), kSizeKept},
+        {"height beyond the sensor", Geo(kSize, Pack(320, 482)), kSizeKept},
+        {"left not a multiple of the position unit", Geo(kPos, Pack(2, 0)), kPosKept},
+        {"top not a multiple of the position unit", Geo(kPos, Pack(0, 1)), kPosKept},
+        {"left + width beyond the sensor", Geo(kPos, Pack(324, 0)), kPosKept},
+        {"top + height beyond the sensor", Geo(kPos, Pack(0, 242)), kPosKept},
+        {"colour coding not offered", Geo(kCoding, uint32_t(kRaw8) << 24), kCodingKept},
+        {"colour coding out of the ID range", Geo(kCoding, 0xFF000000), kCodingKept},
+        // BYTE_PER_PACKET: unit 256, maximum 8192.
+        {"packet size inquiry, and the maximum recommended and set",
+         {R(kPara), R(kBpp), R(kVs)},
+         {Pack(256, 8192), Pack(8192, 8192), kPresence}},
+        {"packet size 0", Bpp(0), {Pack(8192, 8192), kVsErr2}},
+        {"packet size off the unit", Bpp(100u << 16), {Pack(8192, 8192), kVsErr2}},
+        {"packet size above the maximum", Bpp(8448u << 16), {Pack(8192, 8192), kVsErr2}},
+        {"packet size 0xFFFF", Bpp(0xFFFF0000), {Pack(8192, 8192), kVsErr2}},
+        {"RecBytePerPacket is read-only",
+         {W(kBpp, Pack(4096, 0x1234)), R(kBpp), R(kVs), R(kPpf)},
+         {Pack(4096, 8192), kPresence, 75}},
+        {"Setting_1 reads 0 at once and clears both flags, which are not writable",
+         {W(kSize, Pack(1, 1)), W(kBpp, 3u << 16), R(kVs), W(kVs, kSetting1), R(kVs),
+          W(kVs, kErrorFlag1 | kErrorFlag2), R(kVs)},
+         {kVsErr1 | kErrorFlag2, kPresence, kPresence}},
+        {"ACR locked before any write", {R(kAcrBase), R(kAcrBase + 4)}, {~0u, ~0u}},
+        {"ACR: feature ID, time-out 0", Acr(0x00A5C19E, 0x2D470000), {0x00A5C19E, 0x2D470000}},
+        {"ACR: feature ID, time-out 0x123", Acr(0x00A5C19E, 0x2D470123), {0x00A5C19E, 0x2D470123}},
+        {"ACR: other feature set", Acr(0x00A5C19E, 0x2D480000), {~0u, ~0u}},
+        {"ACR: other company", Acr(0x00A5C29E, 0x2D470000), {~0u, ~0u}},
+        {"ACR: feature ID sent little-endian", Acr(0x9EC1A500, 0x0000472D), {~0u, ~0u}},
         // PIO: PIO_OUTPUT and the user-set bits are one state; the monitor
         // (+8) shows the level, after the inversion (+0xC).
         {"PIO: all inquiries, source user set",
@@ -150,103 +200,18 @@ TEST(Control, ScenariosAsTheManualStatesThem) {
     }
 }
 
-TEST(Format7, RefusedGeometryWritesSetErrorFlag1AndLeaveTheValueUnchanged) {
-    // VGA mode 0: 640x480, size units 8x2, position units 4x2; the AOI is
-    // first set to 320x240 at (0, 0).
-    const std::tuple<const char*, uint32_t, uint32_t> rows[] = {
-        {"width not a multiple of the unit size", F7::kImageSize, Pack(324, 240)},
-        {"height not a multiple of the unit size", F7::kImageSize, Pack(320, 241)},
-        {"width zero", F7::kImageSize, Pack(0, 240)},
-        {"height zero", F7::kImageSize, Pack(320, 0)},
-        {"width beyond the sensor", F7::kImageSize, Pack(648, 240)},
-        {"height beyond the sensor", F7::kImageSize, Pack(320, 482)},
-        {"left not a multiple of the position unit", F7::kImagePosition, Pack(2, 0)},
-        {"top not a multiple of the position unit", F7::kImagePosition, Pack(0, 1)},
-        {"left + width beyond the sensor", F7::kImagePosition, Pack(324, 0)},
-        {"top + height beyond the sensor", F7::kImagePosition, Pack(0, 242)},
-        {"colour coding not offered", F7::kColorCodingId, uint32_t(kRaw8) << 24},
-        {"colour coding out of the ID range", F7::kColorCodingId, 0xFF000000},
-    };
-    for (const auto& [name, offset, value] : rows) {
-        SCOPED_TRACE(name);
-        Camera cam;
-        cam.SetF7(F7::kImageSize, Pack(320, 240));
-        const std::vector<uint64_t> at = {cam.ModeCsr(offset), cam.ModeCsr(F7::kTotalBytesLo)};
-        const Q before = {cam.R(at[0]), cam.R(at[1])};
-        cam.SetF7(offset, value);
-        EXPECT_EQ((Q{before[0], before[1], kVsErr1}),
-                  (Q{cam.R(at[0]), cam.R(at[1]), cam.F7(F7::kValueSetting)}));
-        // The next accepted write clears the flag again.
-        cam.SetF7(F7::kImageSize, Pack(320, 240));
-        EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    }
-}
-
-TEST(Format7, BytePerPacketIsCheckedAgainstUnitAndMaximum) {
-    Camera cam; // unit 256, maximum 8192
-    const auto state = [&] {
-        return cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting)});
-    };
-    EXPECT_EQ(Pack(256, 8192), cam.F7(F7::kPacketParaInq));
-    EXPECT_EQ((Q{Pack(8192, 8192), kPresence}), state()) << "recommended: the maximum";
-    for (uint32_t bpp : {0, 100, 8448, 0xFFFF}) {
-        SCOPED_TRACE(bpp);
-        cam.SetF7(F7::kBytePerPacket, bpp << 16);
-        EXPECT_EQ((Q{Pack(8192, 8192), kPresence | kErrorFlag2}), state());
-    }
-    cam.SetF7(F7::kBytePerPacket, Pack(4096, 0x1234)); // RecBytePerPacket is read-only
-    EXPECT_EQ((Q{Pack(4096, 8192), kPresence, 75}),
-              cam.Rs({cam.ModeCsr(F7::kBytePerPacket), cam.ModeCsr(F7::kValueSetting),
-                      cam.ModeCsr(F7::kPacketPerFrame)}));
-    // Setting_1 reads 0 at once and clears both flags; the flags themselves
-    // are not writable.
-    cam.SetF7(F7::kImageSize, Pack(1, 1));
-    cam.SetF7(F7::kBytePerPacket, 3u << 16);
-    EXPECT_EQ(kVsErr1 | kErrorFlag2, cam.F7(F7::kValueSetting));
-    cam.SetF7(F7::kValueSetting, kSetting1);
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-    cam.SetF7(F7::kValueSetting, kErrorFlag1 | kErrorFlag2);
-    EXPECT_EQ(kPresence, cam.F7(F7::kValueSetting));
-}
-
 TEST(Format7, FrameIntervalIsTheLongestOfTransferReadOutAndExposure) {
     Camera cam; // 120 fps at full height, 20 us shutter steps
     // Full frame Mono8: read-out 1/120 s beats 38 packets (4.75 ms) and 2 ms.
     EXPECT_NEAR(1.0 / 120, cam.FrameInterval(), 1e-6);
-    // Smallest packets: 1200 packets * 125 us = 0.15 s.
-    cam.SetF7(F7::kBytePerPacket, 256u << 16);
+    cam.SetF7(F7::kBytePerPacket, 256u << 16); // 1200 packets of 125 us
     EXPECT_NEAR(1200 * 125e-6, cam.FrameInterval(), 1e-6);
     cam.SetF7(F7::kBytePerPacket, 8192u << 16);
-    // Long exposure: 4000 * 20 us = 80 ms.
-    cam.W(kShu, 0x82000000 | 4000);
+    cam.W(kShu, 0x82000000 | 4000); // 4000 steps of 20 us
     EXPECT_NEAR(0.080, cam.FrameInterval(), 1e-6);
-    // The 2-megapixel camera streams Raw8 at about 30 fps.
-    Camera bayer(Bayer());
+    Camera bayer(*FindModel("2mp-bayer"));
     bayer.SetF7(F7::kColorCodingId, uint32_t(kRaw8) << 24);
     EXPECT_NEAR(1.0 / 30, bayer.FrameInterval(), 1e-6);
-}
-
-TEST(AdvancedFeature, AccessControlRecognisesOnlyItsFeatureId) {
-    const std::tuple<const char*, uint32_t, uint32_t, bool> rows[] = {
-        {"feature ID, time-out 0", 0x00A5C19E, 0x2D470000, true},
-        {"feature ID, time-out 0x123", 0x00A5C19E, 0x2D470123, true},
-        {"other feature set", 0x00A5C19E, 0x2D480000, false},
-        {"other company", 0x00A5C29E, 0x2D470000, false},
-        {"feature ID sent little-endian", 0x9EC1A500, 0x0000472D, false},
-    };
-    for (const auto& [name, hi, lo, recognised] : rows) {
-        SCOPED_TRACE(name);
-        Camera cam;
-        EXPECT_EQ(0xFFFFFFFFu, cam.R(kAcrBase)) << "locked before any write";
-        cam.W(kAcrBase, hi);
-        cam.W(kAcrBase + 4, lo);
-        // Read back as one 8-byte block, big-endian.
-        uint8_t b[8];
-        ASSERT_EQ(Status::Ok, cam.space.Read(kAcrBase, b, 8));
-        EXPECT_EQ((recognised ? Q{hi, lo} : Q{~0u, ~0u}),
-                  (Q{uint32_t(b[0] << 24 | b[1] << 16 | b[2] << 8 | b[3]),
-                     uint32_t(b[4] << 24 | b[5] << 16 | b[6] << 8 | b[7])}));
-    }
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// Shared helpers of the emulator tests: a camera of a given model and quadlet
-// access by command-register or Format_7 offset.
+// The emulator tests' in-memory camera, quadlets by command-register or Format_7 offset.
 #pragma once
 
 #include "emulator/AddressMap.h"
@@ -19,9 +18,6 @@ using namespace Emulator;
 inline const ModelSpec& Vga() {
     return *FindModel("vga-mono");
 }
-inline const ModelSpec& Bayer() {
-    return *FindModel("2mp-bayer");
-}
 
 using Q = std::vector<uint32_t>;
 
@@ -29,7 +25,6 @@ class Camera {
 public:
     explicit Camera(const ModelSpec& model = Vga()) : space(model) {}
     uint32_t R(uint64_t address) { return space.ReadQuadlet(address); }
-    // Several quadlets at once, so one comparison shows the whole state.
     Q Rs(std::initializer_list<uint64_t> addresses) {
         Q values;
         for (uint64_t a : addresses)

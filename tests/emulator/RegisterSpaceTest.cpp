@@ -1,10 +1,9 @@
-// The bus side of the register space: which accesses fail and how, byte
-// order, block accesses, reserved and read-only bits; the register tables'
-// consistency under random writes; the configuration ROM as a host parses it.
+// The in-memory register space as the bus sees it, its table check, the configuration ROM.
 #include "EmulatorTestSupport.h"
 
 #include "emulator/ConfigRom.h"
 
+#include <algorithm>
 #include <tuple>
 
 namespace EmulatorTest {
@@ -36,7 +35,6 @@ TEST(RegisterSpace, RefusesBadAccessesWithTheirOwnStatus) {
         EXPECT_EQ(expected, cam.space.Read(address, b, length));
         EXPECT_EQ(expected, cam.space.Write(address, b, length));
     }
-    // The quadlet helpers throw, naming the access.
     const auto thrown = [](auto access) {
         try {
             access();
@@ -62,7 +60,6 @@ TEST(RegisterSpace, BlockAccessesSpanRegistersOrTouchNothing) {
     ASSERT_EQ(Status::Ok, cam.space.Read(kFormat7Base + F7::kTotalBytesHi, bytes, 8));
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0, 0x00, 0x04, 0xB0, 0x00}), // 307200
               std::vector<uint8_t>(bytes, bytes + 8));
-    // Position and size written in one block: applied quadlet by quadlet.
     const uint8_t aoi[8] = {0x00, 0x00, 0x00, 0x00, 0x01, 0x40, 0x00, 0xF0};
     ASSERT_EQ(Status::Ok, cam.space.Write(kFormat7Base + F7::kImagePosition, aoi, 8));
     EXPECT_EQ(0x014000F0u, cam.R(kFormat7Base + F7::kImageSize));
@@ -93,7 +90,6 @@ TEST(RegisterSpace, ReservedQuadletsReadZeroAndReadOnlyBitsIgnoreWrites) {
     // Presence and ON of a feature control stay, only Value changes.
     cam.SetCmd(0x820, 0x00000123);
     EXPECT_EQ(0x82000123u, cam.Cmd(0x820));
-    // The configuration ROM is read-only.
     const uint32_t rom = cam.R(kRomBase + 4);
     cam.W(kRomBase + 4, 0x31333935);
     cam.W(kRomBase + 0x3FC, 0x12345678);
@@ -109,77 +105,12 @@ TEST(RegisterTables, TheCheckPassesEveryModelAndFindsFaultyModelData) {
         // The check leaves the camera in its power-up state.
         EXPECT_EQ((Q{0, kPresence}), (Q{cam.Cmd(Cmd::kFeatureErrorHi), cam.F7(F7::kValueSetting)}));
     }
-    const std::tuple<const char*, void (*)(ModelSpec&), std::string> rows[] = {
-        {"reset shutter below its minimum", [](ModelSpec& m) { m.shutter.reset = 0; }, "SHUTTER"},
-        {"reset gain above its maximum", [](ModelSpec& m) { m.gain.reset = 1000; }, "GAIN"},
-        {"reset coding not offered", [](ModelSpec& m) { m.resetColorCoding = kRaw8; },
-         "COLOR_CODING_ID"},
-        {"zero unit width", [](ModelSpec& m) { m.modes[0].unitWidth = 0; }, "IMAGE_SIZE"},
-        {"sensor width not a multiple of the unit", [](ModelSpec& m) { m.modes[1].unitWidth = 12; },
-         "IMAGE_SIZE"},
-        {"maximum packet not a multiple of the unit",
-         [](ModelSpec& m) { m.modes[0].unitBytesPerPacket = 300; }, "BYTE_PER_PACKET"},
-    };
-    for (const auto& [name, spoil, reg] : rows) {
-        SCOPED_TRACE(name);
-        ModelSpec spoilt = Vga();
-        spoil(spoilt);
-        const std::vector<std::string> problems = RegisterSpace(spoilt).CheckTables();
-        ASSERT_FALSE(problems.empty());
-        bool named = false;
-        for (const std::string& p : problems)
-            named = named || p.rfind(reg + " at ", 0) == 0;
-        EXPECT_TRUE(named) << problems.front();
-    }
-}
-
-// Random host writes over every register (fixed seed): whatever is written,
-// the camera's state stays consistent and no self-clearing bit sticks.
-TEST(RegisterTables, RandomWritesKeepTheCameraConsistent) {
-    for (const ModelSpec& model : Models()) {
-        SCOPED_TRACE(model.key);
-        Camera cam(model);
-        std::vector<uint64_t> addresses;
-        for (const Register& r : cam.space.Snapshot())
-            addresses.push_back(r.address);
-        uint64_t seed = 0x9E3779B97F4A7C15ull;
-        auto next = [&] {
-            seed ^= seed << 13;
-            seed ^= seed >> 7;
-            seed ^= seed << 17;
-            return seed;
-        };
-        for (int i = 0; i < 20000; ++i) {
-            const uint64_t a = addresses[next() % addresses.size()];
-            const uint64_t r = next();
-            // Mix plain random values with small ones that pass more checks.
-            cam.W(a, (r & 1) ? uint32_t(r >> 32) : uint32_t(r >> 32) & 0x00FF00FF);
-            if (i % 7 == 0)
-                cam.space.TakeFrame();
-            if (i % 11 == 0)
-                cam.space.SetInputLines(uint32_t(next()));
-        }
-        EXPECT_EQ((Q{0, 0}), (Q{cam.Cmd(Cmd::kInitialize), cam.Cmd(Cmd::kMemorySave)}));
-        for (unsigned m = 0; m < model.modes.size(); ++m) {
-            SCOPED_TRACE(m);
-            const Format7Mode& f = model.modes[m];
-            const uint64_t base = cam.space.ModeBase(m);
-            const uint32_t pos = cam.R(base + F7::kImagePosition);
-            const uint32_t size = cam.R(base + F7::kImageSize);
-            const uint32_t w = size >> 16, h = size & 0xFFFF;
-            const uint8_t coding = uint8_t(cam.R(base + F7::kColorCodingId) >> 24);
-            const uint32_t bytes = (coding == kMono16 || coding == kRaw16) ? 2 : 1;
-            const uint32_t bpp = cam.R(base + F7::kBytePerPacket) >> 16;
-            ASSERT_TRUE(w > 0 && h > 0 && bpp > 0) << w << "x" << h << " " << bpp;
-            EXPECT_EQ(0u, cam.R(base + F7::kValueSetting) & kSetting1);
-            EXPECT_EQ((Q{0, 0}), (Q{w % f.unitWidth, h % f.unitHeight}));
-            EXPECT_LE((pos >> 16) + w, f.maxWidth);
-            EXPECT_LE((pos & 0xFFFF) + h, f.maxHeight);
-            EXPECT_TRUE(model.colorCodings & CodingBit(coding));
-            EXPECT_EQ((Q{w * h * bytes, (w * h * bytes + bpp - 1) / bpp}),
-                      cam.Rs({base + F7::kTotalBytesLo, base + F7::kPacketPerFrame}));
-        }
-    }
+    ModelSpec spoilt = Vga();
+    spoilt.gain.reset = 1000; // above its maximum
+    const std::vector<std::string> problems = RegisterSpace(spoilt).CheckTables();
+    EXPECT_TRUE(std::any_of(problems.begin(), problems.end(), [](const std::string& p) {
+        return p.rfind("GAIN at ", 0) == 0;
+    })) << ::testing::PrintToString(problems);
 }
 
 TEST(ConfigRom, ReproducesTheReferenceExampleQuadletForQuadlet) {

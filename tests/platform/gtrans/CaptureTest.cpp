@@ -1,7 +1,5 @@
-// A transport session captured on the loopback interface and decoded by
-// tshark's GVCP/GVSP dissectors: nothing malformed or undecoded, and every
-// command but PACKETRESEND paired with its acknowledge. Skipped, with the
-// reason, where tshark is missing or may not capture.
+// A transport session captured on lo and decoded by tshark's GVCP/GVSP dissectors.
+// Skipped, with the reason, where tshark is missing or may not capture.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -11,8 +9,6 @@
 #include <sys/wait.h>
 
 #include <chrono>
-#include <map>
-#include <sstream>
 #include <thread>
 
 #include "TransportFixture.h"
@@ -115,7 +111,6 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
             GxStreamGrabberDestroy(grabber);
             GTEST_SKIP() << "capture on lo impossible here: " << reason;
         }
-        // Discovery, register traffic, a short stream with resends, and the close.
         setenv("GTRANS_DISCOVERY", camera.c_str(), 1);
         ASSERT_EQ(GX_OK, GxEnumServer(std::to_string(emu.port).c_str(), 1000, Ignore, nullptr));
         unsetenv("GTRANS_DISCOVERY");
@@ -139,25 +134,13 @@ TEST(GTransCapture, TsharkDecodesTheSessionCleanly) {
         << "malformed or suspicious packets";
     EXPECT_EQ("", Shell(read + " -Y 'udp && !gvcp && !gvsp'")) << "undecoded datagrams";
 
-    // Commands by code, and the ones without an acknowledge.
-    std::stringstream lines(Shell(read + " -Y gvcp.cmd.command -T fields -E separator=, "
-                                         "-e gvcp.cmd.command -e gvcp.response_in"));
-    std::map<std::string, int> commands, unanswered;
-    for (std::string line; std::getline(lines, line);) {
-        const size_t comma = line.find(',');
-        const std::string code = line.substr(0, comma);
-        ++commands[code];
-        if (comma == std::string::npos || line.substr(comma + 1).empty())
-            ++unanswered[code];
-    }
-    for (const char* code : {"0x0002", "0x0080", "0x0082", "0x0040"})
-        EXPECT_GT(commands[code], 0) << "command " << code << " captured";
-    EXPECT_EQ(commands["0x0040"], unanswered["0x0040"]) << "PACKETRESEND is unacknowledged";
-    unanswered.erase("0x0040");
-    EXPECT_TRUE(unanswered.empty()) << "commands without acknowledge: " << unanswered.size();
-    const std::string gvsp = Shell(read + " -Y gvsp -T fields -e gvsp.format");
-    EXPECT_NE(std::string::npos, gvsp.find("0x01")) << "leaders decoded";
-    EXPECT_NE(std::string::npos, gvsp.find("0x02")) << "trailers decoded";
+    const std::string distinct = " 2>/dev/null | sort -u | tr '\\n' ' '";
+    EXPECT_EQ("0x0002 0x0040 0x0080 0x0082 ",
+              Shell(read + " -Y gvcp.cmd.command -T fields -e gvcp.cmd.command" + distinct));
+    EXPECT_EQ("", Shell(read + " -Y '(gvcp.cmd.command == 0x0040 && gvcp.response_in) || "
+                               "(gvcp.cmd.command != 0x0040 && !gvcp.response_in)'"))
+        << "PACKETRESEND is unacknowledged, every other command acknowledged";
+    EXPECT_EQ("0x01 0x02 0x03 ", Shell(read + " -Y gvsp -T fields -e gvsp.format" + distinct));
     if (::testing::Test::HasFailure())
         fprintf(stderr, "%s\n", Shell(read + " -O gvcp,gvsp | head -200").c_str());
     Shell(std::string("rm -r ") + folder);

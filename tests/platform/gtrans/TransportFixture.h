@@ -1,6 +1,4 @@
-// Shared helpers of the transport tests: an in-process emulator on loopback
-// addresses of the test's own, an open stream into a grabber, and the
-// status texts callers see.
+// The transport tests' emulator on loopback addresses of their own, streams, status texts.
 #pragma once
 
 #include <arpa/inet.h>
@@ -51,15 +49,8 @@ class Emulated {
 public:
     Emulated(uint32_t first, unsigned cameras, const std::string& model = "vga-mono",
              bool maxRate = false, Emulator::FaultOptions faults = {}) {
-        Emulator::NetOptions options;
-        options.cameras = cameras;
-        options.model = model;
-        options.firstAddress = first;
-        options.port = 0;
-        options.maxRate = maxRate;
-        options.resendRing = 64;
-        options.faults = faults;
-        server.reset(new Emulator::NetServer(options));
+        // Port 0: ephemeral; seed 1; 64 blocks kept for resends.
+        server.reset(new Emulator::NetServer({cameras, model, first, 0, maxRate, 1, 64, faults}));
         port = server->Start();
         EXPECT_NE(0, port) << server->Error();
     }
@@ -88,7 +79,6 @@ using Result = std::pair<GxStatus, uintptr_t>;
 // An open camera with an open stream into one grabber, closed at the end.
 class Stream {
 public:
-    // A grabber created beforehand may be given.
     Stream(Emulated& emu, uint32_t width, uint32_t height, uint8_t coding, GxHandle made = 0)
         : grabber(made) {
         EXPECT_EQ(GX_OK, GxOpen(emu.Name().c_str(), 2, &device));
@@ -119,8 +109,7 @@ public:
         EXPECT_EQ(GX_OK, GxCloseStream(device, 0));
         EXPECT_EQ(GX_OK, GxClose(device));
     }
-    // Queues `count` buffers of `size` bytes (frame size by default), each
-    // followed by guard bytes, with contexts 1..count.
+    // `count` buffers of `size` bytes (the frame's by default) and guard bytes, contexts 1..count.
     void Queue(size_t count, uint32_t size = 0) {
         size = size ? size : uint32_t(layout.totalBytes);
         buffers.assign(count, std::vector<uint8_t>(size + kGuard, 0xA5));
@@ -132,8 +121,7 @@ public:
         ASSERT_EQ(GX_OK, GxWriteReg(device, &address, &value, 1));
     }
     void Shoot(uint32_t frames) { Write(kOneShot, 0x40000000u | frames); } // multi-shot
-    // Whether buffer i holds frame `number` byte for byte, its guard intact
-    // after `size` bytes.
+    // Whether buffer i holds frame `number` byte for byte, its guard intact.
     bool Holds(size_t i, uint64_t number) const {
         Emulator::FrameInfo frame = layout;
         frame.number = number;
@@ -145,7 +133,6 @@ public:
         return std::all_of(buffers[i].begin() + size, buffers[i].end(),
                            [](uint8_t b) { return b == 0xA5; });
     }
-    // The status and context of the next buffer.
     Result Next(uint32_t timeoutMs) {
         void* context = nullptr;
         const GxStatus status = GxStreamGrabberWaitForBuffer(grabber, timeoutMs, &context);
@@ -163,7 +150,6 @@ public:
     std::vector<std::vector<uint8_t>> buffers;
 };
 
-// Keeps the library initialised for a test.
 struct Initialised {
     Initialised() { GxInit(); }
     ~Initialised() { GxExit(); }
