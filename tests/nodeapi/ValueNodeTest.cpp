@@ -1,8 +1,5 @@
-// CInteger and CFloat, the value nodes: one table per theme run over both
-// classes (limits and range errors that leave the register untouched, limit
-// nodes, conditions, texts, property errors), then what only one of them
-// does (single-precision storage, the physical view of an integer); and
-// CBoolean: on and off values, the neither-nor error, the software flag.
+// CInteger, CFloat and CBoolean over registers in the fixture's MemoryPort,
+// or as software variables.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -26,7 +23,6 @@ using Texts = std::vector<std::string>;
 
 namespace {
 
-// A double-precision float node with settable limits.
 class TestFloat : public IFloat, public CNodeImpl {
 public:
     double value = 0.0, minimum = -1e300, maximum = 1e300;
@@ -48,7 +44,6 @@ uint32_t BitsOf(double d) {
     return bits;
 }
 
-// What writing value to node raises, "<no exception>" when it is taken.
 template <class Node, class Value>
 std::string Set(Node& node, Value value) {
     return Raised([&] { node.SetValue(value); });
@@ -56,9 +51,6 @@ std::string Set(Node& node, Value value) {
 
 const char kNan[] = "OutOfRange: Value nan is not a number";
 
-// Over the fixture's memory: "Field", bits 8..15 of the quadlet at 0x1000;
-// "Flt", a big-endian float register at 0x1010; "RoField" read-only at 0x1020;
-// "Reg", a whole quadlet at 0x1030.
 class ValueNodeTest : public KacqTest::PortFixture {
 protected:
     ValueNodeTest() {
@@ -121,13 +113,11 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
                "Property: Gain : property 'Value' : cannot convert value 'twelve'",
                "Property: Interval : property 'Value' : cannot convert value 'much'",
                "OutOfRange: Value 999999999999999939709166371603178586112.000000 must be smaller "
-               "than or equal 300000000549775575777803994281145270272.000000",
-               "OutOfRange: Value -999999999999999939709166371603178586112.000000 must be greater "
-               "than or equal -99999996802856924650656260769173209088.000000"}),
+               "than or equal 300000000549775575777803994281145270272.000000"}),
         (Texts{Set(gain, 9), Set(gain, 256), Set(gain, INT64_MIN), Set(interval, -1.0),
                Set(interval, 1000.5), Set(interval, std::nan("")),
                Raised([&] { gain.FromString("twelve"); }),
-               Raised([&] { interval.FromString("much"); }), Set(wide, 1e39), Set(wide, -1e39)}));
+               Raised([&] { interval.FromString("much"); }), Set(wide, 1e39)}));
     EXPECT_EQ(0, memory.TotalReads() + memory.TotalWrites());
     EXPECT_EQ(std::make_tuple(0xAA00BB00u, 0x3F800000u, 0.0),
               std::make_tuple(memory.Peek32(0x1000), memory.Peek32(0x1010), wide.GetValue()));
@@ -161,7 +151,7 @@ TEST_F(ValueNodeTest, LimitsFromTheValueNodeAndSentinelsThatCountAsNotSet) {
     node.minimum = -20.0;
     node.maximum = 20.0;
     EXPECT_EQ(std::make_pair(-20.0, 20.0), std::make_pair(fltGiven.GetMin(), fltGiven.GetMax()));
-    node.minimum = -5.0; // the float keeps the value node's limits once asked
+    node.minimum = -5.0; // kept once asked
     EXPECT_EQ(std::make_pair(-20.0, Logarithmic),
               std::make_pair(fltGiven.GetMin(), fltGiven.GetRepresentation()));
     // A value node that reports the not-set numbers itself sets no bound:
@@ -202,7 +192,7 @@ TEST_F(ValueNodeTest, LimitNodesAreAskedOnEveryUse) {
     number.SetValue(7);
     linked.SetValue(2.75);
     EXPECT_EQ(std::make_pair(int64_t{7}, 2.75), std::make_pair(number.GetValue(), node.value));
-    NodeList_t children; // in the order the links were given
+    NodeList_t children;
     number.GetChildren(children);
     EXPECT_EQ((NodeList_t{&low, &high, &step}), children);
 }
@@ -227,7 +217,7 @@ TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
     EXPECT_EQ("Integer : not present|Float : not present", i.GetInfo() + "|" + f.GetInfo());
     present.SetValue(1);
     enabled.SetValue(1);
-    memory.SetOpen(false); // a closed port makes the register, and so the feature, not present
+    memory.SetOpen(false);
     EXPECT_EQ((Modes{NP, NP, NP, NP}), modes());
     memory.SetOpen(true);
     EXPECT_EQ("Runtime: 0", Set(ro, 1).substr(0, 9) + std::to_string(memory.TotalWrites()));
@@ -241,7 +231,7 @@ TEST_F(ValueNodeTest, RegisterFailurePassesThroughAndLeavesTheValue) {
     auto callback = MakeCallback([&fired](INode*) { ++fired; });
     number.RegisterCallback(&callback);
     number.SetValue(5);
-    EXPECT_EQ(1, fired); // a write through the register notifies the feature
+    EXPECT_EQ(1, fired);
     memory.FailAlways(0x1000, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
     map.Get<CMaskedIntReg>("Field").InvalidateCache();
     EXPECT_EQ("Runtime: link down", Set(number, 6));
@@ -276,7 +266,6 @@ TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
     memory.Poke32(0x1030, 1);
     EXPECT_EQ("LogicalError: Value 1 is neither true 142 nor false (0)",
               Raised([&] { flag.GetValue(); }, "nodeapi/Boolean"));
-    // Each way of writing, then the register and the value read back.
     std::vector<std::function<void()>> writes = {
         [&] { flag.SetValue(false); }, [&] { flag = true; }, [&] { flag.FromString("false"); },
         [&] { flag.FromString("1"); }};
