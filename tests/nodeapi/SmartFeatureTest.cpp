@@ -50,31 +50,26 @@ struct Fixture {
 } // namespace
 
 TEST(SmartFeatureTest, GuidTextsAndProperties) {
-    const std::pair<const char*, const char*> good[] = {
-        {kTestImageId, kCanonical},
-        {"2a411342-c0ca-4368-b46e-ee5deebf0548", kCanonical},
-        {" E77E6336\t-  E617 -11D8- 9653 - 00105A5BAE55 ", "E77E6336-E617-11D8-9653-00105A5BAE55"},
-    };
-    for (const auto& c : good) {
-        Guid guid;
-        const bool parsed = ParseGuid(c.first, guid);
-        EXPECT_EQ(std::make_pair(true, std::string(c.second)),
-                  std::make_pair(parsed, GuidText(guid)))
-            << c.first;
-    }
-    Guid guid;
-    ParseGuid(kTestImageId, guid);
+    Guid known;
+    ParseGuid(kTestImageId, known);
     EXPECT_EQ(std::make_tuple(0x2A411342u, 0xC0CAu, 0x4368u,
                               Bytes{0xB4, 0x6E, 0xEE, 0x5D, 0xEE, 0xBF, 0x05, 0x48}),
-              std::make_tuple(uint32_t{guid.Data1}, unsigned{guid.Data2}, unsigned{guid.Data3},
-                              Bytes(guid.Data4, guid.Data4 + 8)));
-    // Refused: a digit that is no number, a group longer than its field.
-    for (const char* text : {"2A41134G - C0CA - 4368 - B46E - EE5DEEBF0548",
-                             "2A411342 - C0CA - 4368 - B46E - EE5DEEBF05481"}) {
-        Guid unchanged = guid;
-        const bool parsed = ParseGuid(text, unchanged);
-        EXPECT_EQ(std::make_pair(false, std::string(kCanonical)),
-                  std::make_pair(parsed, GuidText(unchanged)))
+              std::make_tuple(uint32_t{known.Data1}, unsigned{known.Data2}, unsigned{known.Data3},
+                              Bytes(known.Data4, known.Data4 + 8)));
+    // Refused (a digit that is no number, a group longer than its field): unchanged.
+    const std::tuple<const char*, bool, const char*> rows[] = {
+        {kTestImageId, true, kCanonical},
+        {"2a411342-c0ca-4368-b46e-ee5deebf0548", true, kCanonical},
+        {" E77E6336\t-  E617 -11D8- 9653 - 00105A5BAE55 ", true,
+         "E77E6336-E617-11D8-9653-00105A5BAE55"},
+        {"2A41134G - C0CA - 4368 - B46E - EE5DEEBF0548", false, kCanonical},
+        {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF05481", false, kCanonical},
+    };
+    for (const auto& [text, parsed, canonical] : rows) {
+        Guid guid = parsed ? Guid{} : known;
+        const bool ok = ParseGuid(text, guid);
+        EXPECT_EQ(std::make_pair(parsed, std::string(canonical)),
+                  std::make_pair(ok, GuidText(guid)))
             << text;
     }
 
