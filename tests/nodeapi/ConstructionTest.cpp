@@ -184,8 +184,7 @@ TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
     TestNodeMap map;
     auto& field = map.Add<CMaskedIntReg>("M");
     field.SetNodeMap(&map, "M");
-    // Node, register, integer register and field each warn; a line is cut to
-    // 255 characters.
+    // Node, register, integer register and field each warn; cut at 255 characters.
     const std::string value(400, 'v');
     const std::string line =
         ("WARNING - node 'M' : cannot handle property 'Colour' = '" + value).substr(0, 255);
@@ -204,7 +203,6 @@ TEST(ClassRegistryTest, StartupRegistrationsFirstAndFirstFactoryWins) {
     EXPECT_NE(nullptr, dynamic_cast<CMaskedIntReg*>(CreateNode("CMaskedIntReg").get()));
     for (const char* name : {"CDcamAccessCtrlReg", "CEnumEntry", "CSwissKnife", "Nothing"})
         EXPECT_EQ(nullptr, CreateNode(name)) << name;
-    // A factory answers only for its own class name.
     EXPECT_FALSE(RegisterNodeClass("CIntReg", &CreateNodeOfClass<CFltReg>));
     EXPECT_NE(nullptr, dynamic_cast<CIntReg*>(CreateNode("CIntReg").get()));
     EXPECT_EQ(nullptr, CreateNodeOfClass<CIntReg>("CFltReg"));

@@ -159,10 +159,12 @@ TEST_F(IntRegTest, LengthsAndBitFieldsOutsideTheRegisterAreRefused) {
         EXPECT_EQ("Property: none LogicalEr", FinishError<CMaskedIntReg>(field)) << field;
 }
 
-TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {
+TEST_F(IntRegTest, MaskedFieldsReadModifyWriteAndWideFields) {
     auto& top = Add<CMaskedIntReg>("Top", "0x1000", "LSB=28;MSB=31");
     auto& low = Add<CMaskedIntReg>("Low", "0x1000", "LSB=0;MSB=0");
     auto& sfield = Add<CMaskedIntReg>("Signed", "0x1000", "Sign=Signed;LSB=8;MSB=11");
+    auto& all = Add<CMaskedIntReg>("All", "0x1008", "Length=8;Sign=Signed;LSB=0;MSB=63");
+    auto& high = Add<CMaskedIntReg>("High", "0x1008", "Length=8;LSB=63;MSB=63");
     map.Build();
     EXPECT_EQ((std::vector<int64_t>{0, 15, -8, 7}),
               (std::vector<int64_t>{top.GetMin(), top.GetMax(), sfield.GetMin(), sfield.GetMax()}));
@@ -185,12 +187,6 @@ TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {
                      "OutOfRange: Value -9 must be greater than or equal -8"}),
               (Texts{Set(top, 16), Set(sfield, -9)}));
     EXPECT_EQ(2, memory.WriteCount(0x1000));
-}
-
-TEST_F(IntRegTest, WideFieldsUseAllSixtyFourBits) {
-    auto& all = Add<CMaskedIntReg>("All", "0x1000", "Length=8;Sign=Signed;LSB=0;MSB=63");
-    auto& high = Add<CMaskedIntReg>("High", "0x1000", "Length=8;LSB=63;MSB=63");
-    map.Build();
     EXPECT_EQ(std::make_pair(INT64_MIN, INT64_MAX), std::make_pair(all.GetMin(), all.GetMax()));
     all.SetValue(-1);
     const int64_t allOnes = all.GetValue();

@@ -83,7 +83,6 @@ TEST(NodeTest, CallbackHandlesOrderAndDeregistration) {
     EXPECT_EQ((Calls{"first:Node", "second:Node", "second:Node"}), calls);
     EXPECT_EQ(13u, node.RegisterCallback(&first)); // handles are never reused
 
-    // A callback may deregister itself while firing.
     int fired = 0;
     uint32_t handle = 0;
     auto selfRemoving = MakeCallback([&](INode* n) { fired += n->DeregisterCallback(handle) > 0; });
@@ -143,7 +142,6 @@ TEST(NodeTest, IsCachableAndMinTimeAreComputedOnceFromTheChildren) {
     EXPECT_EQ((std::vector<bool>{false, false, true, false}),
               (std::vector<bool>{flag.IsCachable(), parent.IsCachable(), alone.IsCachable(),
                                  parent.IsCachable()}));
-    // Minimum time: -1 while a child is not finished.
     TestNodeMap early;
     early.Add<CNodeImpl>("Parent", Props("pIsPresent=Volatile"));
     early.Add<TestInteger>("Volatile", Props("Cachable=false"));

@@ -54,7 +54,7 @@ const char kLock[] = "pPort=Port;Address=0x1000;Length=8;AccessMode=RW";
 
 } // namespace
 
-TEST_F(RegisterTest, GetCopiesAtMostTheRegisterLength) {
+TEST_F(RegisterTest, GetCopiesAtMostTheRegisterLengthAndSetRefreshesTheCache) {
     auto& reg = AddRegister("Reg", "Address=0x1000");
     map.Build();
     memory.Poke(0x1000, {1, 2, 3, 4, 5, 6});
@@ -67,6 +67,15 @@ TEST_F(RegisterTest, GetCopiesAtMostTheRegisterLength) {
               (Texts{Raised([&] { reg.Get(nullptr, 4); }).substr(0, 15),
                      Raised([&] { reg.Get(large.data(), -1); }).substr(0, 15),
                      Raised([&] { reg.Set(nullptr, 4); }).substr(0, 15)}));
+    int notified = 0;
+    auto cb = MakeCallback([&](INode*) { ++notified; });
+    reg.RegisterCallback(&cb);
+    memory.ResetCounts();
+    uint8_t data[4] = {9, 8, 7, 6};
+    reg.Set(data, 4);
+    EXPECT_EQ((std::vector<int64_t>{1, 1, 0x09080706, 1, 6, 0}),
+              (std::vector<int64_t>{memory.WriteCount(0x1000), notified, memory.Peek32(0x1000),
+                                    reg.IsChanged(), Read(reg)[3], memory.ReadCount(0x1000)}));
 }
 
 TEST_F(RegisterTest, CachedReadsAndInvalidators) {
@@ -87,19 +96,6 @@ TEST_F(RegisterTest, CachedReadsAndInvalidators) {
     EXPECT_EQ((std::vector<int>{0, 0x11, 2}),
               (std::vector<int>{before, Read(cached)[0], memory.ReadCount(0x1000)}));
     EXPECT_EQ((std::set<INode*>{map.GetNode("Root"), &cached}), trigger.GetDependants());
-}
-
-TEST_F(RegisterTest, WriteRefreshesTheCacheAndNotifies) {
-    auto& reg = AddRegister("Reg", "Address=0x1000");
-    map.Build();
-    int notified = 0;
-    auto cb = MakeCallback([&](INode*) { ++notified; });
-    reg.RegisterCallback(&cb);
-    uint8_t data[4] = {9, 8, 7, 6};
-    reg.Set(data, 4);
-    EXPECT_EQ((std::vector<int64_t>{1, 1, 0x09080706, 1, 6, 0}),
-              (std::vector<int64_t>{memory.WriteCount(0x1000), notified, memory.Peek32(0x1000),
-                                    reg.IsChanged(), Read(reg)[3], memory.ReadCount(0x1000)}));
 }
 
 TEST_F(RegisterTest, PortFailuresLeaveCacheAndChangedFlagAlone) {
@@ -149,8 +145,7 @@ TEST_F(RegisterTest, TextFormsAndInfo) {
     map.Build();
     memory.Poke(0x1000, {0x01, 0x02, 0x0A, 0x00});
     EXPECT_EQ("0x01020a00 ...", reg.ToString() + " " + big.ToString());
-    // Bytes not given keep their contents; without a prefix the text stops
-    // when the register is full.
+    // Bytes not given keep their contents; unprefixed text stops when full.
     std::vector<uint32_t> seen;
     for (const char* text : {"0xFFee", "&H10", "2021222324"}) {
         reg.FromString(text);
@@ -176,7 +171,7 @@ TEST_F(RegisterTest, DescriptionErrorsAtFinalConstruct) {
                      ReadError(noPort)}));
 }
 
-TEST(PortTest, UnattachedPortReadsZerosAndIgnoresWrites) {
+TEST(PortTest, UnattachedReadsZerosIgnoresWritesAndABareImplementationIsRefused) {
     KacqTest::TestNodeMap map;
     auto& port = map.Add<CPort>("Port");
     auto& reg = map.Add<CIntReg>(
@@ -190,6 +185,16 @@ TEST(PortTest, UnattachedPortReadsZerosAndIgnoresWrites) {
     EXPECT_EQ(std::make_tuple(std::vector<uint8_t>(6, 0), RW, int64_t{0}),
               std::make_tuple(read, port.GetAccessMode(), reg.GetValue()));
     EXPECT_EQ("InvalidArgument:", Raised([&] { port.Read(nullptr, 0, 4); }).substr(0, 16));
+    struct BarePort : IPort {
+        void Read(void*, int64_t, int64_t) override {}
+        void Write(const void*, int64_t, int64_t) override {}
+    } bare;
+    KacqTest::TestNodeMap other;
+    auto& refused = other.Add<CPort>("Port");
+    refused.SetPortImpl(&bare);
+    EXPECT_EQ("LogicalError:|LogicalError:",
+              Raised([&] { refused.SetNodeMap(&other, "Port"); }).substr(0, 13) + "|" +
+                  Raised([&] { refused.GetAccessMode(); }).substr(0, 13));
 }
 
 TEST(PortTest, ForwardsTrafficStateAndNaming) {
@@ -216,18 +221,6 @@ TEST(PortTest, ForwardsTrafficStateAndNaming) {
     EXPECT_EQ("LogicalError: Node already initialized", Raised([&] { port.SetPortImpl(&memory); }));
 }
 
-TEST(PortTest, ImplementationThatIsNoNodeIsRefused) {
-    struct BarePort : IPort {
-        void Read(void*, int64_t, int64_t) override {}
-        void Write(const void*, int64_t, int64_t) override {}
-    } bare;
-    KacqTest::TestNodeMap map;
-    auto& port = map.Add<CPort>("Port");
-    port.SetPortImpl(&bare);
-    EXPECT_EQ("LogicalError:", Raised([&] { port.SetNodeMap(&map, "Port"); }).substr(0, 13));
-    EXPECT_EQ("LogicalError:", Raised([&] { port.GetAccessMode(); }).substr(0, 13));
-}
-
 TEST_F(DcamAccessCtrlRegTest, WritesIdentifierAndTimeoutThenReads) {
     auto& ctrl = map.Add<CDcamAccessCtrlReg>(
         "Lock", Props(std::string(kLock) + ";FeatureID=0x0030533B73C3;Timeout=0x3E8"));
@@ -237,13 +230,11 @@ TEST_F(DcamAccessCtrlRegTest, WritesIdentifierAndTimeoutThenReads) {
     // 0x0030533B73C3 >> 16 = 0x0030533B, then (0x73C3 << 16) | 0x3E8, as
     // big-endian quadlets; then one read of 8 bytes.
     std::string log;
-    for (const auto& r : memory.Log()) {
-        log += r.op + std::to_string(r.address - 0x1000) + ":";
-        for (uint8_t b : r.data)
-            log += r.op == 'W' ? std::to_string(b) + "," : "";
-        log += (r.op == 'R' ? std::to_string(r.length) : "") + " ";
-    }
-    EXPECT_EQ("W0:0,48,83,59, W4:115,195,3,232, R0:8 ", log);
+    for (const auto& r : memory.Log())
+        log += r.op + std::to_string(r.address - 0x1000) + ":" + std::to_string(r.length) + " ";
+    EXPECT_EQ(
+        std::make_pair(std::string("W0:4 W4:4 R0:8 "), Bytes{0, 48, 83, 59, 115, 195, 3, 232}),
+        std::make_pair(log, memory.Peek(0x1000, 8)));
     EXPECT_EQ("1", ctrl.ToString());
 }
 

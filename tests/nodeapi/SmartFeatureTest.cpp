@@ -128,7 +128,6 @@ TEST(SmartFeatureTest, InquiryReplyAndCachedAddress) {
     EXPECT_EQ(0x200, f.feature->GetValue());
     EXPECT_EQ(std::make_pair(1, 1), std::make_pair(f.port.WriteCount(kInquiry + 0x40),
                                                    f.port.ReadCount(kInquiry + 0x40)));
-    // A camera without the feature answers 0: no error, text "0".
     f.feature->InvalidateCache();
     f.Reply(0, 0, 0x40);
     EXPECT_EQ(0, f.feature->GetValue());

@@ -69,6 +69,8 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
     auto& i = map.Add<CInteger>("Int", Props("Value=5"));
     auto& f = map.Add<CFloat>("Flo", Props("Value=0.1"));
     auto& plain = map.Add<CFloat>("Plain");
+    auto& flag = map.Add<CBoolean>("Flag");
+    auto& off = map.Add<CBoolean>("Off", Props("Value=false"));
     map.Build();
     // No register below refuses nan: the node itself must. 0.1 as a double
     // lies below 0.1 in single precision, yet is the node's own value.
@@ -83,11 +85,17 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
               std::make_tuple(i.GetValue(), i.GetMin(), i.GetMax(), i.IsChanged()));
     EXPECT_EQ(std::make_tuple(double{0.1f}, double{0.1f}, std::string("0.1")),
               std::make_tuple(f.GetValue(), f.GetMin(), f.ToString()));
+    EXPECT_EQ(std::make_tuple(true, false, RW),
+              std::make_tuple(flag.GetValue(), off.GetValue(), flag.GetAccessMode()));
     int fired = 0;
     auto callback = MakeCallback([&fired](INode*) { ++fired; });
     i.RegisterCallback(&callback);
+    flag.RegisterCallback(&callback);
     i = 5;
-    EXPECT_EQ(std::make_pair(true, 1), std::make_pair(i.IsChanged(), fired));
+    flag.SetValue(false);
+    EXPECT_EQ(std::make_tuple(true, false, true, 2, 0),
+              std::make_tuple(i.IsChanged(), flag.GetValue(), flag.IsChanged(), fired,
+                              memory.TotalReads() + memory.TotalWrites()));
     // Without limits: the single-precision epsilon as increment, the value as limits.
     EXPECT_EQ((std::vector<uint32_t>{0x34000000u, 0, 0}),
               (std::vector<uint32_t>{BitsOf(plain.GetInc()), BitsOf(plain.GetMin()),
@@ -127,7 +135,7 @@ TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
               std::make_tuple(memory.Peek32(0x1000), memory.TotalWrites(), gain.ToString()));
     gain.FromString("0x1F");
     EXPECT_EQ(31, gain.GetValue());
-    interval.SetValue(0.0); // zero is a value like any other
+    interval.SetValue(0.0);
     const uint32_t zero = memory.Peek32(0x1010);
     interval.SetValue(2.5);
     wide.SetValue(3e38);
@@ -204,21 +212,24 @@ TEST_F(ValueNodeTest, AccessModeFollowsTheValueNodeAndTheConditions) {
     auto& ro = map.Add<CInteger>("Ro", Props("pValue=RoField"));
     auto& i = map.Add<CInteger>("I", Props("pValue=Field;pIsPresent=Present;pIsEnabled=Enabled"));
     auto& f = map.Add<CFloat>("F", Props("pValue=Flt;pIsPresent=Present"));
+    auto& b = map.Add<CBoolean>("B", Props("pValue=Field;pIsPresent=Present;pIsEnabled=Enabled"));
     map.Build();
     using Modes = std::vector<EAccessMode>;
     const auto modes = [&] {
-        return Modes{rw.GetAccessMode(), ro.GetAccessMode(), i.GetAccessMode(), f.GetAccessMode()};
+        return Modes{rw.GetAccessMode(), ro.GetAccessMode(), i.GetAccessMode(), f.GetAccessMode(),
+                     b.GetAccessMode()};
     };
-    EXPECT_EQ((Modes{RW, RO, RW, RW}), modes());
+    EXPECT_EQ((Modes{RW, RO, RW, RW, RW}), modes());
     enabled.SetValue(0);
-    EXPECT_EQ((Modes{RW, RO, NE, RW}), modes());
+    EXPECT_EQ((Modes{RW, RO, NE, RW, NE}), modes());
     present.SetValue(0);
-    EXPECT_EQ((Modes{RW, RO, NP, NP}), modes());
-    EXPECT_EQ("Integer : not present|Float : not present", i.GetInfo() + "|" + f.GetInfo());
+    EXPECT_EQ((Modes{RW, RO, NP, NP, NP}), modes());
+    EXPECT_EQ("Integer : not present|Float : not present|Boolean : not present",
+              i.GetInfo() + "|" + f.GetInfo() + "|" + b.GetInfo());
     present.SetValue(1);
     enabled.SetValue(1);
     memory.SetOpen(false);
-    EXPECT_EQ((Modes{NP, NP, NP, NP}), modes());
+    EXPECT_EQ((Modes{NP, NP, NP, NP, NP}), modes());
     memory.SetOpen(true);
     EXPECT_EQ("Runtime: 0", Set(ro, 1).substr(0, 9) + std::to_string(memory.TotalWrites()));
 }
@@ -281,38 +292,14 @@ TEST_F(BooleanTest, OnAndOffValuesOverRegister) {
     EXPECT_EQ(std::make_pair(0, RW), std::make_pair(memory.TotalWrites(), flag.GetAccessMode()));
 }
 
-TEST_F(BooleanTest, SoftwareFlag) {
-    auto& flag = map.Add<CBoolean>("Flag");
-    auto& off = map.Add<CBoolean>("Off", Props("Value=false"));
-    map.Build();
-    EXPECT_EQ(std::make_tuple(true, false, RW),
-              std::make_tuple(flag.GetValue(), off.GetValue(), flag.GetAccessMode()));
-    int fired = 0;
-    auto callback = MakeCallback([&fired](INode*) { ++fired; });
-    flag.RegisterCallback(&callback);
-    flag.SetValue(false);
-    EXPECT_EQ(std::make_tuple(false, true, 1, 0),
-              std::make_tuple(flag.GetValue(), flag.IsChanged(), fired,
-                              memory.TotalReads() + memory.TotalWrites()));
-}
-
-TEST_F(BooleanTest, FailedWriteKeepsFlagAndConditions) {
+TEST_F(BooleanTest, OffValueAndFailedWrite) {
     auto& source = map.Add<TestInteger>("Source", Props("Value=5"));
-    auto& present = map.Add<TestInteger>("Present", Props("Value=1"));
-    auto& enabled = map.Add<TestInteger>("Enabled", Props("Value=1"));
-    auto& flag = map.Add<CBoolean>(
-        "Flag", Props("pValue=Source;OnValue=5;OffValue=6;pIsPresent=Present;pIsEnabled=Enabled"));
+    auto& flag = map.Add<CBoolean>("Flag", Props("pValue=Source;OnValue=5;OffValue=6"));
     auto& onReg = map.Add<CBoolean>("OnReg", Props("pValue=Reg"));
     map.Build();
     EXPECT_TRUE(flag.GetValue());
     flag.SetValue(false);
     EXPECT_EQ(6, source.GetValue());
-    enabled.SetValue(0);
-    const EAccessMode notEnabled = flag.GetAccessMode();
-    present.SetValue(0);
-    EXPECT_EQ(std::make_tuple(NE, NP, std::string("Boolean : not present")),
-              std::make_tuple(notEnabled, flag.GetAccessMode(), flag.GetInfo()));
-
     memory.FailAlways(0x1030, std::make_exception_ptr(RuntimeException("link down", "x", 1)));
     EXPECT_EQ("Runtime: link down", Raised([&] { onReg.SetValue(true); }));
     memory.ClearFailures();
