@@ -2,8 +2,8 @@
 // or as software variables.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "nodeapi/Boolean.h"
@@ -36,13 +36,6 @@ public:
     double GetMax() override { return maximum; }
     ERepresentation GetRepresentation() override { return Logarithmic; }
 };
-
-uint32_t BitsOf(double d) {
-    const float f = static_cast<float>(d);
-    uint32_t bits;
-    std::memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
 
 template <class Node, class Value>
 std::string Set(Node& node, Value value) {
@@ -97,9 +90,8 @@ TEST_F(ValueNodeTest, SoftwareVariablesWithoutLimitsAcceptOnlyTheirValue) {
               std::make_tuple(i.IsChanged(), flag.GetValue(), flag.IsChanged(), fired,
                               memory.TotalReads() + memory.TotalWrites()));
     // Without limits: the single-precision epsilon as increment, the value as limits.
-    EXPECT_EQ((std::vector<uint32_t>{0x34000000u, 0, 0}),
-              (std::vector<uint32_t>{BitsOf(plain.GetInc()), BitsOf(plain.GetMin()),
-                                     BitsOf(plain.GetMax())}));
+    EXPECT_EQ(std::make_tuple(double{FLT_EPSILON}, 0.0, 0.0),
+              std::make_tuple(plain.GetInc(), plain.GetMin(), plain.GetMax()));
 }
 
 TEST_F(ValueNodeTest, RangeErrorsComeBeforeAnyRegisterAccess) {
