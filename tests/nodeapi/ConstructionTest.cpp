@@ -182,16 +182,24 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
 
 TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
     TestNodeMap map;
-    auto& field = map.Add<CMaskedIntReg>("M");
-    field.SetNodeMap(&map, "M");
-    // Node, register, integer register and field each warn; cut at 255 characters.
-    const std::string value(400, 'v');
-    const std::string line =
-        ("WARNING - node 'M' : cannot handle property 'Colour' = '" + value).substr(0, 255);
-    testing::internal::CaptureStdout();
-    const bool handled = field.SetProperty("Colour", value);
-    EXPECT_EQ(std::make_pair(false, line + line + line + line),
-              std::make_pair(handled, testing::internal::GetCapturedStdout()));
+    const std::pair<INodeConstruct&, int> rows[] = {{map.Add<CMaskedIntReg>("M", {}, false), 4},
+                                                    {map.Add<CIntSwissKnife>("K", {}, false), 2},
+                                                    {map.Add<CCategory>("C", {}, false), 2}};
+    map.Build();
+    const std::string value(400, 'v'); // the line is cut at 255 characters
+    for (const auto& [node, levels] : rows) {
+        const std::string line = ("WARNING - node '" + node.GetName() +
+                                  "' : cannot handle property 'Colour' = '" + value)
+                                     .substr(0, 255);
+        testing::internal::CaptureStdout();
+        const bool handled = node.SetProperty("Colour", value);
+        std::string expected;
+        for (int i = 0; i < levels; ++i)
+            expected += line;
+        EXPECT_EQ(std::make_pair(false, expected),
+                  std::make_pair(handled, testing::internal::GetCapturedStdout()))
+            << levels;
+    }
 }
 
 TEST(ClassRegistryTest, StartupRegistrationsFirstAndFirstFactoryWins) {

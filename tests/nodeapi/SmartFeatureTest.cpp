@@ -53,14 +53,16 @@ TEST(SmartFeatureTest, GuidTextsAndProperties) {
                               Bytes{0xB4, 0x6E, 0xEE, 0x5D, 0xEE, 0xBF, 0x05, 0x48}),
               std::make_tuple(uint32_t{known.Data1}, unsigned{known.Data2}, unsigned{known.Data3},
                               Bytes(known.Data4, known.Data4 + 8)));
-    // Refused (a digit that is no number, a group longer than its field): unchanged.
-    const std::tuple<const char*, bool, const char*> rows[] = {
+    // Refused texts leave the GUID unchanged; an embedded zero byte is no blank.
+    const std::tuple<std::string, bool, const char*> rows[] = {
         {kTestImageId, true, kCanonical},
         {"2a411342-c0ca-4368-b46e-ee5deebf0548", true, kCanonical},
         {" E77E6336\t-  E617 -11D8- 9653 - 00105A5BAE55 ", true,
          "E77E6336-E617-11D8-9653-00105A5BAE55"},
         {"2A41134G - C0CA - 4368 - B46E - EE5DEEBF0548", false, kCanonical},
         {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF05481", false, kCanonical},
+        {"2A411342 C0CA 4368 B46E EE5DEEBF0548", false, kCanonical},
+        {std::string(kCanonical, 37), false, kCanonical},
     };
     for (const auto& [text, parsed, canonical] : rows) {
         Guid guid = parsed ? Guid{} : known;
