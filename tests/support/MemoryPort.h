@@ -30,8 +30,7 @@ public:
     MemoryPort() = default;
     MemoryPort(int64_t base, int64_t size) { AddRegion(base, size); }
 
-    // A region of zero bytes; regions must not overlap.
-    void AddRegion(int64_t base, int64_t size);
+    void AddRegion(int64_t base, int64_t size); // zeroed; regions must not overlap
 
     // Direct access to the contents; no counts, no failures.
     void Poke(int64_t address, const std::vector<uint8_t>& bytes);
@@ -39,7 +38,6 @@ public:
     void Poke32(int64_t address, uint32_t value);
     uint32_t Peek32(int64_t address) const;
 
-    // Accesses starting at an address, and in total.
     int ReadCount(int64_t address) const { return Count(m_Reads, address); }
     int WriteCount(int64_t address) const { return Count(m_Writes, address); }
     int TotalReads() const { return m_TotalReads; }
@@ -52,8 +50,7 @@ public:
     void FailAlways(int64_t address, std::exception_ptr error) { Fail(address, error, false); }
     void ClearFailures();
 
-    // A closed port reports NP, like a camera port whose device is not open.
-    void SetOpen(bool open) { m_Open = open; }
+    void SetOpen(bool open) { m_Open = open; } // closed: NP, like a camera that is not open
 
     void KeepLog(bool keep) { m_KeepLog = keep; }
 
