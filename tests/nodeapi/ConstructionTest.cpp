@@ -1,6 +1,5 @@
-// Construction protocol over every node class: refused property values and
-// links with their exact texts, links resolved at once, warning lines per
-// class level, properties after FinalConstruct, and the class registry.
+// The construction protocol over every node class, driven through TestNodeMap
+// (no port); and the class registry.
 #include <gtest/gtest.h>
 
 #include "nodeapi/Boolean.h"
@@ -39,9 +38,6 @@ public:
 
 } // namespace
 
-// Every class refuses a value it cannot convert and a link to a node that is
-// missing or lacks the interface, naming node, property and text; a refused
-// link is not kept.
 TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     TestNodeMap map;
     map.Add<TestCategory>("Cat");
@@ -62,9 +58,8 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     auto& group = map.Add<CCategory>("Group", {}, false);
     map.Build();
     const char* vd = "nodeapi/VariableDelegate";
-    // raised: null for "cannot convert value '<value>'", an interface name for
-    // "node '<value>' has no interface '<name>'", else after '=' the whole text
-    // after the node's name.
+    // raised: null for "cannot convert value", an interface name for "has no
+    // interface", else after '=' the whole text after the node's name.
     const struct {
         INodeConstruct& node;
         const char *property, *value, *raised;
@@ -116,10 +111,8 @@ TEST(ConstructionTest, RefusedPropertiesNameNodePropertyAndText) {
     }
     NodeList_t entries;
     mode.GetEntries(entries);
-    // A refused link leaves the flag and the float software variables.
     EXPECT_EQ(std::make_tuple(size_t{0}, true, 0.0),
               std::make_tuple(entries.size(), flag.GetValue(), flt.GetValue()));
-    // Accepted forms.
     for (const char* v : {"true", "false", "0", "1"})
         EXPECT_TRUE(n.SetProperty("Cachable", v)) << v;
     EXPECT_TRUE(ctrl.SetProperty("Timeout", "65535"));
@@ -145,7 +138,6 @@ TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolv
     auto& target = late.Add<CIntReg>("Target");
     plain.SetNodeMap(&late, "Plain");
     target.SetNodeMap(&late, "Target");
-    // "Number" is entered only later: the link fails at once.
     const std::string missing = Raised([&] { plain.SetProperty("pIsPresent", "Number"); });
     number.SetNodeMap(&late, "Number");
     const std::string linked = Raised([&] { plain.SetProperty("pIsPresent", "Number"); });
@@ -156,9 +148,8 @@ TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolv
               "'IInteger'",
               missing + "|" + linked + "|" + wrong);
     EXPECT_TRUE(target.SetProperty("pInvalidator", "Cat")); // any node will do
-    // Only the successful link became a child; the failed single link cleared
-    // the stored is-present node, so "Number" reading 0 no longer makes the
-    // node NP.
+    // The failed single link cleared the stored is-present node: "Number"
+    // reading 0 no longer makes the node NP.
     NodeList_t children;
     plain.GetChildren(children);
     number.SetValue(0);
@@ -166,7 +157,6 @@ TEST(ConstructionTest, ListPropertiesAccumulateSingleOnesOverwriteAndLinksResolv
               std::make_pair(children, plain.GetAccessMode()));
 }
 
-// A finished node takes no more properties and refuses a second finish.
 TEST(ConstructionTest, FinishedNodesRefuseProperties) {
     TestNodeMap map;
     map.Add<TestInteger>("One", KacqTest::Props("Value=1"));
@@ -177,7 +167,6 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
         &map.Add<CTxtKey>("Key", {}, false),
     };
     map.Build();
-    // Without a parser a text key is refused after it is finished.
     EXPECT_EQ("Runtime: pParser not specified", Raised([&] { nodes[6]->FinalConstruct(); }));
     for (INodeConstruct* node : nodes) {
         const std::string name = node->GetName();
@@ -192,64 +181,36 @@ TEST(ConstructionTest, FinishedNodesRefuseProperties) {
 }
 
 TEST(ConstructionTest, UnknownPropertyWritesOneWarningPerClassLevel) {
-    TestNodeMap fresh;
-    // "Input" belongs to the float formula node only; the line is cut to 255
-    // characters.
-    const std::string longValue(400, 'v');
-    const struct {
-        INodeConstruct& node;
-        const char *name, *property;
-        std::string value;
-        int lines;
-    } cases[] = {
-        {fresh.Add<CNodeImpl>("Plain"), "Plain", "Colour", "blue", 1},
-        {fresh.Add<CRegister>("Reg"), "Reg", "Colour", "blue", 2},
-        {fresh.Add<CIntReg>("Int"), "Int", "Colour", "blue", 3},
-        {fresh.Add<CCategory>("C"), "C", "Colour", "blue", 2},
-        {fresh.Add<CMaskedIntReg>("M2"), "M2", "Colour", "blue", 4},
-        {fresh.Add<CIntSwissKnife>("Knife"), "Knife", "Input", "X", 2},
-        {fresh.Add<CNodeImpl>("L"), "L", "P", longValue, 1},
-    };
-    for (const auto& c : cases) {
-        c.node.SetNodeMap(&fresh, c.name);
-        const std::string line =
-            (std::string("WARNING - node '") + c.name + "' : cannot handle property '" +
-             c.property + "' = '" + c.value + "'\n")
-                .substr(0, 255);
-        std::string expected;
-        for (int i = 0; i < c.lines; ++i)
-            expected += line;
+    TestNodeMap map;
+    const std::pair<INodeConstruct&, int> rows[] = {{map.Add<CMaskedIntReg>("M", {}, false), 4},
+                                                    {map.Add<CIntSwissKnife>("K", {}, false), 2},
+                                                    {map.Add<CCategory>("C", {}, false), 2}};
+    map.Build();
+    const std::string value(400, 'v'); // the line is cut at 255 characters
+    for (const auto& [node, levels] : rows) {
+        const std::string line = ("WARNING - node '" + node.GetName() +
+                                  "' : cannot handle property 'Colour' = '" + value)
+                                     .substr(0, 255);
         testing::internal::CaptureStdout();
-        const bool handled = c.node.SetProperty(c.property, c.value);
+        const bool handled = node.SetProperty("Colour", value);
+        std::string expected;
+        for (int i = 0; i < levels; ++i)
+            expected += line;
         EXPECT_EQ(std::make_pair(false, expected),
                   std::make_pair(handled, testing::internal::GetCapturedStdout()))
-            << c.name;
+            << levels;
     }
 }
 
-TEST(ClassRegistryTest, StartupRegistrationsInTheirOrderAndFirstFactoryWins) {
-    const StringList_t startup = GetStartupNodeClasses();
-    EXPECT_EQ((StringList_t{"CRegister", "CFltReg", "CCategory", "CPort", "CTxtKey",
-                            "CStringRegister", "CSmartFeature", "CBoolean", "CIntReg",
-                            "CIntSwissKnife", "CFloat", "CMaskedIntReg", "CInteger"}),
-              startup);
-    // Every registered class of this build, in the start-up order.
-    StringList_t registered = GetRegisteredNodeClasses();
-    ASSERT_GE(registered.size(), 6u);
-    StringList_t expectedPrefix;
-    for (const std::string& name : startup) {
-        if (std::find(registered.begin(), registered.end(), name) != registered.end())
-            expectedPrefix.push_back(name);
-    }
-    EXPECT_EQ(expectedPrefix,
-              StringList_t(registered.begin(), registered.begin() + expectedPrefix.size()));
+TEST(ClassRegistryTest, StartupRegistrationsFirstAndFirstFactoryWins) {
+    const StringList_t startup = GetStartupNodeClasses(), registered = GetRegisteredNodeClasses();
+    ASSERT_GE(registered.size(), startup.size());
+    EXPECT_EQ(startup, StringList_t(registered.begin(), registered.begin() + startup.size()));
     for (const char* name : {"CRegister", "CFltReg", "CPort", "CStringRegister"})
         EXPECT_NE(nullptr, CreateNode(name)) << name;
     EXPECT_NE(nullptr, dynamic_cast<CMaskedIntReg*>(CreateNode("CMaskedIntReg").get()));
     for (const char* name : {"CDcamAccessCtrlReg", "CEnumEntry", "CSwissKnife", "Nothing"})
         EXPECT_EQ(nullptr, CreateNode(name)) << name;
-    // A second registration keeps the first factory; a factory answers only
-    // for its own class name.
     EXPECT_FALSE(RegisterNodeClass("CIntReg", &CreateNodeOfClass<CFltReg>));
     EXPECT_NE(nullptr, dynamic_cast<CIntReg*>(CreateNode("CIntReg").get()));
     EXPECT_EQ(nullptr, CreateNodeOfClass<CIntReg>("CFltReg"));

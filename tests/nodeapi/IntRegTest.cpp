@@ -1,8 +1,4 @@
-// The register value nodes CIntReg, CMaskedIntReg and CFltReg, one test per
-// theme over the three: limits, range checks before any port access, byte
-// order and sign extension, bit fields sharing a cache entry, text forms
-// following the access mode, description errors, and two threads writing
-// fields of one register.
+// CIntReg, CMaskedIntReg and CFltReg over the fixture's MemoryPort at 0x1000.
 #include "nodeapi/IntReg.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +21,6 @@ namespace {
 
 class IntRegTest : public KacqTest::PortFixture {
 protected:
-    // A register at address: 4 bytes, unsigned, big-endian unless extra says otherwise.
     template <class T = CIntReg>
     T& Add(const std::string& name, const char* address, const std::string& extra = "",
            const char* access = "RW") {
@@ -37,8 +32,7 @@ protected:
         return Raised([&] { node.SetValue(value); }, source);
     }
 
-    // Finishing an unfinished register with these properties: the exception's
-    // kind, whether it is initialized after, and what a read then raises.
+    // The kind FinalConstruct raises, whether initialized after, the kind a read raises.
     template <class T>
     static std::string FinishError(const std::string& properties) {
         KacqTest::TestNodeMap local;
@@ -120,7 +114,6 @@ TEST_F(IntRegTest, ByteOrderAndSignExtension) {
               std::make_pair(memory.Peek(0x1000, 4), le.GetValue()));
     le.SetValue(0xBEEF);
     EXPECT_EQ((Bytes{0xEF, 0xBE}), memory.Peek(0x1010, 2));
-    // An unsigned 8-byte register cannot hand out 2^63 and above as int64.
     memory.Poke(0x1020, {0x7F, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
     EXPECT_EQ(INT64_MAX, big.GetValue());
     big.InvalidateCache();
@@ -150,14 +143,12 @@ TEST_F(IntRegTest, TextFormsAndInfo) {
     EXPECT_EQ("0|", ro.ToString() + "|" + wo.ToString());
     wo.FromString("2");
     EXPECT_EQ(0x40000000u, memory.Peek32(0x1020));
-    // A read-only register refuses the text instead of dropping it silently.
     EXPECT_EQ("Runtime:", Raised([&] { ro.FromString("2"); }).substr(0, 8));
     memory.SetOpen(false);
     EXPECT_EQ("Register: not present|", rw.GetInfo() + "|" + rw.ToString());
 }
 
-// Unfinished, a refused register still refuses reads rather than overrunning
-// its buffer.
+// A refused register still refuses reads rather than overrunning its buffer.
 TEST_F(IntRegTest, LengthsAndBitFieldsOutsideTheRegisterAreRefused) {
     for (const char* length : {"Length=0", "Length=9", "Length=16"})
         EXPECT_EQ("Property: none Property:", FinishError<CIntReg>(length)) << length;
@@ -168,10 +159,12 @@ TEST_F(IntRegTest, LengthsAndBitFieldsOutsideTheRegisterAreRefused) {
         EXPECT_EQ("Property: none LogicalEr", FinishError<CMaskedIntReg>(field)) << field;
 }
 
-TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {
+TEST_F(IntRegTest, MaskedFieldsReadModifyWriteAndWideFields) {
     auto& top = Add<CMaskedIntReg>("Top", "0x1000", "LSB=28;MSB=31");
     auto& low = Add<CMaskedIntReg>("Low", "0x1000", "LSB=0;MSB=0");
     auto& sfield = Add<CMaskedIntReg>("Signed", "0x1000", "Sign=Signed;LSB=8;MSB=11");
+    auto& all = Add<CMaskedIntReg>("All", "0x1008", "Length=8;Sign=Signed;LSB=0;MSB=63");
+    auto& high = Add<CMaskedIntReg>("High", "0x1008", "Length=8;LSB=63;MSB=63");
     map.Build();
     EXPECT_EQ((std::vector<int64_t>{0, 15, -8, 7}),
               (std::vector<int64_t>{top.GetMin(), top.GetMax(), sfield.GetMin(), sfield.GetMax()}));
@@ -181,10 +174,9 @@ TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {
     low.GetAddress();
     sfield.GetAddress();
     memory.Poke32(0x1000, 0x80000001u); // 2^31 + 1
-    // Both fields served by one read.
     EXPECT_EQ((std::vector<int64_t>{8, 1, 1}),
               (std::vector<int64_t>{top.GetValue(), low.GetValue(), memory.ReadCount(0x1000)}));
-    top = 3; // the interface's assignment is SetValue; the merge read comes from the cache
+    top = 3; // the merge read comes from the cache
     EXPECT_EQ((std::vector<int64_t>{0x30000001, 3, 1, 1}),
               (std::vector<int64_t>{memory.Peek32(0x1000), top(), memory.ReadCount(0x1000),
                                     memory.WriteCount(0x1000)}));
@@ -195,12 +187,6 @@ TEST_F(IntRegTest, MaskedFieldReadAndReadModifyWrite) {
                      "OutOfRange: Value -9 must be greater than or equal -8"}),
               (Texts{Set(top, 16), Set(sfield, -9)}));
     EXPECT_EQ(2, memory.WriteCount(0x1000));
-}
-
-TEST_F(IntRegTest, WideFieldsUseAllSixtyFourBits) {
-    auto& all = Add<CMaskedIntReg>("All", "0x1000", "Length=8;Sign=Signed;LSB=0;MSB=63");
-    auto& high = Add<CMaskedIntReg>("High", "0x1000", "Length=8;LSB=63;MSB=63");
-    map.Build();
     EXPECT_EQ(std::make_pair(INT64_MIN, INT64_MAX), std::make_pair(all.GetMin(), all.GetMax()));
     all.SetValue(-1);
     const int64_t allOnes = all.GetValue();
@@ -209,8 +195,7 @@ TEST_F(IntRegTest, WideFieldsUseAllSixtyFourBits) {
     EXPECT_EQ(INT64_MAX, all.GetValue());
 }
 
-// Two threads on fields of one register: the map lock serialises the
-// read-modify-write, so no update is lost and the cache stays in step.
+// The map lock serialises the read-modify-write: no update is lost.
 TEST_F(IntRegTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     auto& low = Add<CMaskedIntReg>("Low", "0x1000", "LSB=0;MSB=15");
     auto& high = Add<CMaskedIntReg>("High", "0x1000", "LSB=16;MSB=31");
@@ -233,8 +218,7 @@ TEST_F(IntRegTest, FieldsOfOneRegisterWrittenFromTwoThreads) {
     std::thread b(writer, std::ref(high), std::ref(low));
     a.join();
     b.join();
-    // Neither thread's last update was lost in the other's merge; every write
-    // costs one port write, the merge reads came from the cache.
+    // One port write per update; the merge reads came from the cache.
     EXPECT_EQ((std::vector<int64_t>{false, kRounds << 16 | kRounds, kRounds, kRounds, 2 * kRounds}),
               (std::vector<int64_t>{torn, memory.Peek32(0x1000), low.GetValue(), high.GetValue(),
                                     memory.WriteCount(0x1000)}));

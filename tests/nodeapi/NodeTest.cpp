@@ -1,5 +1,4 @@
-// CNodeImpl, CNodeMap and CCategory: access-mode rule, callbacks, change
-// propagation, dependants, cachability memo, dumps, category members and info.
+// CNodeImpl, CNodeMap and CCategory over software nodes in a TestNodeMap.
 #include "nodeapi/Node.h"
 
 #include <gtest/gtest.h>
@@ -22,7 +21,6 @@ using Modes = std::vector<EAccessMode>;
 
 namespace {
 
-// Records which node each call saw.
 struct Recorder {
     Calls* calls;
     std::string tag;
@@ -47,14 +45,13 @@ TEST(NodeTest, AccessModeFromPresenceEnabledAndChildren) {
     auto& present = map.Add<TestInteger>("Present");
     auto& enabled = map.Add<TestInteger>("Enabled");
     auto& node = map.Add<CNodeImpl>("Node", Props("pIsPresent=Present;pIsEnabled=Enabled"));
-    // A child that is NP makes the parent NP whatever its own links say; a
-    // category is NP when a member is.
+    // An NP child makes the parent NP whatever its own links say.
     map.Add<TestInteger>("Yes", Props("Value=1"));
     map.Add<CNodeImpl>("Child", Props("pIsPresent=Present"));
     auto& parent = map.Add<TestCategory>("Parent", Props("pFeature=Child;pIsPresent=Yes"));
     auto& group = map.Add<CCategory>("Group", Props("pFeature=Child"));
     map.Build();
-    Modes modes; // present / enabled: 0/0, 0/1, 1/0, 1/1, 7/2
+    Modes modes;
     for (auto pe : std::vector<std::pair<int, int>>{{0, 0}, {0, 1}, {1, 0}, {1, 1}, {7, 2}}) {
         present.SetValue(pe.first);
         enabled.SetValue(pe.second);
@@ -86,7 +83,6 @@ TEST(NodeTest, CallbackHandlesOrderAndDeregistration) {
     EXPECT_EQ((Calls{"first:Node", "second:Node", "second:Node"}), calls);
     EXPECT_EQ(13u, node.RegisterCallback(&first)); // handles are never reused
 
-    // A callback may deregister itself while firing.
     int fired = 0;
     uint32_t handle = 0;
     auto selfRemoving = MakeCallback([&](INode* n) { fired += n->DeregisterCallback(handle) > 0; });
@@ -112,13 +108,11 @@ TEST(NodeTest, SetChangedInvalidatesAndNotifiesDependants) {
     EXPECT_EQ(std::make_pair(size_t{0}, false), std::make_pair(calls.size(), leaf.IsChanged()));
     leaf.SetChanged(true);
     EXPECT_EQ((Calls{"leaf:Leaf", "mid:Mid"}), calls);
-    // Dependants are notified, not flagged.
     EXPECT_EQ(std::make_pair(true, false), std::make_pair(leaf.IsChanged(), mid.IsChanged()));
 }
 
 TEST(NodeTest, CollectDependantsGivesEveryPathToSharedAndCyclicNodes) {
-    // A shared subtree reached on two paths gets both paths' nodes, and a
-    // subtree whose first walk met a cycle is walked again on a new path:
+    // A subtree whose first walk met a cycle is walked again on a new path:
     // the second walk from Root through S reaches A by way of T.
     TestNodeMap map;
     auto& root =
@@ -148,8 +142,6 @@ TEST(NodeTest, IsCachableAndMinTimeAreComputedOnceFromTheChildren) {
     EXPECT_EQ((std::vector<bool>{false, false, true, false}),
               (std::vector<bool>{flag.IsCachable(), parent.IsCachable(), alone.IsCachable(),
                                  parent.IsCachable()}));
-    // Minimum time: the least of the children that are not cachable, else
-    // the largest number; -1 while a child is not finished.
     TestNodeMap early;
     early.Add<CNodeImpl>("Parent", Props("pIsPresent=Volatile"));
     early.Add<TestInteger>("Volatile", Props("Cachable=false"));
@@ -189,7 +181,6 @@ TEST(CategoryTest, ChildrenInPropertyOrderAndInfo) {
     EXPECT_EQ("Category ::Root :\n  containing 4 features|Category ::Sub :\n  containing 1 "
               "features|Category ::Empty :\n  containing 0 features",
               root.GetInfo() + "|" + sub.GetInfo() + "|" + empty.GetInfo());
-    // The map was linked from Root: a member knows its categories depend on it.
     EXPECT_EQ(std::make_pair(std::set<INode*>{&root, &sub}, RO),
               std::make_pair(a.GetDependants(), root.GetAccessMode()));
 }

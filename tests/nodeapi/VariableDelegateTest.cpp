@@ -1,5 +1,4 @@
-// CVariableDelegate: bindings (first wins, "X=" refused), value lookups and
-// the listing; the combined access mode is checked through CSwissKnife.
+// CVariableDelegate over software nodes in a TestNodeMap.
 #include "nodeapi/VariableDelegate.h"
 
 #include <gtest/gtest.h>
@@ -35,7 +34,6 @@ protected:
 
 TEST_F(VariableDelegateTest, BindingsFirstWins) {
     int64_t value = 0;
-    // "Y=", "Y" and "" bind nothing.
     EXPECT_EQ((std::vector<bool>{true, true, true, false, false, false}),
               (std::vector<bool>{Add("X=Gain"), Add("X=Other"), variables.GetIntValue("X", value),
                                  Add("Y="), Add("Y"), Add("")}));

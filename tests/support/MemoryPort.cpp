@@ -13,7 +13,7 @@ void MemoryPort::AddRegion(int64_t base, int64_t size) {
     m_Regions[base] = Region(static_cast<size_t>(size), 0);
 }
 
-const MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int64_t& offset) const {
+MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int64_t& offset) const {
     if (length < 0)
         return nullptr;
     auto it = m_Regions.upper_bound(address);
@@ -29,28 +29,24 @@ const MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int6
     return &it->second;
 }
 
-MemoryPort::Region* MemoryPort::Find(int64_t address, int64_t length, int64_t& offset) {
-    return const_cast<Region*>(static_cast<const MemoryPort*>(this)->Find(address, length, offset));
+uint8_t* MemoryPort::Bytes(int64_t address, int64_t length) const {
+    int64_t offset = 0;
+    Region* region = Find(address, length, offset);
+    if (region == nullptr)
+        NODEAPI_RAISE(InvalidArgumentException, "MemoryPort : no register at 0x%016" PRIx64,
+                      static_cast<uint64_t>(address));
+    return region->data() + offset;
 }
 
 void MemoryPort::Poke(int64_t address, const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    int64_t offset = 0;
-    Region* region = Find(address, static_cast<int64_t>(bytes.size()), offset);
-    if (region == nullptr)
-        NODEAPI_RAISE(InvalidArgumentException, "MemoryPort : no register at 0x%016" PRIx64,
-                      static_cast<uint64_t>(address));
-    std::memcpy(region->data() + offset, bytes.data(), bytes.size());
+    std::memcpy(Bytes(address, static_cast<int64_t>(bytes.size())), bytes.data(), bytes.size());
 }
 
 std::vector<uint8_t> MemoryPort::Peek(int64_t address, int64_t length) const {
     std::lock_guard<std::mutex> lock(m_Lock);
-    int64_t offset = 0;
-    const Region* region = Find(address, length, offset);
-    if (region == nullptr)
-        NODEAPI_RAISE(InvalidArgumentException, "MemoryPort : no register at 0x%016" PRIx64,
-                      static_cast<uint64_t>(address));
-    return std::vector<uint8_t>(region->begin() + offset, region->begin() + offset + length);
+    const uint8_t* bytes = Bytes(address, length);
+    return std::vector<uint8_t>(bytes, bytes + length);
 }
 
 void MemoryPort::Poke32(int64_t address, uint32_t value) {
@@ -68,16 +64,6 @@ int MemoryPort::Count(const std::map<int64_t, int>& counts, int64_t address) con
     std::lock_guard<std::mutex> lock(m_Lock);
     auto it = counts.find(address);
     return it == counts.end() ? 0 : it->second;
-}
-
-int MemoryPort::TotalReads() const {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    return m_TotalReads;
-}
-
-int MemoryPort::TotalWrites() const {
-    std::lock_guard<std::mutex> lock(m_Lock);
-    return m_TotalWrites;
 }
 
 std::vector<MemoryPort::Record> MemoryPort::Log() const {
@@ -103,51 +89,41 @@ void MemoryPort::ClearFailures() {
     m_Failures.clear();
 }
 
-void MemoryPort::InjectFailure(int64_t address) {
-    auto it = m_Failures.find(address);
-    if (it == m_Failures.end())
-        return;
-    std::exception_ptr error = it->second.error;
-    if (it->second.once)
-        m_Failures.erase(it);
-    std::rethrow_exception(error);
+uint8_t* MemoryPort::Access(char op, int64_t address, int64_t length, const void* buffer) {
+    ++(op == 'R' ? m_Reads : m_Writes)[address];
+    ++(op == 'R' ? m_TotalReads : m_TotalWrites);
+    auto failure = m_Failures.find(address);
+    if (failure != m_Failures.end()) {
+        std::exception_ptr error = failure->second.error;
+        if (failure->second.once)
+            m_Failures.erase(failure);
+        std::rethrow_exception(error);
+    }
+    int64_t offset = 0;
+    Region* region = Find(address, length, offset);
+    if (region == nullptr || (length > 0 && buffer == nullptr))
+        NODEAPI_RAISE(RuntimeException, "MemoryPort : cannot %s %" PRId64 " bytes at 0x%016" PRIx64,
+                      op == 'R' ? "read" : "write", length, static_cast<uint64_t>(address));
+    uint8_t* bytes = region->data() + offset;
+    if (m_KeepLog)
+        m_Log.push_back(Record{op, address, length, Region(bytes, bytes + length)});
+    return bytes;
 }
 
 void MemoryPort::Read(void* destination, int64_t address, int64_t length) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    ++m_Reads[address];
-    ++m_TotalReads;
-    InjectFailure(address);
-    int64_t offset = 0;
-    const Region* region = Find(address, length, offset);
-    if (region == nullptr || (length > 0 && destination == nullptr))
-        NODEAPI_RAISE(RuntimeException,
-                      "MemoryPort : cannot read %" PRId64 " bytes at 0x%016" PRIx64, length,
-                      static_cast<uint64_t>(address));
+    const uint8_t* bytes = Access('R', address, length, destination);
     if (length > 0)
-        std::memcpy(destination, region->data() + offset, static_cast<size_t>(length));
-    if (m_KeepLog)
-        m_Log.push_back(
-            Record{'R', address, length,
-                   Region(region->begin() + offset, region->begin() + offset + length)});
+        std::memcpy(destination, bytes, static_cast<size_t>(length));
 }
 
 void MemoryPort::Write(const void* source, int64_t address, int64_t length) {
     std::lock_guard<std::mutex> lock(m_Lock);
-    ++m_Writes[address];
-    ++m_TotalWrites;
-    InjectFailure(address);
-    int64_t offset = 0;
-    Region* region = Find(address, length, offset);
-    if (region == nullptr || (length > 0 && source == nullptr))
-        NODEAPI_RAISE(RuntimeException,
-                      "MemoryPort : cannot write %" PRId64 " bytes at 0x%016" PRIx64, length,
-                      static_cast<uint64_t>(address));
-    const auto* bytes = static_cast<const uint8_t*>(source);
+    uint8_t* bytes = Access('W', address, length, source);
     if (length > 0)
-        std::memcpy(region->data() + offset, bytes, static_cast<size_t>(length));
+        std::memcpy(bytes, source, static_cast<size_t>(length));
     if (m_KeepLog)
-        m_Log.push_back(Record{'W', address, length, std::vector<uint8_t>(bytes, bytes + length)});
+        m_Log.back().data.assign(bytes, bytes + length);
 }
 
 } // namespace KacqTest

@@ -1,5 +1,5 @@
-// MemoryPort: an in-memory big-endian register space for tests, with access
-// counts, failure injection and absent regions.
+// MemoryPort: an in-memory register space for tests, with access counts, a
+// log, failure injection and absent regions.
 #pragma once
 
 #include <atomic>
@@ -15,11 +15,9 @@
 
 namespace KacqTest {
 
-// Behaves like a camera port: a node (so it can be entered into a map or
-// attached to a CPort) and an IPort over regions of bytes. Each access must
-// lie inside one region; anything else is absent and raises. Data is stored
-// exactly as the port hands it out, so Poke32 stores a quadlet most
-// significant byte first.
+// A node (so it can be entered into a map or attached to a CPort) and an IPort
+// over regions of bytes; an access outside one region raises. Bytes are stored
+// as the port hands them out, so Poke32 stores a quadlet most significant first.
 class MemoryPort : public NodeApi::CNodeImpl, public NodeApi::IPort {
 public:
     struct Record {
@@ -30,11 +28,9 @@ public:
     };
 
     MemoryPort() = default;
-    // One read-write region.
     MemoryPort(int64_t base, int64_t size) { AddRegion(base, size); }
 
-    // A region of size zero bytes at base; regions must not overlap.
-    void AddRegion(int64_t base, int64_t size);
+    void AddRegion(int64_t base, int64_t size); // zeroed; regions must not overlap
 
     // Direct access to the contents; no counts, no failures.
     void Poke(int64_t address, const std::vector<uint8_t>& bytes);
@@ -42,11 +38,10 @@ public:
     void Poke32(int64_t address, uint32_t value);
     uint32_t Peek32(int64_t address) const;
 
-    // Accesses starting at an address, and in total.
     int ReadCount(int64_t address) const { return Count(m_Reads, address); }
     int WriteCount(int64_t address) const { return Count(m_Writes, address); }
-    int TotalReads() const;
-    int TotalWrites() const;
+    int TotalReads() const { return m_TotalReads; }
+    int TotalWrites() const { return m_TotalWrites; }
     std::vector<Record> Log() const;
     void ResetCounts();
 
@@ -55,17 +50,12 @@ public:
     void FailAlways(int64_t address, std::exception_ptr error) { Fail(address, error, false); }
     void ClearFailures();
 
-    // A closed port reports NP, like a camera port whose device is not open.
-    void SetOpen(bool open) { m_Open = open; }
+    void SetOpen(bool open) { m_Open = open; } // closed: NP, like a camera that is not open
 
-    // Benchmarks switch the access log off.
     void KeepLog(bool keep) { m_KeepLog = keep; }
 
-    // IPort
     void Read(void* destination, int64_t address, int64_t length) override;
     void Write(const void* source, int64_t address, int64_t length) override;
-
-    // INode
     NodeApi::EAccessMode GetAccessMode() override { return m_Open ? NodeApi::RW : NodeApi::NP; }
 
 private:
@@ -76,21 +66,23 @@ private:
 
     using Region = std::vector<uint8_t>;
     // The region holding [address, address + length), or null.
-    Region* Find(int64_t address, int64_t length, int64_t& offset);
-    const Region* Find(int64_t address, int64_t length, int64_t& offset) const;
-    void InjectFailure(int64_t address);
+    Region* Find(int64_t address, int64_t length, int64_t& offset) const;
+    // The bytes of a direct access, or InvalidArgumentException.
+    uint8_t* Bytes(int64_t address, int64_t length) const;
+    // Counts, fails as asked, then the bytes or RuntimeException.
+    uint8_t* Access(char op, int64_t address, int64_t length, const void* buffer);
     int Count(const std::map<int64_t, int>& counts, int64_t address) const;
     void Fail(int64_t address, std::exception_ptr error, bool once);
 
     mutable std::mutex m_Lock;
-    std::map<int64_t, Region> m_Regions; // by base address
+    mutable std::map<int64_t, Region> m_Regions; // by base address
     std::map<int64_t, int> m_Reads;
     std::map<int64_t, int> m_Writes;
     std::map<int64_t, Failure> m_Failures;
     std::vector<Record> m_Log;
     bool m_KeepLog = true;
-    int m_TotalReads = 0;
-    int m_TotalWrites = 0;
+    std::atomic<int> m_TotalReads{0};
+    std::atomic<int> m_TotalWrites{0};
     std::atomic<bool> m_Open{true};
 };
 

@@ -1,5 +1,4 @@
-// A node-map fixture with an in-memory register space behind a port node,
-// and the exception checks the node tests share (see also support/Raised.h).
+// A node-map fixture with an in-memory register space behind a port node.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,8 +27,7 @@ std::string DescriptionOf(const std::function<void()>& action, const char* sourc
     return "<no exception>";
 }
 
-// 256 bytes of register space at 0x1000, reached through the port node
-// "Port".
+// 256 bytes of register space at 0x1000 behind the port node "Port".
 class PortFixture : public testing::Test {
 protected:
     PortFixture() : memory(0x1000, 0x100) {
@@ -37,13 +35,12 @@ protected:
         map.Add<NodeApi::CPort>("Port").SetPortImpl(&memory);
     }
 
-    // A 32-bit unsigned big-endian register at address behind "Port", extra
-    // properties after the common ones.
+    // A 4-byte unsigned big-endian register behind "Port", then extra properties.
     static Properties RegisterProperties(const char* address, Properties extra = {},
                                          const char* access = "RW") {
-        Properties properties = {{"pPort", "Port"},    {"AccessMode", access},
-                                 {"Address", address}, {"Length", "4"},
-                                 {"Sign", "Unsigned"}, {"Endianess", "BigEndian"}};
+        Properties properties =
+            Props(std::string("pPort=Port;AccessMode=") + access + ";Address=" + address +
+                  ";Length=4;Sign=Unsigned;Endianess=BigEndian");
         properties.insert(properties.end(), extra.begin(), extra.end());
         return properties;
     }

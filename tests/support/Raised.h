@@ -1,9 +1,6 @@
-// Raised: what an action raises, as "Kind: description", the kind being the
-// exception's own class without namespace and "Exception" ("Runtime",
-// "LogicalError", "OutOfRange", "InvalidArgument", "Property", "Generic",
-// "DeviceIo", ...), the source checked when given; RaisedWhere adds the
-// source and line. One string holds the exact class and text a caller sees,
-// so a table row stays one line.
+// Raised: what an action raises as one string, "Kind: description" (Kind the
+// class without namespace and "Exception", e.g. "OutOfRange"), so a table row
+// holds the exact class and text a caller sees on one line.
 #pragma once
 
 #include <cxxabi.h>

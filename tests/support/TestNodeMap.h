@@ -1,5 +1,5 @@
-// Test node maps: a map that owns its nodes and runs the construction
-// protocol, and small stand-in nodes (a root category, a software integer).
+// A node map that owns its nodes and runs the construction protocol, and two
+// stand-in nodes.
 #pragma once
 
 #include <cstdint>
@@ -15,13 +15,11 @@ namespace KacqTest {
 
 using Properties = std::vector<std::pair<std::string, std::string>>;
 
-// Properties written as one text, "name=value;name=value": split at each ';'
-// and at the first '=' of each part, so a row of a table stays one line.
+// "name=value;name=value": split at each ';' and each part's first '='.
 Properties Props(const std::string& text);
 
-// Owns the nodes it creates; Build runs the construction steps in order:
-// SetNodeMap on every node, the properties of every node in the order given,
-// FinalConstruct on every node (unless left unfinished), dependants from "Root".
+// Build: SetNodeMap on every node, then every node's properties in order, then
+// FinalConstruct (unless left unfinished), then dependants from "Root".
 class TestNodeMap : public NodeApi::CNodeMap {
 public:
     TestNodeMap() = default;
