@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cinttypes>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -83,19 +82,17 @@ std::vector<uint8_t> Rom(const std::string& description, uint64_t uniqueId = kUn
     return bytes;
 }
 
-// An IIDC camera's ROM: the texts in the unit-dependent directory.
 const char* const kWellFormed = "dir root 03=A0B1 0C=83C0 D1>unit; dir unit 12=A02D 13=102 D4>dep;"
                                 "dir dep 40=3C00 81>vendor 82>model 38=10;"
                                 "text vendor Vendor Ltd; text model eXcite";
 
-// A text as shown in expectations: NUL as '~'.
+// NUL shown as '~'.
 std::string Shown(std::string text) {
     std::replace(text.begin(), text.end(), '\0', '~');
     return text;
 }
 
-// A message with its pointers made relative to the start of the ROM image
-// ("p=+0x404 out of range [+0x0,+0x400)"), or "p=?" where it names no range.
+// Pointers in a message made relative to the ROM image, or "p=?" where it names no range.
 std::string Normalized(const std::string& text) {
     unsigned long long p = 0, begin = 0, end = 0;
     int used = 0;
@@ -111,7 +108,6 @@ std::string Normalized(const std::string& text) {
                                    : text.substr(0, at) + "p=?" + text.substr(text.find(' ', at));
 }
 
-// The camera's ROM nodes over an in-memory register space.
 struct RomFixture {
     MemoryPort port{kRomAddress, kRomSize};
     TestNodeMap map;
@@ -184,11 +180,9 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
     // Immediates met on the way (0x03 in the root) and asked for: 0xA02D 0x3C00 0xA0B1.
     EXPECT_EQ("41005|15360|41137|-|-", f.Lookup("i12 i40 i03 i17 83"));
     // One read of the whole ROM served every lookup, found or not.
-    EXPECT_EQ(std::make_tuple(1, 1, kUniqueId),
+    EXPECT_EQ(std::make_tuple(1, 1, 0, kUniqueId),
               std::make_tuple(f.port.TotalReads(), f.port.ReadCount(kRomAddress),
-                              f.parser->GetUniqueId()));
-    EXPECT_EQ("Vendor Ltd~~|-", f.Lookup("81 83"));
-    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(f.port.TotalReads(), f.port.TotalWrites()));
+                              f.port.TotalWrites(), f.parser->GetUniqueId()));
 }
 
 // Each row: a ROM, the keys looked up in turn, what they show (see Lookup).
@@ -303,13 +297,11 @@ TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
 
 TEST(IEEE1212ParserTest, PortFailuresPassThroughAndLeaveNothingBehind) {
     RomFixture f(Rom(kWellFormed));
-    // Before any ROM was readable: a closed port refuses the read.
     f.port.SetOpen(false);
-    EXPECT_EQ("Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP",
-              Raised([&] { f.vendor->GetValue(); }));
-    EXPECT_EQ(NP, f.vendor->GetAccessMode());
+    EXPECT_EQ(std::make_tuple(
+                  "Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP", NP),
+              (std::tuple{Raised([&] { f.vendor->GetValue(); }), f.vendor->GetAccessMode()}));
     f.port.SetOpen(true);
-    // A failing transfer passes through unchanged.
     const auto lost = std::make_exception_ptr(InvalidArgumentException("lost", "x", 1));
     f.port.FailOnce(kRomAddress, lost);
     EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.vendor->GetValue(); }));
@@ -324,8 +316,6 @@ TEST(IEEE1212ParserTest, PortFailuresPassThroughAndLeaveNothingBehind) {
         (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue()), f.port.TotalReads()}));
 }
 
-// A text key looks up the low byte of its key, reads through the parser's one
-// ROM read, and refuses writes; without a parser it refuses reads.
 TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
     CTxtKey *wide = nullptr, *orphan = nullptr;
     RomFixture f(Rom(kWellFormed), [&](TestNodeMap& map) {

@@ -22,7 +22,6 @@ using KacqTest::RaisedWhere;
 
 namespace {
 
-// The parsed value as text, or "-" when refused.
 template <class T>
 std::string Parsed(bool (*parse)(const std::string&, T&), const std::string& text) {
     T value{};
@@ -55,14 +54,12 @@ std::string DecimalCommaLocale() {
     return system(make.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8") ? "de_DE.UTF-8" : "";
 }
 
-// The C++ side of a decimal-comma host: classic but for the separator.
 struct CommaNumbers : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
 };
 
-// Sets the process locale as a host would (C, and the C++ global locale),
-// and back. The C++ locale is built from facets rather than by name, as
-// glibc leaks a little for each locale opened by name under LOCPATH.
+// The host's C and C++ locales; the C++ one from facets, as glibc leaks a
+// little for each locale opened by name under LOCPATH.
 class HostLocale {
 public:
     explicit HostLocale(const std::string& name) {
@@ -86,7 +83,6 @@ TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceAndLine) {
                   NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5,
                                    "small");
               }));
-    // NODEAPI_RAISE names this file and the line of the raise.
     const std::string raised = RaisedWhere([] { NODEAPI_RAISE(RuntimeException, "here"); });
     EXPECT_EQ(KacqTest::Where("Runtime", "here", "TextsTest", __LINE__ - 1), raised);
 }
@@ -106,10 +102,8 @@ TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
         EXPECT_EQ(c.source, SourceNameOf(c.path)) << c.path;
 }
 
-// Each text through every number form: int64 int32 uint16 uint32 uint64 float.
-// A number ends at the first character that cannot continue it; "0x" and
-// "&h" start a hexadecimal integer; there is no octal. The printed form of
-// the largest float rounds to it; twice it does not.
+// Each text as int64 int32 uint16 uint32 uint64 float. The printed form of the
+// largest float rounds to it; twice it does not.
 TEST(PropertyValueTest, NumberForms) {
     const struct {
         const char* text;
@@ -151,7 +145,6 @@ TEST(PropertyValueTest, NumberForms) {
             << "«" << c.text << "»";
 }
 
-// The enumerated properties' parses are checked with the construction errors.
 TEST(PropertyValueTest, AccessModeTexts) {
     std::string texts;
     for (const char* text : {"RW", "RO", "WO", "NP", "NE"}) {
