@@ -155,6 +155,18 @@ struct RomFixture {
         }
         return shown;
     }
+
+    // Port reads and unique ID (hex) before and after reading a key: its text or what it raises.
+    std::string State(CTxtKey* key = nullptr) {
+        const auto now = [&] {
+            std::ostringstream out;
+            out << port.TotalReads() << ' ' << std::hex << parser->GetUniqueId();
+            return out.str();
+        };
+        std::string text = now() + ' ';
+        const std::string raised = Raised([&] { text += Shown((key ? key : vendor)->GetValue()); });
+        return (raised == "<no exception>" ? text : text + raised) + ' ' + now();
+    }
 };
 
 // A chain of directories below the unit directory; with diamond, each points
@@ -185,7 +197,6 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
                               f.port.TotalWrites(), f.parser->GetUniqueId()));
 }
 
-// Each row: a ROM, the keys looked up in turn, what they show (see Lookup).
 TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
     const std::string bad = "unsupported configuration rom", bus = "unsupported bus";
     const std::string self = "configuration rom entry at p=? points at itself";
@@ -202,10 +213,9 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
         {"info_length 0", "info 0 31333934; dir root 81>v; text v V", "81", bad},
         {"bus 1395", "info 04000000 31333935; dir root 81>v; text v V", "81", bus},
         {"bus 1394 backwards", "info 04000000 34393331; dir root 81>v; text v V", "81", bus},
-        // Later entries win (the walk runs backwards); the root is searched
-        // before the unit directory; an immediate entry takes the text of the
-        // leaf or textual descriptor directory right after it; a rejected leaf
-        // lets the search go on; a directory key is an error in the root only.
+        // Later entries win; the root before the unit directory; an immediate takes the
+        // text right after it; a rejected leaf lets the search go on; a directory key
+        // is an error in the root only.
         {"search order",
          "dir root 03=A0B1 81>company 17=42 C1>texts 81>first 81>second 38=1 D1>unit;"
          "dir texts 81>mt 81>de; dir unit 12=A02D D4>dep; dir dep 81>uv 82>model 82>modelDe;"
@@ -263,57 +273,44 @@ TEST(IEEE1212ParserTest, UnitPropertyPicksTheUnitDirectory) {
 
 TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     RomFixture f(Rom(kWellFormed));
-    EXPECT_EQ("Vendor Ltd~~", Shown(f.vendor->GetValue()));
+    EXPECT_EQ("0 0 Vendor Ltd~~ 1 a0b10012345678", f.State());
     // Same camera, new text; the port tells the parser: one read, cached texts stay.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Renamed"));
     f.port.SetChanged(true);
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
-    // A closed port: nothing is read, nothing forgotten.
+    EXPECT_EQ("2 a0b10012345678 Vendor Ltd~~ 2 a0b10012345678", f.State());
     f.port.SetOpen(false);
     f.parser->InvalidateCache();
     f.port.SetOpen(true);
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("2 a0b10012345678 Vendor Ltd~~ 2 a0b10012345678", f.State());
     // Another camera: caches emptied, the invalidation's read serves the lookups.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Other", 0x111122223333ull));
     f.port.SetChanged(true);
-    EXPECT_EQ(std::make_tuple(3, uint64_t{0}, "Other~~~", uint64_t{0x111122223333ull},
-                              "Runtime: Key 0x82, not found", 3),
-              (std::tuple{f.port.TotalReads(), f.parser->GetUniqueId(), Shown(f.vendor->GetValue()),
-                          f.parser->GetUniqueId(), Raised([&] { f.model->GetValue(); }),
-                          f.port.TotalReads()}));
+    EXPECT_EQ("3 0 Other~~~ 3 111122223333", f.State());
+    EXPECT_EQ("3 111122223333 Runtime: Key 0x82, not found 3 111122223333", f.State(f.model));
     // A device whose ROM no longer passes the checks counts as another one.
     f.port.Poke(kRomAddress, Rom("info 01000000 31333934"));
     f.parser->InvalidateCache();
-    EXPECT_EQ(std::make_tuple(uint64_t{0}, "Runtime: unsupported configuration rom"),
-              (std::tuple{f.parser->GetUniqueId(), Raised([&] { f.vendor->GetValue(); })}));
+    EXPECT_EQ("4 0 Runtime: unsupported configuration rom 4 0", f.State());
     // An unusable ROM is not kept, not even in the value cache: a good one is read.
     f.port.Poke(kRomAddress, Rom(kWellFormed));
-    const int reads = f.port.TotalReads();
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", reads + 1),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("4 0 Vendor Ltd~~ 5 a0b10012345678", f.State());
 }
 
 TEST(IEEE1212ParserTest, PortFailuresPassThroughAndLeaveNothingBehind) {
     RomFixture f(Rom(kWellFormed));
     f.port.SetOpen(false);
-    EXPECT_EQ(std::make_tuple(
-                  "Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP", NP),
-              (std::tuple{Raised([&] { f.vendor->GetValue(); }), f.vendor->GetAccessMode()}));
+    EXPECT_EQ("0 0 Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP 0 0",
+              f.State());
+    EXPECT_EQ(NP, f.vendor->GetAccessMode());
     f.port.SetOpen(true);
     const auto lost = std::make_exception_ptr(InvalidArgumentException("lost", "x", 1));
     f.port.FailOnce(kRomAddress, lost);
-    EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.vendor->GetValue(); }));
-    EXPECT_EQ(std::make_tuple(uint64_t{0}, "Vendor Ltd~~"),
-              (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue())}));
+    EXPECT_EQ("0 0 InvalidArgument: lost 1 0", f.State());
+    EXPECT_EQ("1 0 Vendor Ltd~~ 2 a0b10012345678", f.State());
     // A read failing during invalidation: which camera answers? Everything is forgotten.
     f.port.FailOnce(kRomAddress, lost);
     EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.parser->InvalidateCache(); }));
-    const int reads = f.port.TotalReads();
-    EXPECT_EQ(
-        std::make_tuple(uint64_t{0}, "Vendor Ltd~~", reads + 1),
-        (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("3 0 Vendor Ltd~~ 4 a0b10012345678", f.State());
 }
 
 TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
