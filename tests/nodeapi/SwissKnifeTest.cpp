@@ -37,7 +37,6 @@ Properties Knife(const std::string& formula, const std::string& variables = "",
     return properties;
 }
 
-// A knife's text, or what reading it raises.
 std::string Read(INode& node) {
     const bool in = dynamic_cast<CIntSwissKnife*>(&node) != nullptr;
     std::string got;

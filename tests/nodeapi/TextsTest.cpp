@@ -92,7 +92,6 @@ TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
         const char* path;
         const char* source;
     } cases[] = {
-        {"/work/main/src/nodeapi/Node.cpp", "nodeapi/Node"},
         {"/a/src/b/src/camera/TliPortBase.h", "camera/TliPortBase"},
         {"src/nodeapi/IntReg.cpp", "nodeapi/IntReg"},
         {"/elsewhere/tests/Thing.cpp", "Thing"},
@@ -112,7 +111,6 @@ TEST(PropertyValueTest, NumberForms) {
         {"0x1F", "31 31 31 31 31 0"},
         {"&h1F", "31 31 31 31 31 -"},
         {"&h", "- - - - - -"},
-        {"12abc", "12 12 12 12 12 12"},
         {"010", "10 10 10 10 10 10"},
         {"  -42", "-42 -42 - - - -42"},
         {"0x", "- - - - - 0"},
@@ -128,12 +126,10 @@ TEST(PropertyValueTest, NumberForms) {
         {"2147483648", "2147483648 - - 2147483648 2147483648 2.14748365e+09"},
         {"0xFFFF", "65535 65535 65535 65535 65535 0"},
         {"65536", "65536 65536 - 65536 65536 65536"},
-        {"-1", "-1 -1 - - - -1"},
         {"4294967296", "4294967296 - - - 4294967296 4.2949673e+09"},
         {"1.5", "1 1 1 1 1 1.5"},
         {" -2e3", "-2 -2 - - - -2000"},
         {".5", "- - - - - 0.5"},
-        {"-", "- - - - - -"},
         {"3.40282347e+38", "3 3 3 3 3 3.40282347e+38"},
         {"6.8e38", "6 6 6 6 6 -"},
     };
