@@ -79,10 +79,6 @@ TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceAndLine) {
     EXPECT_EQ("Property: " + std::string(255, 'x') + " (nodeapi/Test:7)", RaisedWhere([&] {
                   NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", x300.c_str());
               }));
-    EXPECT_EQ("OutOfRange: Value 5 must be small (x/y:1)", RaisedWhere([] {
-                  NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5,
-                                   "small");
-              }));
     const std::string raised = RaisedWhere([] { NODEAPI_RAISE(RuntimeException, "here"); });
     EXPECT_EQ(KacqTest::Where("Runtime", "here", "TextsTest", __LINE__ - 1), raised);
 }
@@ -163,11 +159,9 @@ TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocal
     map.Build();
 
     HostLocale host(locale);
-    char probe[16];
-    snprintf(probe, sizeof probe, "%.1f", 0.5);
     std::ostringstream stream;
-    stream << 0.5;
-    ASSERT_EQ("0,5 0,5", probe + (" " + stream.str())) << "the host locale is in effect";
+    stream << 0.5 << ' ' << localeconv()->decimal_point;
+    ASSERT_EQ("0,5 ,", stream.str()) << "the host locale is in effect";
 
     EXPECT_EQ("0.00292969 1.5", delay.ToString() + " " + gain.ToString());
     EXPECT_EQ("OutOfRange: Value 12.500000 must be smaller than or equal 10.000000",
