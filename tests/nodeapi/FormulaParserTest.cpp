@@ -170,6 +170,7 @@ TEST(FormulaParser, ComparisonsLogicConditionalsAndPrecedence) {
         {"SQRT(-1) <> SQRT(-1)", "1", U("SQRT")},
         {"SQRT(-1) = SQRT(-1)", "0", U("SQRT")},
         {"2 && 0.5", "1", kSyn},
+        {"1 && 0", "0", "0"},
         {"0 || (-1)", "1", "1"},
         {"0x8E & 0x8E = 0x8E", "1", "1"},
         {"((MASKEDREG & 0x8E) = 0x8E) && (F = 1)", "1", "1"},

@@ -249,22 +249,15 @@ TEST_F(SwissKnifeTest, ComputedNodesAreReadOnly) {
         "LogicalError: SwissKnife : Knife SetValue failed. SwissKnife is read only";
     const std::string in =
         "LogicalError: IntSwissKnife : IKnife SetValue failed. IntSwissKnife is read only";
-    const std::string text =
-        "LogicalError: NodeImpl Knife can't set value from string  : 4. Use derived class!";
-    const struct {
-        const char* name;
-        std::function<void()> write;
-        std::string raised;
-        const char* source;
-    } rows[] = {
-        {"knife", [&] { knife.SetValue(1.0); }, flt, kFlt},
-        {"float feature", [&] { fltFeature.SetValue(0.25); }, flt, kFlt},
-        {"int knife", [&] { iknife.SetValue(1); }, in, kInt},
-        {"integer feature", [&] { intFeature.SetValue(3); }, in, kInt},
-        {"knife text", [&] { knife.FromString("4"); }, text, "nodeapi/Node"},
-    };
-    for (const auto& r : rows)
-        EXPECT_EQ(r.raised, Raised(r.write, r.source)) << r.name;
+    EXPECT_EQ(
+        (std::vector<std::string>{
+            flt, flt, in, in,
+            "LogicalError: NodeImpl Knife can't set value from string  : 4. Use derived class!"}),
+        (std::vector<std::string>{Raised([&] { knife.SetValue(1.0); }, kFlt),
+                                  Raised([&] { fltFeature.SetValue(0.25); }, kFlt),
+                                  Raised([&] { iknife.SetValue(1); }, kInt),
+                                  Raised([&] { intFeature.SetValue(3); }, kInt),
+                                  Raised([&] { knife.FromString("4"); }, "nodeapi/Node")}));
     EXPECT_EQ(std::make_tuple(0.5, int64_t{42}, RO, RO),
               std::make_tuple(fltFeature.GetValue(), intFeature.GetValue(), knife.GetAccessMode(),
                               intFeature.GetAccessMode()));

@@ -25,11 +25,10 @@ namespace {
 template <class T>
 std::string Parsed(bool (*parse)(const std::string&, T&), const std::string& text) {
     T value{};
-    if (!parse(text, value))
-        return "-";
+    const bool parsed = parse(text, value);
     std::ostringstream out;
-    out << std::setprecision(9) << +value;
-    return out.str();
+    out << ' ' << std::setprecision(9) << +value;
+    return parsed ? out.str() : " -";
 }
 
 bool HasDecimalComma(const char* name) {
@@ -130,10 +129,10 @@ TEST(PropertyValueTest, NumberForms) {
         {"6.8e38", "6 6 6 6 6 -"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.parsed, Parsed(ParseInt64, c.text) + " " + Parsed(ParseInt32, c.text) + " " +
-                                Parsed(ParseUInt16, c.text) + " " + Parsed(ParseUInt32, c.text) +
-                                " " + Parsed(ParseUInt64, c.text) + " " +
-                                Parsed(ParseFloat, c.text))
+        EXPECT_EQ(" " + std::string(c.parsed),
+                  Parsed(ParseInt64, c.text) + Parsed(ParseInt32, c.text) +
+                      Parsed(ParseUInt16, c.text) + Parsed(ParseUInt32, c.text) +
+                      Parsed(ParseUInt64, c.text) + Parsed(ParseFloat, c.text))
             << "«" << c.text << "»";
 }
 
