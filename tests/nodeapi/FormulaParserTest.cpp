@@ -40,12 +40,10 @@ std::string Answer(CFormulaParserT<T>& parser, const char* formula) {
 }
 
 // Rows run in order on one evaluator of each kind, so a row may check what an
-// earlier one left behind. Variables: A=6, B=4, F=1, MASKEDREG=0x8E, MIN=-2^63,
-// and X=0.5 for the floating one.
+// earlier one left behind. Variables: A=6, B=4, MIN=-2^63, and X=0.5 for the floating one.
 void Expect(const std::vector<Row>& rows) {
     CNameTable fltVars, intVars;
-    const std::pair<const char*, int64_t> vars[] = {
-        {"A", 6}, {"B", 4}, {"F", 1}, {"MASKEDREG", 0x8E}, {"MIN", INT64_MIN}};
+    const std::pair<const char*, int64_t> vars[] = {{"A", 6}, {"B", 4}, {"MIN", INT64_MIN}};
     for (const auto& v : vars) {
         fltVars.AddValue<double>(v.first, double(v.second));
         intVars.AddValue<int64_t>(v.first, v.second);
@@ -153,7 +151,6 @@ TEST(FormulaParser, BitOperationsShiftCountsAndTheirRange) {
         {"1 & 4294967296", kBig, kBig},
         {"2147483648 | 0", kBig, kBig},
         {"(-2147483649) ^ 0", kBig, kBig},
-        {"1 << 1e10", kBig, U("E10")},
         {"~2147483648", kBig, kBig},
         {"SQRT(-1) & 1", kBig, U("SQRT")},
     });
@@ -173,7 +170,6 @@ TEST(FormulaParser, ComparisonsLogicConditionalsAndPrecedence) {
         {"1 && 0", "0", "0"},
         {"0 || (-1)", "1", "1"},
         {"0x8E & 0x8E = 0x8E", "1", "1"},
-        {"((MASKEDREG & 0x8E) = 0x8E) && (F = 1)", "1", "1"},
         // "&&" is as strong as "=": ((A = 6) && B) = 4 is 1 = 4.
         {"A = 6 && B = 4", "0", "0"},
         {"(A = 6) && (B = 4)", "1", "1"},
@@ -216,8 +212,6 @@ TEST(FormulaParser, FunctionsWithAndWithoutParentheses) {
         {"SGN SQRT(-1)", "0", U("SQRT")},
         {"NEG 3", "-3", "-3"},
         {"SIN(1,2)", kSyn, U("SIN")},
-        {"SIN", kXop, U("SIN")},
-        {"SIN -1", kXop, U("SIN")},
         {"2 SIN 0", kInt, U("SIN")},
     });
 }
@@ -258,7 +252,6 @@ TEST(FormulaParser, BracketsCommentsAndNames) {
         {"( /* ) */", kInt, kInt},
         {"/*(*/ 1 , 2 )", kSyn, kSyn},
         {"/**/1", "1", "1"},
-        {"1 /* note", kSyn, kSyn},
         {"1 /*/ 2", kSyn, kSyn},
         {"1 */ 2", kXop, kXop},
         {"1 + foo_1 * 2", U("FOO_1"), U("FOO_1")},

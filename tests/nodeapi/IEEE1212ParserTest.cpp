@@ -19,6 +19,7 @@
 
 using namespace NodeApi;
 using KacqTest::MemoryPort;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestNodeMap;
 
@@ -120,14 +121,12 @@ struct RomFixture {
                         const char* unit = "0x00A02D") {
         port.Poke(kRomAddress, rom);
         map.AddExternal(port, "CameraPort");
-        parser = &map.Add<CIEEE1212Parser>("ConfRom", {{"Unit", unit},
-                                                       {"Address", "0xFFFFF0000400"},
-                                                       {"Length", "0x400"},
-                                                       {"pPort", "CameraPort"}});
+        parser = &map.Add<CIEEE1212Parser>(
+            "ConfRom", Props("Unit=" + std::string(unit) +
+                             ";Address=0xFFFFF0000400;Length=0x400;pPort=CameraPort"));
         vendor = &map.Add<CTxtKey>("VendorName", {{"p1212Parser", "ConfRom"}, {"Key", "0x81"}});
         model = &map.Add<CTxtKey>("ModelName", {{"p1212Parser", "ConfRom"}, {"Key", "0x82"}});
-        map.Add<KacqTest::TestCategory>("Root",
-                                        {{"pFeature", "VendorName"}, {"pFeature", "ModelName"}});
+        map.Add<KacqTest::TestCategory>("Root", Props("pFeature=VendorName;pFeature=ModelName"));
         if (more)
             more(map);
         map.Build();

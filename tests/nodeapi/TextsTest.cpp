@@ -59,8 +59,7 @@ struct CommaNumbers : std::numpunct<char> {
 
 // The host's C and C++ locales; the C++ one from facets, as glibc leaks a
 // little for each locale opened by name under LOCPATH.
-class HostLocale {
-public:
+struct HostLocale {
     explicit HostLocale(const std::string& name) {
         setlocale(LC_ALL, name.c_str());
         std::locale::global(std::locale(std::locale::classic(), new CommaNumbers));
