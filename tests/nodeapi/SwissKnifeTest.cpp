@@ -60,7 +60,6 @@ TEST_F(SwissKnifeTest, ValuesAndErrorsThroughTheFormula) {
         const char* variables;
         std::string read; // starting with '#': the evaluator's message
     } rows[] = {
-        {"Mixed", false, "N*R/1024.0", "N=Num R=Real", "0.00976562"},
         {"Wide", false, "N*10000000", "N=Num", "4e+07"},
         {"IntWide", true, "B", "B=Big", "9223372036854775807"},
         // The evaluator folds names to upper case; "vbl" is bound as written.

@@ -82,17 +82,14 @@ TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceAndLine) {
 }
 
 TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
-    const struct {
-        const char* path;
-        const char* source;
-    } cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"/a/src/b/src/camera/TliPortBase.h", "camera/TliPortBase"},
         {"src/nodeapi/IntReg.cpp", "nodeapi/IntReg"},
         {"/elsewhere/tests/Thing.cpp", "Thing"},
         {"NoExtension", "NoExtension"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.source, SourceNameOf(c.path)) << c.path;
+        EXPECT_EQ(c.second, SourceNameOf(c.first)) << c.first;
 }
 
 // Each text as int64 int32 uint16 uint32 uint64 float. The printed form of the
