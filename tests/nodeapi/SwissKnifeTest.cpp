@@ -173,8 +173,7 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
     map.Add<CSwissKnife>("Ping", Knife("P", "P=Pong"), false);
     auto& pong = map.Add<CSwissKnife>("Pong", Knife("P", "P=Ping"));
     auto& root = map.Add<KacqTest::TestCategory>(
-        "Root",
-        {{"pFeature", "Knife"}, {"pFeature", "Loose"}, {"pFeature", "Self"}, {"pFeature", "Pong"}});
+        "Root", KacqTest::Props("pFeature=Knife;pFeature=Loose;pFeature=Self;pFeature=Pong"));
     map.Build(); // the walk refuses the cycles and terminates
     EXPECT_EQ((std::set<INode*>{&knife, &root}), a.GetDependants());
     EXPECT_EQ((std::set<INode*>{&knife, &root, &loose}), b.GetDependants());

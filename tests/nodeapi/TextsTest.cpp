@@ -39,18 +39,18 @@ bool HasDecimalComma(const char* name) {
     return comma;
 }
 
-// A locale with a decimal comma: the system's de_DE, else one generated with
-// localedef under a temporary LOCPATH; "" when neither can be had.
-std::string DecimalCommaLocale() {
+// Whether de_DE, with its decimal comma, is the system's or could be generated
+// with localedef under a temporary LOCPATH.
+bool DecimalCommaLocale() {
     if (HasDecimalComma("de_DE.UTF-8"))
-        return "de_DE.UTF-8";
+        return true;
     std::string dir = ::testing::TempDir() + "kacq_locale_XXXXXX";
     if (mkdtemp(&dir[0]) == nullptr)
-        return "";
+        return false;
     setenv("LOCPATH", dir.c_str(), 1);
     const std::string make =
         "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
-    return system(make.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8") ? "de_DE.UTF-8" : "";
+    return system(make.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8");
 }
 
 struct CommaNumbers : std::numpunct<char> {
@@ -141,8 +141,7 @@ TEST(PropertyValueTest, AccessModeTexts) {
               texts + AccessModeText(static_cast<EAccessMode>(9)));
 }
 TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocale) {
-    const std::string locale = DecimalCommaLocale();
-    if (locale.empty())
+    if (!DecimalCommaLocale())
         GTEST_SKIP() << "no de_DE.UTF-8 locale, and localedef (Debian package 'locales') could "
                         "not generate one";
     KacqTest::TestNodeMap map;
@@ -152,7 +151,7 @@ TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocal
     auto& gain = map.Add<CFloat>("Gain", {{"Value", "1.5"}, {"Min", "-2.5"}, {"Max", "10"}});
     map.Build();
 
-    HostLocale host(locale);
+    HostLocale host("de_DE.UTF-8");
     std::ostringstream stream;
     stream << 0.5 << ' ' << localeconv()->decimal_point;
     ASSERT_EQ("0,5 ,", stream.str()) << "the host locale is in effect";
