@@ -315,21 +315,20 @@ TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
         wide = &map.Add<CTxtKey>("Wide", {{"p1212Parser", "ConfRom"}, {"Key", "0x181"}});
         orphan = &map.Add<CTxtKey>("Orphan", {{"Key", "0x81"}}, false);
     });
-    CTxtKey& vendor = *f.vendor;
     EXPECT_EQ("Vendor Ltd~~", Shown(wide->ToString()));
     EXPECT_EQ("LogicalError: TxtKey : VendorName SetValue to Other failed. TxtKey is read only",
-              Raised([&] { vendor.SetValue("Other"); }));
+              Raised([&] { f.vendor->SetValue("Other"); }));
     EXPECT_EQ("LogicalError: NodeImpl VendorName can't set value from string  : Other. Use derived "
               "class!",
-              Raised([&] { vendor.FromString("Other"); }));
+              Raised([&] { f.vendor->FromString("Other"); }));
     EXPECT_EQ("Runtime: pParser not specified", Raised([&] { orphan->GetValue(); }));
     EXPECT_EQ(std::make_tuple(1, 0, "Vendor Ltd~~", RO),
-              (std::tuple{f.port.TotalReads(), f.port.TotalWrites(), Shown(vendor.GetValue()),
-                          vendor.GetAccessMode()}));
+              (std::tuple{f.port.TotalReads(), f.port.TotalWrites(), Shown(f.vendor->GetValue()),
+                          f.vendor->GetAccessMode()}));
     // The parser is the key's child: a closed port makes the key absent.
     NodeList_t children;
-    vendor.GetChildren(children);
+    f.vendor->GetChildren(children);
     EXPECT_EQ((NodeList_t{f.parser}), children);
     f.port.SetOpen(false);
-    EXPECT_EQ(NP, vendor.GetAccessMode());
+    EXPECT_EQ(NP, f.vendor->GetAccessMode());
 }

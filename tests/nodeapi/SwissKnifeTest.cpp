@@ -17,6 +17,7 @@
 
 using namespace NodeApi;
 using KacqTest::Properties;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestInteger;
 
@@ -173,7 +174,7 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
     map.Add<CSwissKnife>("Ping", Knife("P", "P=Pong"), false);
     auto& pong = map.Add<CSwissKnife>("Pong", Knife("P", "P=Ping"));
     auto& root = map.Add<KacqTest::TestCategory>(
-        "Root", KacqTest::Props("pFeature=Knife;pFeature=Loose;pFeature=Self;pFeature=Pong"));
+        "Root", Props("pFeature=Knife;pFeature=Loose;pFeature=Self;pFeature=Pong"));
     map.Build(); // the walk refuses the cycles and terminates
     EXPECT_EQ((std::set<INode*>{&knife, &root}), a.GetDependants());
     EXPECT_EQ((std::set<INode*>{&knife, &root, &loose}), b.GetDependants());
@@ -200,10 +201,8 @@ TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
     auto& plain = map.Add<CSwissKnife>("Plain", Knife("1"));
     map.Add<CSwissKnife>("Broken", Knife("PHYS/0", "", "PHYS"));
     auto& number = map.Add<CInteger>(
-        "Number",
-        KacqTest::Props("pValue=Reg;Min=-100;Max=100;pToPhysical=ToPhys;pFromPhysical=FromPhys"));
-    auto& broken =
-        map.Add<CInteger>("BrokenNumber", {{"pValue", "Reg"}, {"pFromPhysical", "Broken"}});
+        "Number", Props("pValue=Reg;Min=-100;Max=100;pToPhysical=ToPhys;pFromPhysical=FromPhys"));
+    auto& broken = map.Add<CInteger>("BrokenNumber", Props("pValue=Reg;pFromPhysical=Broken"));
     map.Build();
     EXPECT_EQ("NEVAL RAW 1",
               toPhys.ToString() + " " + toPhys.GetInputName() + " " + plain.ToString());
