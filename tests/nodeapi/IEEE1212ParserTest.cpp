@@ -196,9 +196,7 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
 TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
     const std::string bad = "unsupported configuration rom", bus = "unsupported bus";
     const std::string self = "configuration rom entry at p=? points at itself";
-    const auto past = [](const char* p) {
-        return "p=+" + std::string(p) + " out of range [+0x0,+0x400)";
-    };
+    const auto past = [](std::string p) { return "p=+" + p + " out of range [+0x0,+0x400)"; };
     const struct {
         const char* name;
         std::string rom;

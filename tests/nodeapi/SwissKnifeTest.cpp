@@ -23,8 +23,7 @@ using KacqTest::TestInteger;
 
 namespace {
 
-const char* const kFlt = "nodeapi/SwissKnife";
-const char* const kInt = "nodeapi/IntSwissKnife";
+const char *const kFlt = "nodeapi/SwissKnife", *const kInt = "nodeapi/IntSwissKnife";
 
 // The formula, the input variable if any, "A=Node B=Other" as pVariables.
 Properties Knife(const std::string& formula, const std::string& variables = "",
@@ -140,7 +139,6 @@ TEST_F(SwissKnifeTest, AccessModeCombinesTheVariables) {
         Properties properties;
         EAccessMode mode;
     } cases[] = {
-        {"NoVariables", {}, RO},
         {"Readable", {{"pVariable", "A=Plain"}, {"pVariable", "B=One"}}, RO},
         {"NotPresent", {{"pVariable", "A=Plain"}, {"pVariable", "B=Absent"}}, NP},
         {"NotEnabled", {{"pVariable", "A=Disabled"}}, NE},
