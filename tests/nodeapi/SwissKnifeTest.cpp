@@ -28,13 +28,11 @@ const char *const kFlt = "nodeapi/SwissKnife", *const kInt = "nodeapi/IntSwissKn
 // The formula, the input variable if any, "A=Node B=Other" as pVariables.
 Properties Knife(const std::string& formula, const std::string& variables = "",
                  const std::string& input = "") {
-    Properties properties{{"Formula", formula}};
-    if (!input.empty())
-        properties.emplace_back("Input", input);
+    std::string text = "Formula=" + formula + (input.empty() ? "" : ";Input=" + input);
     std::istringstream in(variables);
     for (std::string v; in >> v;)
-        properties.emplace_back("pVariable", v);
-    return properties;
+        text += ";pVariable=" + v;
+    return Props(text);
 }
 
 std::string Read(INode& node) {
