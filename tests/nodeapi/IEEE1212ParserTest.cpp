@@ -113,8 +113,7 @@ struct RomFixture {
     MemoryPort port{kRomAddress, kRomSize};
     TestNodeMap map;
     CIEEE1212Parser* parser = nullptr;
-    CTxtKey* vendor = nullptr;
-    CTxtKey* model = nullptr;
+    CTxtKey *vendor = nullptr, *model = nullptr;
 
     explicit RomFixture(const std::vector<uint8_t>& rom,
                         const std::function<void(TestNodeMap&)>& more = nullptr,
@@ -143,10 +142,9 @@ struct RomFixture {
             std::string text;
             uint32_t value = 0;
             try {
-                if (immediate)
-                    text = parser->GetImmediateByKey(k, value) ? std::to_string(value) : "-";
-                else
-                    text = parser->GetTextByKey(k, text) ? Shown(text) : "-";
+                text = immediate
+                           ? (parser->GetImmediateByKey(k, value) ? std::to_string(value) : "-")
+                           : (parser->GetTextByKey(k, text) ? Shown(text) : "-");
             } catch (const RuntimeException& e) {
                 text = Normalized(e.GetDescription());
             }
