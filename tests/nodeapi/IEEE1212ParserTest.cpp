@@ -187,7 +187,6 @@ TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) 
     // Immediates met on the way (0x03 in the root) and asked for: 0xA02D 0x3C00 0xA0B1.
     EXPECT_EQ("41005|15360|41137|-|-|eXcite~~",
               f.Lookup("i12 i40 i03 i17 83") + "|" + Shown(f.model->ToString()));
-    // One read of the whole ROM served every lookup, found or not.
     EXPECT_EQ("1 a0b10012345678 eXcite~~ 1 a0b10012345678", f.State(f.model));
 }
 

@@ -184,7 +184,6 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
     EXPECT_EQ("LogicalError: Self" + own, Raised([&] { self.GetAccessMode(); }, kFlt));
 }
 
-// CInteger's physical value goes through two knives with an input variable.
 TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
     map.Add<CIntReg>("Reg", RegisterProperties("0x1000", {{"Sign", "Signed"}}));
     auto& toPhys = map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
