@@ -72,16 +72,13 @@ struct HostLocale {
 
 } // namespace
 
-TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceAndLine) {
+TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceUnderSrcAndLine) {
     const std::string x300(300, 'x');
     EXPECT_EQ("Property: " + std::string(255, 'x') + " (nodeapi/Test:7)", RaisedWhere([&] {
                   NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", x300.c_str());
               }));
     const std::string raised = RaisedWhere([] { NODEAPI_RAISE(RuntimeException, "here"); });
     EXPECT_EQ(KacqTest::Where("Runtime", "here", "TextsTest", __LINE__ - 1), raised);
-}
-
-TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
     const std::pair<const char*, const char*> cases[] = {
         {"/a/src/b/src/camera/TliPortBase.h", "camera/TliPortBase"},
         {"src/nodeapi/IntReg.cpp", "nodeapi/IntReg"},
