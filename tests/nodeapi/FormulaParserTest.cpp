@@ -16,10 +16,9 @@ using namespace NodeApi;
 
 namespace {
 
-const std::string kBrk = "#Brackets not match!", kSyn = "#Syntax error!";
-const std::string kInt = "#Internal error!", kXop = "#Extra operation!";
+const std::string kSyn = "#Syntax error!", kInt = "#Internal error!", kXop = "#Extra operation!";
+const std::string kBrk = "#Brackets not match!", kLog = "#Logical expression error!";
 const std::string kInf = "#Infinity somewhere!", kBig = "#Value too big for operation!";
-const std::string kLog = "#Logical expression error!";
 const std::string kCnt = "#Invalid parameters count for function call!";
 const auto U = [](std::string n) { return "# " + n + " - Unknown function/variable!"; };
 

@@ -88,10 +88,7 @@ const char* const kWellFormed = "dir root 03=A0B1 0C=83C0 D1>unit; dir unit 12=A
                                 "text vendor Vendor Ltd; text model eXcite";
 
 // NUL shown as '~'.
-std::string Shown(std::string text) {
-    std::replace(text.begin(), text.end(), '\0', '~');
-    return text;
-}
+const auto Shown = [](std::string t) { return std::replace(t.begin(), t.end(), '\0', '~'), t; };
 
 // Pointers in a message made relative to the ROM image, or "p=?" where it names no range.
 std::string Normalized(const std::string& text) {
@@ -195,10 +192,7 @@ TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
     const std::string self = "configuration rom entry at p=? points at itself";
     const auto past = [](std::string p) { return "p=+" + p + " out of range [+0x0,+0x400)"; };
     const struct {
-        const char* name;
-        std::string rom;
-        const char* keys;
-        std::string shown;
+        std::string name, rom, keys, shown;
     } rows[] = {
         {"info_length 3", "info 03000000 31333934; dir root 81>v; text v V", "81", bad},
         {"info_length 0", "info 0 31333934; dir root 81>v; text v V", "81", bad},

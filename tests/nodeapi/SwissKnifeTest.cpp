@@ -54,9 +54,7 @@ TEST_F(SwissKnifeTest, ValuesAndErrorsThroughTheFormula) {
     const struct {
         const char* name;
         bool integer;
-        const char* formula;
-        const char* variables;
-        std::string read; // starting with '#': the evaluator's message
+        std::string formula, variables, read; // read starting with '#': the evaluator's message
     } rows[] = {
         {"Wide", false, "N*10000000", "N=Num", "4e+07"},
         {"IntWide", true, "B", "B=Big", "9223372036854775807"},
@@ -87,8 +85,7 @@ TEST_F(SwissKnifeTest, FloatReadsFreshValuesIntegerReadsThroughRegisterCaches) {
     auto& base = map.Add<TestInteger>("Base", {{"Value", "3"}});
     auto& fresh = map.Add<CSwissKnife>("Fresh", Knife("BASE+0.5", "BASE=Base"));
     auto& high = map.Add<CIntReg>("High", RegisterProperties("0x1000"));
-    auto& low =
-        map.Add<CMaskedIntReg>("Low", RegisterProperties("0x1004", {{"LSB", "8"}, {"MSB", "15"}}));
+    auto& low = map.Add<CMaskedIntReg>("Low", RegisterProperties("0x1004", Props("LSB=8;MSB=15")));
     auto& live = map.Add<CIntReg>("Live", RegisterProperties("0x1008", {{"Cachable", "false"}}));
     auto& knife = map.Add<CIntSwissKnife>("Knife", Knife("H*256 + L", "H=High L=Low"));
     auto& counter = map.Add<CIntSwissKnife>("Counter", Knife("V", "V=Live"));
@@ -187,8 +184,7 @@ TEST_F(SwissKnifeTest, DependencyWalkReachesTheVariablesAndRefusesCycles) {
 TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
     map.Add<CIntReg>("Reg", RegisterProperties("0x1000", {{"Sign", "Signed"}}));
     auto& toPhys = map.Add<CSwissKnife>("ToPhys", Knife("RAW*0.5", "", "RAW"));
-    auto& fromPhys =
-        map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
+    auto& from = map.Add<CSwissKnife>("FromPhys", Knife("PHYS*2+OFFSET", "OFFSET=Offset", "PHYS"));
     map.Add<CFloat>("Offset", {{"Value", "0.75"}});
     // The input comes first, so it hides a bound variable of the same name.
     auto& shadow = map.Add<CSwissKnife>("Shadow", Knife("X", "X=Offset", "X"));
@@ -202,10 +198,9 @@ TEST_F(SwissKnifeTest, InputVariableAndIntegerPhysicalValue) {
               toPhys.ToString() + " " + toPhys.GetInputName() + " " + plain.ToString());
     EXPECT_EQ("LogicalError: SwissKnife undefined external variable",
               Raised([&] { toPhys.GetValue(); }, kFlt));
-    EXPECT_EQ(
-        (std::vector<double>{6.75, -0.25, -4.0}),
-        (std::vector<double>{fromPhys.GetValueWithInput(3.0), fromPhys.GetValueWithInput(-0.5),
-                             shadow.GetValueWithInput(-4.0)}));
+    EXPECT_EQ((std::vector<double>{6.75, -0.25, -4.0}),
+              (std::vector<double>{from.GetValueWithInput(3.0), from.GetValueWithInput(-0.5),
+                                   shadow.GetValueWithInput(-4.0)}));
     EXPECT_EQ("LogicalError: SwissKnife has no external variable",
               Raised([&] { plain.GetValueWithInput(1.0); }, kFlt));
     // 20.75 -> 20, -5.05 -> -5, -0.25 -> 0 (toward zero, not down), 99.95 -> 99.

@@ -144,7 +144,7 @@ TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocal
     KacqTest::TestNodeMap map;
     map.Add<KacqTest::TestInteger>("Raw", {{"Value", "3"}});
     auto& delay =
-        map.Add<CSwissKnife>("Delay_s", {{"Formula", "RAW/1024"}, {"pVariable", "RAW=Raw"}});
+        map.Add<CSwissKnife>("Delay_s", KacqTest::Props("Formula=RAW/1024;pVariable=RAW=Raw"));
     auto& gain = map.Add<CFloat>("Gain", {{"Value", "1.5"}, {"Min", "-2.5"}, {"Max", "10"}});
     map.Build();
 
