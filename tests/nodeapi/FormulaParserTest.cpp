@@ -16,23 +16,17 @@ using namespace NodeApi;
 
 namespace {
 
-const std::string kBrk = "#Brackets not match!", kSyn = "#Syntax error!";
-const std::string kInt = "#Internal error!", kXop = "#Extra operation!";
+const std::string kSyn = "#Syntax error!", kInt = "#Internal error!", kXop = "#Extra operation!";
+const std::string kBrk = "#Brackets not match!", kLog = "#Logical expression error!";
 const std::string kInf = "#Infinity somewhere!", kBig = "#Value too big for operation!";
-const std::string kLog = "#Logical expression error!";
 const std::string kCnt = "#Invalid parameters count for function call!";
-std::string U(const std::string& name) {
-    return "# " + name + " - Unknown function/variable!";
-}
+const auto U = [](std::string n) { return "# " + n + " - Unknown function/variable!"; };
 
 struct Row {
-    std::string formula; // "(null)": a null pointer
-    std::string flt;     // the floating evaluator's answer
-    std::string in;      // the integer evaluator's
+    std::string formula, flt, in; // formula "(null)": a null pointer
 };
 
-// The value (15 significant digits) or the message; and whether a failure
-// touched the result.
+// The value to 15 digits, or the message and whether a failure touched the result.
 template <class T>
 std::string Answer(CFormulaParserT<T>& parser, const char* formula) {
     T result = T(-12345);
@@ -45,12 +39,10 @@ std::string Answer(CFormulaParserT<T>& parser, const char* formula) {
 }
 
 // Rows run in order on one evaluator of each kind, so a row may check what an
-// earlier one left behind. Variables: A=6, B=4, F=1, MASKEDREG=0x8E, MIN=-2^63,
-// and X=0.5 for the floating one.
+// earlier one left behind. Variables: A=6, B=4, MIN=-2^63, and X=0.5 for the floating one.
 void Expect(const std::vector<Row>& rows) {
     CNameTable fltVars, intVars;
-    const std::pair<const char*, int64_t> vars[] = {
-        {"A", 6}, {"B", 4}, {"F", 1}, {"MASKEDREG", 0x8E}, {"MIN", INT64_MIN}};
+    const std::pair<const char*, int64_t> vars[] = {{"A", 6}, {"B", 4}, {"MIN", INT64_MIN}};
     for (const auto& v : vars) {
         fltVars.AddValue<double>(v.first, double(v.second));
         intVars.AddValue<int64_t>(v.first, v.second);
@@ -79,21 +71,18 @@ TEST(FormulaParser, EmptyTextsNumbersAndSaturation) {
         {"(null)", "0", "0"},
         {"", "0", "0"},
         {" \t\r\n", kInt, kInt},
-        {"/* only a comment */", kInt, kInt},
         {"()", kInt, kInt},
-        {"1.5", "1.5", kSyn}, // a decimal point ends an integer number
+        {"1.5", "1.5", kSyn},
         {"1.", "1", kSyn},
         {"2e3", "2000", U("E3")},
         {"1e999", "inf", U("E999")},
         {"1e-999", "0", U("E")},
-        // Floating: hexadecimal saturates at 2^31-1; integer: at 2^63-1.
         {"0x7FFFFFFF", "2147483647", "2147483647"},
         {"0x80000000", "2147483647", "2147483648"},
         {"0xFFFFFFFFFFFFFFFFFFFFFFFF", "2147483647", "9223372036854775807"},
         {"9223372036854775807", "9.22337203685478e+18", "9223372036854775807"},
         {"9223372036854775808", "9.22337203685478e+18", "9223372036854775807"},
         {"-9223372036854775808", "-9.22337203685478e+18", "-9223372036854775807"},
-        // Only a lower-case "x" starts a hexadecimal number.
         {"0XFF", U("XFF"), U("XFF")},
         {"0x", kSyn, kSyn},
         {"2X", kInt, U("X")},
@@ -106,16 +95,13 @@ TEST(FormulaParser, ArithmeticPrefixSignsWrapAndDivisionByZero) {
     Expect({
         {"1+2*3", "7", "7"},
         {"10-2-3", "5", "5"},
-        {"100/10/5", "2", "2"},
         {"7/2", "3.5", "3"},
         {"-7/2", "-3.5", "-3"},
         {"1/0", kInf, kInf},
         {"-7 % 3", "-1", "-1"},
-        {"7%(-2)", "1", "1"},
         {"7 % 0", "nan", kInf},
         // "**" is a left-associative power; "<>" in the integer variant.
         {"2**3**2", "64", "1"},
-        {"2**2", "4", "0"},
         {"2**0.5", "1.4142135623731", kSyn},
         // "$": division rounded up (integer: truncated), 0 for a dividend <= 0.
         {"7$2", "4", "3"},
@@ -125,7 +111,6 @@ TEST(FormulaParser, ArithmeticPrefixSignsWrapAndDivisionByZero) {
         {"7$(-2)", "-3", "-3"},
         {"MIN$(-1)", "0", "0"},
         {"1e308*10", "inf", U("E308")},
-        // Integers wrap; the one quotient and remainder that do not fit fail.
         {"9223372036854775807+1", "9.22337203685478e+18", "-9223372036854775808"},
         {"MIN-1", "-9.22337203685478e+18", "9223372036854775807"},
         {"-MIN", "9.22337203685478e+18", "-9223372036854775808"},
@@ -133,19 +118,15 @@ TEST(FormulaParser, ArithmeticPrefixSignsWrapAndDivisionByZero) {
         {"MIN/(-1)", "9.22337203685478e+18", kBig},
         {"MIN%(-1)", "-0", kBig},
         {"(MIN+1)/(-1)", "9.22337203685478e+18", "9223372036854775807"},
-        {"-3*2", "-6", "-6"},
         {"2*-3", kXop, kXop},
-        {"2*(-3)", "-6", "-6"},
         {"+5", "5", "5"},
         {"A & ~B", kXop, kXop},
         {"A * ~B", "-30", "-30"},
         // A prefix minus binds tighter than every binary operator.
         {"-2**2", "4", "1"},
         {"-A + 1", "-5", "-5"},
-        {"MIN*(-1)", "9.22337203685478e+18", "-9223372036854775808"},
         {"--1", kXop, kXop},
         {"-(-1)", "1", "1"},
-        {"1 - -1", kXop, kXop},
         {"-", kXop, kXop},
         {"1 +", kXop, kXop},
     });
@@ -155,11 +136,8 @@ TEST(FormulaParser, BitOperationsShiftCountsAndTheirRange) {
     Expect({
         {"0x0F & 0x3C", "12", "12"},
         {"0x0F ^ 0x3C", "51", "51"},
-        {"~0", "-1", "-1"},
         {"~2147483647", "-2147483648", "-2147483648"},
-        // Floating: 32-bit, count mod 32; integer: 64-bit, count mod 256, 0 from 64 on.
         {"1 << 33", "2", "8589934592"},
-        {"0x40000000 << 1", "-2147483648", "2147483648"},
         {"1 << 63", "-2147483648", "-9223372036854775808"},
         {"1 << 64", "1", "0"},
         {"1 << 256", "1", "1"},
@@ -167,14 +145,11 @@ TEST(FormulaParser, BitOperationsShiftCountsAndTheirRange) {
         {"-8 >> 1", "-4", "-4"},
         {"(-8) >> 100", "-1", "-1"},
         {"8 >> 64", "8", "0"},
-        {"2.9 & 3", "2", kSyn},
         {"(-2.9) & (-1)", "-2", kSyn},
         {"2147483647 | (-2147483648)", "-1", "-1"},
-        // Operands must fit 32 signed bits.
         {"1 & 4294967296", kBig, kBig},
         {"2147483648 | 0", kBig, kBig},
         {"(-2147483649) ^ 0", kBig, kBig},
-        {"1 << 1e10", kBig, U("E10")},
         {"~2147483648", kBig, kBig},
         {"SQRT(-1) & 1", kBig, U("SQRT")},
     });
@@ -191,11 +166,9 @@ TEST(FormulaParser, ComparisonsLogicConditionalsAndPrecedence) {
         {"SQRT(-1) <> SQRT(-1)", "1", U("SQRT")},
         {"SQRT(-1) = SQRT(-1)", "0", U("SQRT")},
         {"2 && 0.5", "1", kSyn},
+        {"1 && 0", "0", "0"},
         {"0 || (-1)", "1", "1"},
-        {"0 || -1", kXop, kXop},
-        // "&" binds tighter than "=".
         {"0x8E & 0x8E = 0x8E", "1", "1"},
-        {"((MASKEDREG & 0x8E) = 0x8E) && (F = 1)", "1", "1"},
         // "&&" is as strong as "=": ((A = 6) && B) = 4 is 1 = 4.
         {"A = 6 && B = 4", "0", "0"},
         {"(A = 6) && (B = 4)", "1", "1"},
@@ -210,7 +183,6 @@ TEST(FormulaParser, ComparisonsLogicConditionalsAndPrecedence) {
         {"1 ? 2 : 0 ? 4 : 5", "4", "4"},
         {"0 ? 2 : 0 ? 4 : 5", "5", "5"},
         {"1 ? 2 : 3 + 1", "2", "2"},
-        {"0 ? 2 : 3 + 1", "4", "4"},
         {"A = 6 ? 5 : 7", "5", "5"},
     });
 }
@@ -220,12 +192,12 @@ TEST(FormulaParser, FunctionsWithAndWithoutParentheses) {
         {"SIN X + 1", "1.4794255386042", U("SIN")},
         {"SQRT 16 + 1", "5", U("SQRT")},
         {"cos(0)", "1", U("COS")},
-        {"TAN 0", "0", U("TAN")},
+        {"TAN 1", "1.5574077246549", U("TAN")},
         {"ATAN 1", "0.785398163397448", U("ATAN")},
         {"ASIN 1", "1.5707963267949", U("ASIN")},
-        {"ACOS 1", "0", U("ACOS")},
+        {"ACOS X", "1.0471975511966", U("ACOS")},
         {"ABS(-3)", "3", U("ABS")},
-        {"EXP 0", "1", U("EXP")},
+        {"EXP 1", "2.71828182845905", U("EXP")},
         {"LN E", "1", U("LN")},
         {"LG 1000", "3", U("LG")},
         {"FRAC(-2.5)", "-0.5", U("FRAC")},
@@ -239,10 +211,6 @@ TEST(FormulaParser, FunctionsWithAndWithoutParentheses) {
         {"SGN SQRT(-1)", "0", U("SQRT")},
         {"NEG 3", "-3", "-3"},
         {"SIN(1,2)", kSyn, U("SIN")},
-        {"1,2", kSyn, kSyn},
-        {"SIN", kXop, U("SIN")},
-        {"SIN -1", kXop, U("SIN")},
-        {"SIN(-1)", "-0.841470984807897", U("SIN")},
         {"2 SIN 0", kInt, U("SIN")},
     });
 }
@@ -252,7 +220,6 @@ TEST(FormulaParser, RoundIsStepwiseAndTakesQuotedTexts) {
         {"ROUND(2.25, 1)", "2.3", U("ROUND")}, // 2.25 * 10 + 0.5, truncated, times 0.1
         {"ROUND(-2.5)", "-3", U("ROUND")},
         {"ROUND(1250, -2)", "1300", U("ROUND")},
-        {"ROUND(2.5)", "3", U("ROUND")},
         {"ROUND(2.4999)", "2", U("ROUND")},
         {"ROUND(-0.4)", "-0", U("ROUND")},
         {"ROUND 2.5 + 1", "4", U("ROUND")},
@@ -261,11 +228,9 @@ TEST(FormulaParser, RoundIsStepwiseAndTakesQuotedTexts) {
         {"ROUND(1, 1e300)", "inf", U("ROUND")},
         {"ROUND(5, -1e300)", "0", U("ROUND")},
         {"ROUND(5, SQRT(-1))", "5", U("ROUND")},
-        {"ROUND(1,2,3)", kCnt, U("ROUND")},
         // Found by fuzzing: a list function without arguments read before the value stack.
         {"ROUND", kCnt, U("ROUND")},
         {"1 2 3 ROUND(* 1 *)", kCnt, U("ROUND")},
-        // A quoted text is an argument of a list function only.
         {"ROUND('text')", "-1.68376462823243e+308", U("ROUND")},
         {"ROUND(1.25, 1, 'unit')", kCnt, U("ROUND")},
         {"'abc'", kSyn, kSyn},
@@ -285,16 +250,11 @@ TEST(FormulaParser, BracketsCommentsAndNames) {
         {"1 /* ( */ )", kBrk, kBrk},
         {"( /* ) */", kInt, kInt},
         {"/*(*/ 1 , 2 )", kSyn, kSyn},
-        {"1 /* note */ + 2", "3", "3"},
         {"/**/1", "1", "1"},
-        {"1 /* note", kSyn, kSyn},
         {"1 /*/ 2", kSyn, kSyn},
         {"1 */ 2", kXop, kXop},
-        // Names are folded to upper case.
-        {"foo", U("FOO"), U("FOO")},
         {"1 + foo_1 * 2", U("FOO_1"), U("FOO_1")},
         {"a + b", "10", "10"},
-        {"Round(1.5)", "2", U("ROUND")},
         {"#", kSyn, kSyn},
         {"1 \x80 2", kSyn, kSyn},
     });
@@ -308,7 +268,6 @@ TEST(FormulaParser, ScriptsAndTheirErrors) {
         {"#! R := 1 ? 2 : 3; RETURN R", "2", "2"},
         {"#! R := 1; RETURN R; anything after", "1", "1"},
         {"#! R := 1 /* ; */ + 2; RETURN R", "3", "3"},
-        {"#! C := 7; RETURN C $ 2", "4", "3"},
         {"#! C := 1; C := C << 40; RETURN C", "256", "1099511627776"},
         // A script cannot hide a caller's variable, nor leave its own behind.
         {"#! A := 100; RETURN A", "6", "6"},
@@ -323,8 +282,6 @@ TEST(FormulaParser, ScriptsAndTheirErrors) {
         {"#! C := 1 RETURN C", U("RETURN"), U("RETURN")},
         {"#! C := 1, 2; RETURN C", kSyn, kSyn},
         {"#! RETURN", kInt, kInt},
-        {"#! RETURN D", U("D"), U("D")},
-        // Not scripts: "#!" must be followed by white space.
         {"#!RETURN 1", kSyn, kSyn},
         {"#!", kSyn, kSyn},
         {"1; 2", kSyn, kSyn},
@@ -334,20 +291,16 @@ TEST(FormulaParser, ScriptsAndTheirErrors) {
 
 TEST(FormulaParser, StacksAndMessageBufferRefuseWhatDoesNotFit) {
     // An unknown name is cut to the 256-byte message buffer.
-    const std::string cutQ = U(std::string(224, 'Q')), cutW = U(std::string(224, 'W'));
+    const std::string cutW = U(std::string(224, 'W'));
     Expect({
         // The sentinel and 63 opening brackets fill the operator stack.
         {Rep("(", 63) + "1" + Rep(")", 63), "1", "1"},
         {Rep("(", 64) + "1" + Rep(")", 64), kInt, kInt},
-        {Rep("(", 1000) + "1" + Rep(")", 1000), kInt, kInt},
-        {Rep("NEG ", 63) + "1", "-1", "-1"},
-        {Rep("NEG ", 64) + "1", kInt, kInt},
         {"ROUND(" + Rep("1,", 63) + "1)", kCnt, U("ROUND")},
         {"ROUND(" + Rep("1,", 64) + "1)", kInt, U("ROUND")},
         {Rep("1 ", 65), kInt, kInt},
         {"#! V := " + Rep("(", 70) + "1" + Rep(")", 70) + "; RETURN V", kInt, kInt},
         {"1+1", "2", "2"}, // the same evaluator works on after a refusal
-        {std::string(5000, 'q'), cutQ, cutQ},
         {std::string(224, 'w'), cutW, cutW},
         {std::string(225, 'w'), cutW, cutW},
     });
@@ -358,7 +311,6 @@ TEST(FormulaParser, VariableTables) {
     double result = 0;
     // Each evaluator formats into its own buffer.
     const char* otherMessage = other.Evaluate("one", result);
-    // No table: every name is unknown.
     EXPECT_EQ(U("A"), Answer(parser, "A"));
     CNameTable vars;
     vars.AddValue<double>("vbl", 3); // lower case: never found

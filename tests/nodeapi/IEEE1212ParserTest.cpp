@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cinttypes>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -20,6 +19,7 @@
 
 using namespace NodeApi;
 using KacqTest::MemoryPort;
+using KacqTest::Props;
 using KacqTest::Raised;
 using KacqTest::TestNodeMap;
 
@@ -83,19 +83,14 @@ std::vector<uint8_t> Rom(const std::string& description, uint64_t uniqueId = kUn
     return bytes;
 }
 
-// An IIDC camera's ROM: the texts in the unit-dependent directory.
 const char* const kWellFormed = "dir root 03=A0B1 0C=83C0 D1>unit; dir unit 12=A02D 13=102 D4>dep;"
                                 "dir dep 40=3C00 81>vendor 82>model 38=10;"
                                 "text vendor Vendor Ltd; text model eXcite";
 
-// A text as shown in expectations: NUL as '~'.
-std::string Shown(std::string text) {
-    std::replace(text.begin(), text.end(), '\0', '~');
-    return text;
-}
+// NUL shown as '~'.
+const auto Shown = [](std::string t) { return std::replace(t.begin(), t.end(), '\0', '~'), t; };
 
-// A message with its pointers made relative to the start of the ROM image
-// ("p=+0x404 out of range [+0x0,+0x400)"), or "p=?" where it names no range.
+// Pointers in a message made relative to the ROM image, or "p=?" where it names no range.
 std::string Normalized(const std::string& text) {
     unsigned long long p = 0, begin = 0, end = 0;
     int used = 0;
@@ -111,27 +106,23 @@ std::string Normalized(const std::string& text) {
                                    : text.substr(0, at) + "p=?" + text.substr(text.find(' ', at));
 }
 
-// The camera's ROM nodes over an in-memory register space.
 struct RomFixture {
     MemoryPort port{kRomAddress, kRomSize};
     TestNodeMap map;
     CIEEE1212Parser* parser = nullptr;
-    CTxtKey* vendor = nullptr;
-    CTxtKey* model = nullptr;
+    CTxtKey *vendor = nullptr, *model = nullptr;
 
     explicit RomFixture(const std::vector<uint8_t>& rom,
                         const std::function<void(TestNodeMap&)>& more = nullptr,
                         const char* unit = "0x00A02D") {
         port.Poke(kRomAddress, rom);
         map.AddExternal(port, "CameraPort");
-        parser = &map.Add<CIEEE1212Parser>("ConfRom", {{"Unit", unit},
-                                                       {"Address", "0xFFFFF0000400"},
-                                                       {"Length", "0x400"},
-                                                       {"pPort", "CameraPort"}});
+        parser = &map.Add<CIEEE1212Parser>(
+            "ConfRom", Props("Unit=" + std::string(unit) +
+                             ";Address=0xFFFFF0000400;Length=0x400;pPort=CameraPort"));
         vendor = &map.Add<CTxtKey>("VendorName", {{"p1212Parser", "ConfRom"}, {"Key", "0x81"}});
         model = &map.Add<CTxtKey>("ModelName", {{"p1212Parser", "ConfRom"}, {"Key", "0x82"}});
-        map.Add<KacqTest::TestCategory>("Root",
-                                        {{"pFeature", "VendorName"}, {"pFeature", "ModelName"}});
+        map.Add<KacqTest::TestCategory>("Root", Props("pFeature=VendorName;pFeature=ModelName"));
         if (more)
             more(map);
         map.Build();
@@ -148,16 +139,27 @@ struct RomFixture {
             std::string text;
             uint32_t value = 0;
             try {
-                if (immediate)
-                    text = parser->GetImmediateByKey(k, value) ? std::to_string(value) : "-";
-                else
-                    text = parser->GetTextByKey(k, text) ? Shown(text) : "-";
+                text = immediate
+                           ? (parser->GetImmediateByKey(k, value) ? std::to_string(value) : "-")
+                           : (parser->GetTextByKey(k, text) ? Shown(text) : "-");
             } catch (const RuntimeException& e) {
                 text = Normalized(e.GetDescription());
             }
             shown += (shown.empty() ? "" : "|") + text;
         }
         return shown;
+    }
+
+    // Port reads and unique ID (hex) before and after reading a key: its text or what it raises.
+    std::string State(CTxtKey* key = nullptr) {
+        const auto now = [&] {
+            std::ostringstream out;
+            out << port.TotalReads() << ' ' << std::hex << parser->GetUniqueId();
+            return out.str();
+        };
+        std::string text = now() + ' ';
+        const std::string raised = Raised([&] { text += Shown((key ? key : vendor)->GetValue()); });
+        return (raised == "<no exception>" ? text : text + raised) + ' ' + now();
     }
 };
 
@@ -178,40 +180,27 @@ const std::string kUnit = "dir root D1>unit; dir unit 12=A02D ";
 
 TEST(IEEE1212ParserTest, WellFormedRomGivesPaddedTextsAndImmediatesFromOneRead) {
     RomFixture f(Rom(kWellFormed));
-    EXPECT_EQ("Vendor Ltd~~|eXcite~~|eXcite~~", Shown(f.vendor->GetValue()) + "|" +
-                                                    Shown(f.model->GetValue()) + "|" +
-                                                    Shown(f.model->ToString()));
+    EXPECT_EQ("0 0 Vendor Ltd~~ 1 a0b10012345678", f.State());
     // Immediates met on the way (0x03 in the root) and asked for: 0xA02D 0x3C00 0xA0B1.
-    EXPECT_EQ("41005|15360|41137|-|-", f.Lookup("i12 i40 i03 i17 83"));
-    // One read of the whole ROM served every lookup, found or not.
-    EXPECT_EQ(std::make_tuple(1, 1, kUniqueId),
-              std::make_tuple(f.port.TotalReads(), f.port.ReadCount(kRomAddress),
-                              f.parser->GetUniqueId()));
-    EXPECT_EQ("Vendor Ltd~~|-", f.Lookup("81 83"));
-    EXPECT_EQ(std::make_pair(1, 0), std::make_pair(f.port.TotalReads(), f.port.TotalWrites()));
+    EXPECT_EQ("41005|15360|41137|-|-|eXcite~~",
+              f.Lookup("i12 i40 i03 i17 83") + "|" + Shown(f.model->ToString()));
+    EXPECT_EQ("1 a0b10012345678 eXcite~~ 1 a0b10012345678", f.State(f.model));
 }
 
-// Each row: a ROM, the keys looked up in turn, what they show (see Lookup).
 TEST(IEEE1212ParserTest, RomLayoutsAndHostileRoms) {
     const std::string bad = "unsupported configuration rom", bus = "unsupported bus";
     const std::string self = "configuration rom entry at p=? points at itself";
-    const auto past = [](const char* p) {
-        return "p=+" + std::string(p) + " out of range [+0x0,+0x400)";
-    };
+    const auto past = [](std::string p) { return "p=+" + p + " out of range [+0x0,+0x400)"; };
     const struct {
-        const char* name;
-        std::string rom;
-        const char* keys;
-        std::string shown;
+        std::string name, rom, keys, shown;
     } rows[] = {
         {"info_length 3", "info 03000000 31333934; dir root 81>v; text v V", "81", bad},
         {"info_length 0", "info 0 31333934; dir root 81>v; text v V", "81", bad},
         {"bus 1395", "info 04000000 31333935; dir root 81>v; text v V", "81", bus},
         {"bus 1394 backwards", "info 04000000 34393331; dir root 81>v; text v V", "81", bus},
-        // Later entries win (the walk runs backwards); the root is searched
-        // before the unit directory; an immediate entry takes the text of the
-        // leaf or textual descriptor directory right after it; a rejected leaf
-        // lets the search go on; a directory key is an error in the root only.
+        // Later entries win; the root before the unit directory; an immediate takes the
+        // text right after it; a rejected leaf lets the search go on; a directory key
+        // is an error in the root only.
         {"search order",
          "dir root 03=A0B1 81>company 17=42 C1>texts 81>first 81>second 38=1 D1>unit;"
          "dir texts 81>mt 81>de; dir unit 12=A02D D4>dep; dir dep 81>uv 82>model 82>modelDe;"
@@ -269,84 +258,65 @@ TEST(IEEE1212ParserTest, UnitPropertyPicksTheUnitDirectory) {
 
 TEST(IEEE1212ParserTest, InvalidationStartsOverOnlyForAnotherCamera) {
     RomFixture f(Rom(kWellFormed));
-    EXPECT_EQ("Vendor Ltd~~", Shown(f.vendor->GetValue()));
+    EXPECT_EQ("0 0 Vendor Ltd~~ 1 a0b10012345678", f.State());
     // Same camera, new text; the port tells the parser: one read, cached texts stay.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Renamed"));
     f.port.SetChanged(true);
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
-    // A closed port: nothing is read, nothing forgotten.
+    EXPECT_EQ("2 a0b10012345678 Vendor Ltd~~ 2 a0b10012345678", f.State());
     f.port.SetOpen(false);
     f.parser->InvalidateCache();
     f.port.SetOpen(true);
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", 2),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("2 a0b10012345678 Vendor Ltd~~ 2 a0b10012345678", f.State());
     // Another camera: caches emptied, the invalidation's read serves the lookups.
     f.port.Poke(kRomAddress, Rom(kUnit + "81>v; text v Other", 0x111122223333ull));
     f.port.SetChanged(true);
-    EXPECT_EQ(std::make_tuple(3, uint64_t{0}, "Other~~~", uint64_t{0x111122223333ull},
-                              "Runtime: Key 0x82, not found", 3),
-              (std::tuple{f.port.TotalReads(), f.parser->GetUniqueId(), Shown(f.vendor->GetValue()),
-                          f.parser->GetUniqueId(), Raised([&] { f.model->GetValue(); }),
-                          f.port.TotalReads()}));
+    EXPECT_EQ("3 0 Other~~~ 3 111122223333", f.State());
+    EXPECT_EQ("3 111122223333 Runtime: Key 0x82, not found 3 111122223333", f.State(f.model));
     // A device whose ROM no longer passes the checks counts as another one.
     f.port.Poke(kRomAddress, Rom("info 01000000 31333934"));
     f.parser->InvalidateCache();
-    EXPECT_EQ(std::make_tuple(uint64_t{0}, "Runtime: unsupported configuration rom"),
-              (std::tuple{f.parser->GetUniqueId(), Raised([&] { f.vendor->GetValue(); })}));
+    EXPECT_EQ("4 0 Runtime: unsupported configuration rom 4 0", f.State());
     // An unusable ROM is not kept, not even in the value cache: a good one is read.
     f.port.Poke(kRomAddress, Rom(kWellFormed));
-    const int reads = f.port.TotalReads();
-    EXPECT_EQ(std::make_tuple("Vendor Ltd~~", reads + 1),
-              (std::tuple{Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("4 0 Vendor Ltd~~ 5 a0b10012345678", f.State());
 }
 
 TEST(IEEE1212ParserTest, PortFailuresPassThroughAndLeaveNothingBehind) {
     RomFixture f(Rom(kWellFormed));
-    // Before any ROM was readable: a closed port refuses the read.
     f.port.SetOpen(false);
-    EXPECT_EQ("Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP",
-              Raised([&] { f.vendor->GetValue(); }));
-    EXPECT_EQ(NP, f.vendor->GetAccessMode());
+    EXPECT_EQ("0 0 Runtime: Can't read from Register 0x0000fffff0000400. Access mode is NP 0 0",
+              f.State());
     f.port.SetOpen(true);
-    // A failing transfer passes through unchanged.
     const auto lost = std::make_exception_ptr(InvalidArgumentException("lost", "x", 1));
     f.port.FailOnce(kRomAddress, lost);
-    EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.vendor->GetValue(); }));
-    EXPECT_EQ(std::make_tuple(uint64_t{0}, "Vendor Ltd~~"),
-              (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue())}));
+    EXPECT_EQ("0 0 InvalidArgument: lost 1 0", f.State());
+    EXPECT_EQ("1 0 Vendor Ltd~~ 2 a0b10012345678", f.State());
     // A read failing during invalidation: which camera answers? Everything is forgotten.
     f.port.FailOnce(kRomAddress, lost);
     EXPECT_EQ("InvalidArgument: lost", Raised([&] { f.parser->InvalidateCache(); }));
-    const int reads = f.port.TotalReads();
-    EXPECT_EQ(
-        std::make_tuple(uint64_t{0}, "Vendor Ltd~~", reads + 1),
-        (std::tuple{f.parser->GetUniqueId(), Shown(f.vendor->GetValue()), f.port.TotalReads()}));
+    EXPECT_EQ("3 0 Vendor Ltd~~ 4 a0b10012345678", f.State());
 }
 
-// A text key looks up the low byte of its key, reads through the parser's one
-// ROM read, and refuses writes; without a parser it refuses reads.
 TEST(IEEE1212ParserTest, TextKeysReadThroughTheParserAndAreReadOnly) {
     CTxtKey *wide = nullptr, *orphan = nullptr;
     RomFixture f(Rom(kWellFormed), [&](TestNodeMap& map) {
         wide = &map.Add<CTxtKey>("Wide", {{"p1212Parser", "ConfRom"}, {"Key", "0x181"}});
         orphan = &map.Add<CTxtKey>("Orphan", {{"Key", "0x81"}}, false);
     });
-    CTxtKey& vendor = *f.vendor;
     EXPECT_EQ("Vendor Ltd~~", Shown(wide->ToString()));
     EXPECT_EQ("LogicalError: TxtKey : VendorName SetValue to Other failed. TxtKey is read only",
-              Raised([&] { vendor.SetValue("Other"); }));
+              Raised([&] { f.vendor->SetValue("Other"); }));
     EXPECT_EQ("LogicalError: NodeImpl VendorName can't set value from string  : Other. Use derived "
               "class!",
-              Raised([&] { vendor.FromString("Other"); }));
+              Raised([&] { f.vendor->FromString("Other"); }));
     EXPECT_EQ("Runtime: pParser not specified", Raised([&] { orphan->GetValue(); }));
     EXPECT_EQ(std::make_tuple(1, 0, "Vendor Ltd~~", RO),
-              (std::tuple{f.port.TotalReads(), f.port.TotalWrites(), Shown(vendor.GetValue()),
-                          vendor.GetAccessMode()}));
+              (std::tuple{f.port.TotalReads(), f.port.TotalWrites(), Shown(f.vendor->GetValue()),
+                          f.vendor->GetAccessMode()}));
     // The parser is the key's child: a closed port makes the key absent.
     NodeList_t children;
-    vendor.GetChildren(children);
+    f.vendor->GetChildren(children);
     EXPECT_EQ((NodeList_t{f.parser}), children);
     f.port.SetOpen(false);
-    EXPECT_EQ(NP, vendor.GetAccessMode());
+    EXPECT_EQ(NP, f.vendor->GetAccessMode());
 }

@@ -22,15 +22,13 @@ using KacqTest::RaisedWhere;
 
 namespace {
 
-// The parsed value as text, or "-" when refused.
 template <class T>
 std::string Parsed(bool (*parse)(const std::string&, T&), const std::string& text) {
     T value{};
-    if (!parse(text, value))
-        return "-";
+    const bool parsed = parse(text, value);
     std::ostringstream out;
-    out << std::setprecision(9) << +value;
-    return out.str();
+    out << ' ' << std::setprecision(9) << +value;
+    return parsed ? out.str() : " -";
 }
 
 bool HasDecimalComma(const char* name) {
@@ -41,30 +39,27 @@ bool HasDecimalComma(const char* name) {
     return comma;
 }
 
-// A locale with a decimal comma: the system's de_DE, else one generated with
-// localedef under a temporary LOCPATH; "" when neither can be had.
-std::string DecimalCommaLocale() {
+// Whether de_DE, with its decimal comma, is the system's or could be generated
+// with localedef under a temporary LOCPATH.
+bool DecimalCommaLocale() {
     if (HasDecimalComma("de_DE.UTF-8"))
-        return "de_DE.UTF-8";
+        return true;
     std::string dir = ::testing::TempDir() + "kacq_locale_XXXXXX";
     if (mkdtemp(&dir[0]) == nullptr)
-        return "";
+        return false;
     setenv("LOCPATH", dir.c_str(), 1);
     const std::string make =
         "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
-    return system(make.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8") ? "de_DE.UTF-8" : "";
+    return system(make.c_str()) == 0 && HasDecimalComma("de_DE.UTF-8");
 }
 
-// The C++ side of a decimal-comma host: classic but for the separator.
 struct CommaNumbers : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
 };
 
-// Sets the process locale as a host would (C, and the C++ global locale),
-// and back. The C++ locale is built from facets rather than by name, as
-// glibc leaks a little for each locale opened by name under LOCPATH.
-class HostLocale {
-public:
+// The host's C and C++ locales; the C++ one from facets, as glibc leaks a
+// little for each locale opened by name under LOCPATH.
+struct HostLocale {
     explicit HostLocale(const std::string& name) {
         setlocale(LC_ALL, name.c_str());
         std::locale::global(std::locale(std::locale::classic(), new CommaNumbers));
@@ -77,39 +72,25 @@ public:
 
 } // namespace
 
-TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceAndLine) {
+TEST(ExceptionsTest, MessageIsTextCutAt255ThenSourceUnderSrcAndLine) {
     const std::string x300(300, 'x');
     EXPECT_EQ("Property: " + std::string(255, 'x') + " (nodeapi/Test:7)", RaisedWhere([&] {
                   NODEAPI_RAISE_AT(PropertyException, "nodeapi/Test", 7, "%s", x300.c_str());
               }));
-    EXPECT_EQ("OutOfRange: Value 5 must be small (x/y:1)", RaisedWhere([] {
-                  NODEAPI_RAISE_AT(OutOfRangeException, "x/y", 1, "Value %d must be %s", 5,
-                                   "small");
-              }));
-    // NODEAPI_RAISE names this file and the line of the raise.
     const std::string raised = RaisedWhere([] { NODEAPI_RAISE(RuntimeException, "here"); });
     EXPECT_EQ(KacqTest::Where("Runtime", "here", "TextsTest", __LINE__ - 1), raised);
-}
-
-TEST(ExceptionsTest, SourceIsThePathUnderSrcWithoutExtension) {
-    const struct {
-        const char* path;
-        const char* source;
-    } cases[] = {
-        {"/work/main/src/nodeapi/Node.cpp", "nodeapi/Node"},
+    const std::pair<const char*, const char*> cases[] = {
         {"/a/src/b/src/camera/TliPortBase.h", "camera/TliPortBase"},
         {"src/nodeapi/IntReg.cpp", "nodeapi/IntReg"},
         {"/elsewhere/tests/Thing.cpp", "Thing"},
         {"NoExtension", "NoExtension"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.source, SourceNameOf(c.path)) << c.path;
+        EXPECT_EQ(c.second, SourceNameOf(c.first)) << c.first;
 }
 
-// Each text through every number form: int64 int32 uint16 uint32 uint64 float.
-// A number ends at the first character that cannot continue it; "0x" and
-// "&h" start a hexadecimal integer; there is no octal. The printed form of
-// the largest float rounds to it; twice it does not.
+// Each text as int64 int32 uint16 uint32 uint64 float. The printed form of the
+// largest float rounds to it; twice it does not.
 TEST(PropertyValueTest, NumberForms) {
     const struct {
         const char* text;
@@ -118,7 +99,6 @@ TEST(PropertyValueTest, NumberForms) {
         {"0x1F", "31 31 31 31 31 0"},
         {"&h1F", "31 31 31 31 31 -"},
         {"&h", "- - - - - -"},
-        {"12abc", "12 12 12 12 12 12"},
         {"010", "10 10 10 10 10 10"},
         {"  -42", "-42 -42 - - - -42"},
         {"0x", "- - - - - 0"},
@@ -134,24 +114,20 @@ TEST(PropertyValueTest, NumberForms) {
         {"2147483648", "2147483648 - - 2147483648 2147483648 2.14748365e+09"},
         {"0xFFFF", "65535 65535 65535 65535 65535 0"},
         {"65536", "65536 65536 - 65536 65536 65536"},
-        {"-1", "-1 -1 - - - -1"},
         {"4294967296", "4294967296 - - - 4294967296 4.2949673e+09"},
         {"1.5", "1 1 1 1 1 1.5"},
-        {" -2e3", "-2 -2 - - - -2000"},
         {".5", "- - - - - 0.5"},
-        {"-", "- - - - - -"},
         {"3.40282347e+38", "3 3 3 3 3 3.40282347e+38"},
         {"6.8e38", "6 6 6 6 6 -"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(c.parsed, Parsed(ParseInt64, c.text) + " " + Parsed(ParseInt32, c.text) + " " +
-                                Parsed(ParseUInt16, c.text) + " " + Parsed(ParseUInt32, c.text) +
-                                " " + Parsed(ParseUInt64, c.text) + " " +
-                                Parsed(ParseFloat, c.text))
+        EXPECT_EQ(" " + std::string(c.parsed),
+                  Parsed(ParseInt64, c.text) + Parsed(ParseInt32, c.text) +
+                      Parsed(ParseUInt16, c.text) + Parsed(ParseUInt32, c.text) +
+                      Parsed(ParseUInt64, c.text) + Parsed(ParseFloat, c.text))
             << "«" << c.text << "»";
 }
 
-// The enumerated properties' parses are checked with the construction errors.
 TEST(PropertyValueTest, AccessModeTexts) {
     std::string texts;
     for (const char* text : {"RW", "RO", "WO", "NP", "NE"}) {
@@ -162,23 +138,20 @@ TEST(PropertyValueTest, AccessModeTexts) {
               texts + AccessModeText(static_cast<EAccessMode>(9)));
 }
 TEST(ClassicLocaleTest, NumbersInTextsKeepTheDecimalPointUnderADecimalCommaLocale) {
-    const std::string locale = DecimalCommaLocale();
-    if (locale.empty())
+    if (!DecimalCommaLocale())
         GTEST_SKIP() << "no de_DE.UTF-8 locale, and localedef (Debian package 'locales') could "
                         "not generate one";
     KacqTest::TestNodeMap map;
     map.Add<KacqTest::TestInteger>("Raw", {{"Value", "3"}});
     auto& delay =
-        map.Add<CSwissKnife>("Delay_s", {{"Formula", "RAW/1024"}, {"pVariable", "RAW=Raw"}});
+        map.Add<CSwissKnife>("Delay_s", KacqTest::Props("Formula=RAW/1024;pVariable=RAW=Raw"));
     auto& gain = map.Add<CFloat>("Gain", {{"Value", "1.5"}, {"Min", "-2.5"}, {"Max", "10"}});
     map.Build();
 
-    HostLocale host(locale);
-    char probe[16];
-    snprintf(probe, sizeof probe, "%.1f", 0.5);
+    HostLocale host("de_DE.UTF-8");
     std::ostringstream stream;
-    stream << 0.5;
-    ASSERT_EQ("0,5 0,5", probe + (" " + stream.str())) << "the host locale is in effect";
+    stream << 0.5 << ' ' << localeconv()->decimal_point;
+    ASSERT_EQ("0,5 ,", stream.str()) << "the host locale is in effect";
 
     EXPECT_EQ("0.00292969 1.5", delay.ToString() + " " + gain.ToString());
     EXPECT_EQ("OutOfRange: Value 12.500000 must be smaller than or equal 10.000000",
