@@ -1,5 +1,4 @@
-// Camera object over the recording transport: the grab-cycle rules, the
-// collected error of FinishGrab and the grabber register.
+// The camera object over the recording transport (CameraRig).
 #include <functional>
 #include <string>
 #include <tuple>
@@ -25,7 +24,6 @@ TEST_F(CameraObjectTest, StreamOperationsNeedAnOpenPreparedDevice) {
     uint8_t frame[4];
     const auto retrieve = [](Cam& c) { c.RetrieveBuffer(nullptr, nullptr, 0); };
     const auto queue = [&](Cam& c) { c.QueueBuffer(4, frame, 1); };
-    // The camera's state, the operation, what is raised.
     const std::tuple<std::string, std::function<void(Cam&)>, std::string> cases[] = {
         {"open", retrieve, notReady},
         {"open", queue, notReady},
@@ -56,7 +54,7 @@ TEST_F(CameraObjectTest, BuffersComeBackInOrderAndAfterCancel) {
     uint8_t frames[3][8];
     for (uint32_t i = 0; i < 3; ++i)
         camera->QueueBuffer(8, frames[i], 100 + i);
-    // "result context", with the buffer's index in frames when one comes back.
+    // "result context index-in-frames".
     auto retrieve = [&](uint32_t timeoutMs) {
         void* buffer = nullptr;
         uint32_t context = 0;
@@ -69,7 +67,6 @@ TEST_F(CameraObjectTest, BuffersComeBackInOrderAndAfterCancel) {
     const std::string flushed = std::to_string(XCamera::RetrieveFlushed);
     EXPECT_EQ(filled + " 100 0", retrieve(500));
     camera->CancelGrab();
-    // Queued buffers come back in order, then the flushed status with none.
     EXPECT_EQ((Names{incomplete + " 101 1", incomplete + " 102 2", flushed + " 0 -1"}),
               (Names{retrieve(0), retrieve(0), retrieve(0)}));
 }
@@ -90,8 +87,7 @@ TEST_F(CameraObjectTest, CloseWhilePreparedFinishesFirst) {
 
 TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
     const char *flush = "GxStreamGrabberFlush", *wait = "GxStreamGrabberWaitForBuffer";
-    // Statuses scripted per function (the drain that never ends answers
-    // "incomplete" to every wait), what is raised.
+    // The drain that never ends answers "incomplete" to every wait.
     const std::tuple<const char*, std::vector<std::pair<const char*, uint32_t>>, std::string>
         cases[] = {
             {"flush fails",
@@ -124,7 +120,6 @@ TEST_F(CameraObjectTest, PreparingLocksTheImageSize) {
     auto camera = NewCamera();
     auto& map = camera->GetNodeMap();
     auto& width = map.Member<NodeApi::IInteger>("Width");
-    // IsNotGrabbing, access of Width and Height, the camera's width.
     auto state = [&] {
         return std::to_string(map.Member<NodeApi::IInteger>("IsNotGrabbing").GetValue()) + " " +
                NodeApi::AccessModeText(map.GetNode("Width")->GetAccessMode()) + " " +

@@ -1,4 +1,4 @@
-// TliPortBase and PortNodeImpl: the grabber register and the port identity.
+// TliPortBase and PortNodeImpl over the grabber stand-in of support/emulated.
 #include "camera/TliPortBase.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@ TEST(TliPortBaseTest, ErrorsCarryTheirSourceAndLine) {
     Emulator::GrabberStandIn delegate;
     Emulator::StandInGrabberPort port(&delegate);
     uint8_t buffer[4] = {};
-    // Write?, address, length, what is raised.
     const std::tuple<bool, int64_t, int64_t, const char*> cases[] = {
         {false, 1, 4,
          "OutOfRange: CopyData : Destination size (4) does not fit source size (1) "
@@ -49,7 +48,6 @@ TEST(TliPortBaseTest, PortIdentityReportsOpenStateAndOwnChangedFlag) {
     EXPECT_EQ(NP, port.GetAccessMode());
     delegate.open = true;
     EXPECT_EQ(RW, port.GetAccessMode());
-    // Without a delegate the port is closed, and the register reads 1.
     uint8_t value = 0;
     orphan.Read(&value, 1, 1);
     EXPECT_EQ((std::vector<int>{NP, 1}), (std::vector<int>{orphan.GetAccessMode(), value}));

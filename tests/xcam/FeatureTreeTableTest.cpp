@@ -1,8 +1,4 @@
-// The feature tree table as callers see it: the values behind every
-// enumeration entry, and the rows whose texts, addresses, bit fields and
-// links a caller reads back. Well-formedness (vocabulary, links, value
-// texts) is proven by building the whole tree in XCamNodeMapTest, which also
-// evaluates the formulas and address expressions.
+// The feature tree table's rows read directly; well-formedness is proven by building the tree.
 #include "xcam/FeatureTree.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +9,7 @@
 
 namespace {
 
-// "value|value" of one property of a node in row order, or with no property
-// named every property as "name=value|name=value".
+// "value|value" of one property in row order, or with none "name=value|name=value".
 std::string Of(const std::string& node, const std::string& only = "") {
     std::size_t count = 0;
     const XCamInterface::FeaturePropertyRow* rows = XCamInterface::FeatureProperties(&count);
@@ -28,7 +23,6 @@ std::string Of(const std::string& node, const std::string& only = "") {
     return out;
 }
 
-// Every enumeration with its value node and entries (Symbolic=Value), in order.
 TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     std::vector<std::vector<std::string>> enums = {
         {"ColorCoding", "VFormat7ColorCodingReg",
@@ -58,7 +52,6 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     }
     std::size_t entries = 0;
     for (const auto& e : enums) {
-        // The value node, then each linked entry with its Symbolic=Value.
         std::string expected = e[1], actual = Of(e[0], "pValue");
         std::istringstream words(e[2]), linked(Of(e[0], "pEnumEntry"));
         for (std::string w; words >> w; ++entries)
@@ -71,7 +64,6 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     EXPECT_EQ(89u, entries);
 }
 
-// Rows whose texts, addresses, bit fields and links callers read back.
 TEST(FeatureTreeTableTest, RowsCallersReadBack) {
     const struct {
         const char *node, *property, *values;

@@ -1,5 +1,4 @@
-// The typed camera interface: handle binding and the typed enumerations, on
-// the emulated cameras.
+// The typed enumerations, on the emulated cameras (Rig) and a TestNodeMap.
 #include "xcam/XCamInterface.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +22,6 @@ namespace {
 TEST(XCamInterface, TypedEnumerationsWriteTheirIdsAndNameThem) {
     Rig rig("2mp-bayer");
     CXCamInterface& x = *rig.xcam;
-    // Symbolic=value as read back, then the field the camera holds.
     auto coding = [&] {
         return x.ColorCoding->ToString() + "=" + std::to_string(x.ColorCoding->GetIntValue()) +
                " " + std::to_string(rig.F7(Emulator::F7::kColorCodingId) >> 24);
@@ -51,8 +49,6 @@ TEST(XCamInterface, RefusedSymbolicsWriteNothing) {
         return KacqTest::Where("Property", name + " : property 'raw8' : cannot convert value ''",
                                "xcam/XCamInterface", line);
     };
-    // The enumeration, the text given, what is raised: with its fixed line, or
-    // (no fixed line) with its source checked apart.
     const std::tuple<CTypedEnumeration*, const char*, std::string> cases[] = {
         {x.ColorCoding, "raw8", unknown("ColorCoding", 73)},
         {x.TriggerSource, "raw8", unknown("TriggerSource", 303)},
@@ -79,7 +75,6 @@ TEST(XCamInterface, EnumerationWithoutValueNodeKeepsItsOwnValue) {
     auto& e = map.Add<CEnumeration_TestImageEnums>(
         "E", {{"pEnumEntry", "EnumEntry_E_A"}, {"pEnumEntry", "EnumEntry_E_B"}});
     map.Build();
-    // Symbolic=value, and whether a set marked the node changed since the last look.
     auto state = [&] {
         const bool changed = e.IsChanged();
         e.SetChanged(false);

@@ -1,5 +1,4 @@
-// Node-framework port over the emulated camera's register space, and a
-// stand-in for the grabber side, so the feature tree can run on the emulator.
+// The feature tree's two ports over an emulated camera: its register space and a grabber stand-in.
 #pragma once
 
 #include <atomic>
@@ -13,13 +12,9 @@
 
 namespace Emulator {
 
-// A camera port: register bytes at 64-bit addresses, big-endian quadlets as
-// the register space keeps them. The register space is not owned. Like a
-// transport device it starts closed: the feature tree is built over a closed
-// port (every camera feature is then "NP" and nothing is read), and opened
-// afterwards. Accesses while closed and failed accesses raise
-// NodeApi::RuntimeException naming the address; nothing is transferred then.
-// Counts every access.
+// Big-endian quadlets at 64-bit addresses; the space is not owned. Starts closed, as a transport
+// device does, so the tree is built over a closed port; a closed or failed access raises
+// RuntimeException naming the address and transfers nothing.
 class EmulatorPort : public XCameraPrivate::PortNodeImpl<EmulatorPort>, public NodeApi::IPort {
 public:
     explicit EmulatorPort(RegisterSpace& space) : m_Space(space) {}
@@ -27,7 +22,6 @@ public:
     void Read(void* destination, int64_t address, int64_t length) override;
     void Write(const void* source, int64_t address, int64_t length) override;
 
-    // "RW" while open, "NP" when closed (like a device that is not open).
     bool IsDeviceOpen() const { return m_Open; }
     void SetOpen(bool open) { m_Open = open; }
 
@@ -47,8 +41,6 @@ private:
     std::atomic<uint64_t> m_Writes{0};
 };
 
-// Stands in for the transport delegate on the grabber side until the real one
-// exists: open and prepared for grabbing only when told so.
 class GrabberStandIn {
 public:
     bool IsOpen() const { return open; }
@@ -60,8 +52,7 @@ public:
 
 using StandInGrabberPort = XCameraPrivate::TliPortBase<GrabberStandIn>;
 
-// An emulated camera with both ports, closed, ready to hand to the feature
-// tree; Open it once the tree is built.
+// Both ports closed, ready for the feature tree; Open it once the tree is built.
 struct EmulatedCamera {
     explicit EmulatedCamera(const ModelSpec& model)
         : space(model), cameraPort(space), grabberPort(&grabber) {}

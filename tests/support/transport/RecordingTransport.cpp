@@ -1,5 +1,3 @@
-// RecordingTransport: the GTrans functions over a recorder and an emulated
-// camera's register space.
 #include "support/transport/RecordingTransport.h"
 
 #include <cstdio>
@@ -175,7 +173,7 @@ GxStatus GxStreamGrabberWaitForBuffer(GxHandle grabber, uint32_t timeoutMs, void
     const GxStatus scripted = Record("GxStreamGrabberWaitForBuffer", {grabber, timeoutMs});
     auto& queued = T().Queued;
     if (scripted != 0)
-        return scripted; // a scripted outcome hands back nothing
+        return scripted;
     if (queued.empty())
         return T().Flushed ? GX_STATUS_FLUSHED : GX_STATUS_TIMEOUT;
     *context = queued.front();
