@@ -71,20 +71,6 @@ TEST_F(CameraObjectTest, BuffersComeBackInOrderAndAfterCancel) {
               (Names{retrieve(0), retrieve(0), retrieve(0)}));
 }
 
-TEST_F(CameraObjectTest, CloseWhilePreparedFinishesFirst) {
-    auto camera = NewCamera();
-    camera->PrepareGrab();
-    uint8_t frame[8];
-    camera->QueueBuffer(8, frame, 1);
-    Tr().Calls.clear();
-    camera->Close();
-    EXPECT_EQ((Names{"GxStreamGrabberFlush", "GxStreamGrabberWaitForBuffer",
-                     "GxStreamGrabberWaitForBuffer", "GxStreamGrabberDestroy", "GxCloseStream",
-                     "GxClose", "GxExit"}),
-              Tr().Names());
-    EXPECT_FALSE(camera->IsPrepared() || camera->IsOpen());
-}
-
 TEST_F(CameraObjectTest, FinishGrabCollectsTheFirstErrorAndStillCloses) {
     const char *flush = "GxStreamGrabberFlush", *wait = "GxStreamGrabberWaitForBuffer";
     // The drain that never ends answers "incomplete" to every wait.

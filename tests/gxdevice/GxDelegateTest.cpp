@@ -18,16 +18,12 @@ namespace {
 
 constexpr int64_t kInqAddress = 0xFFFFF0F00800;
 
-class GxDelegateTest : public CameraTest {
-protected:
-    static void Access(Cam& camera, bool write, int64_t address, int64_t length, uint8_t* buffer) {
-        NodeApi::IPort& port = *camera.GetDelegate().GetCameraPort();
-        if (write)
-            port.Write(buffer, address, length);
-        else
-            port.Read(buffer, address, length);
-    }
-};
+using GxDelegateTest = CameraTest;
+
+void Access(Cam& camera, bool write, int64_t address, int64_t length, uint8_t* buffer) {
+    NodeApi::IPort& port = *camera.GetDelegate().GetCameraPort();
+    write ? port.Write(buffer, address, length) : port.Read(buffer, address, length);
+}
 
 TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
     // Write?, bytes, quadlets of each call.
