@@ -161,29 +161,17 @@ TEST_F(GxDelegateTest, TransportFailuresRaiseTheirLineAndLeaveAConsistentState) 
     }
 }
 
-TEST_F(GxDelegateTest, StreamCallsAndStatuses) {
+TEST_F(GxDelegateTest, StreamCallsCarryTheirArguments) {
     auto camera = NewCamera();
     camera->GetDelegate().CloseStream();
     EXPECT_TRUE(Tr().Calls.empty()) << "closing without a grabber calls nothing";
     camera->PrepareGrab();
     uint8_t frame[16];
     camera->QueueBuffer(sizeof frame, frame, 7);
-    EXPECT_EQ((Args{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}),
-              Tr().CallsOf("GxStreamGrabberReceiveAsync").at(0).Args);
-    auto retrieve = [&] {
-        void* buffer = frame + 1;
-        uint32_t context = 99;
-        const auto result = camera->RetrieveBuffer(&buffer, &context, 5);
-        return std::make_tuple(result, buffer, context);
-    };
-    for (auto [status, result] : {std::make_pair(0xC1010005u, XCamera::RetrieveFlushed),
-                                  std::make_pair(0xC1010001u, XCamera::RetrieveTimedOut),
-                                  std::make_pair(0x41010012u, XCamera::RetrieveIncomplete)}) {
-        Tr().Script("GxStreamGrabberWaitForBuffer", {status});
-        EXPECT_EQ(std::make_tuple(result, nullptr, 0u), retrieve()) << "nothing handed back";
-    }
-    EXPECT_EQ(std::make_tuple(XCamera::RetrieveFilled, static_cast<void*>(frame), 7u), retrieve());
-    EXPECT_EQ(5u, Tr().CallsOf("GxStreamGrabberWaitForBuffer").back().Args[1]) << "time-out";
+    camera->RetrieveBuffer(nullptr, nullptr, 5);
+    EXPECT_EQ((std::vector<Args>{{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}, {0x22, 5}}),
+              (std::vector<Args>{Tr().CallsOf("GxStreamGrabberReceiveAsync").at(0).Args,
+                                 Tr().CallsOf("GxStreamGrabberWaitForBuffer").at(0).Args}));
 }
 
 TEST_F(GxDelegateTest, OpenAndCloseDevice) {

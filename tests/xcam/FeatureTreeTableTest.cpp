@@ -50,18 +50,15 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
         enums.push_back(
             {s + "Polarity", s + "PolarityFao", "LowActiveOutput=0 HighActiveOutput=1"});
     }
-    std::size_t entries = 0;
     for (const auto& e : enums) {
         std::string expected = e[1], actual = Of(e[0], "pValue");
         std::istringstream words(e[2]), linked(Of(e[0], "pEnumEntry"));
-        for (std::string w; words >> w; ++entries)
+        for (std::string w; words >> w;)
             expected += " EnumEntry_" + e[0] + "_" + w.substr(0, w.find('=')) + ":" + w;
         for (std::string entry; std::getline(linked, entry, '|');)
             actual += " " + entry + ":" + Of(entry, "Symbolic") + "=" + Of(entry, "Value");
         EXPECT_EQ(expected, actual) << e[0];
     }
-    EXPECT_EQ(22u, enums.size());
-    EXPECT_EQ(89u, entries);
 }
 
 TEST(FeatureTreeTableTest, RowsCallersReadBack) {
