@@ -1,4 +1,5 @@
-// The feature tree over an emulated camera (Rig) and over a MemoryPort camera.
+// The feature tree over an emulated camera (XCamTest::Rig), some registers answered by its
+// TamperPort.
 #include "xcam/XCamNodeMap.h"
 
 #include <gtest/gtest.h>
@@ -8,42 +9,18 @@
 #include <vector>
 
 #include "XCamTestSupport.h"
-#include "support/MemoryPort.h"
 #include "support/Raised.h"
 #include "xcam/FeatureTree.h"
 
 using namespace NodeApi;
 using namespace XCamInterface;
-using KacqTest::MemoryPort;
 using KacqTest::Raised;
 using XCamTest::Rig;
 
 namespace {
 
 constexpr int64_t kCmd = 0xFFFFF0F00000;
-constexpr int64_t kF7 = 0xFFFFF0F08000; // Format 7 mode 0 CSRs of the memory camera
-
-// The command block, one Format 7 block, and the grabber's flag byte (1: not grabbing).
-struct MemoryRig {
-    MemoryRig() {
-        camera.AddRegion(kCmd, 0x1000);
-        camera.AddRegion(kF7, 0x80);
-        camera.Poke32(kCmd + 0x2E0, static_cast<uint32_t>((kF7 - 0xFFFFF0000000) / 4));
-        grabber.AddRegion(0, 4);
-        grabber.Poke(1, {1});
-        camera.SetOpen(false);
-        grabber.SetOpen(false);
-        xcam = std::make_unique<CXCamInterface>(&camera, &grabber);
-        camera.SetOpen(true);
-        grabber.SetOpen(true);
-        camera.ResetCounts();
-    }
-    int64_t Int(const char* name) { return xcam->GetNodeMap().Member<IInteger>(name).GetValue(); }
-
-    MemoryPort camera;
-    MemoryPort grabber;
-    std::unique_ptr<CXCamInterface> xcam;
-};
+constexpr int64_t kF7 = 0xFFFFF0F08000; // Format 7 mode 0 CSRs of "vga-mono"
 
 TEST(XCamNodeMap, BuildsEveryRowQuietlyWithoutReadingTheClosedCamera) {
     testing::internal::CaptureStdout();
@@ -100,23 +77,20 @@ TEST(XCamNodeMap, TriggerPolarityPresenceNeedsAllMaskBitsAndThePresenceBit) {
         {0x0E000000, 0x80000000, 0}, {0x8E000000, 0x00000000, 0}, {0x8E000000, 0x7FFFFFFF, 0},
     };
     for (const auto& c : cases) {
-        MemoryRig rig;
-        rig.camera.Poke32(kCmd + 0x530, c[0]);
-        rig.camera.Poke32(kCmd + 0x830, c[1]);
-        EXPECT_EQ(c[2], rig.Int("TriggerPolarityPresenceInqFao"))
+        Rig rig("vga-mono", {{kCmd + 0x530, c[0]}, {kCmd + 0x830, c[1]}});
+        EXPECT_EQ(c[2], rig.As<IInteger>("TriggerPolarityPresenceInqFao").GetValue())
             << std::hex << c[0] << " " << c[1];
     }
 }
 
 TEST(XCamNodeMap, TotalBytesExprReadsOnlyTheLowQuadlet) {
-    MemoryRig rig;
-    rig.camera.Poke32(kF7 + 0x38, 0x00000001);
-    rig.camera.Poke32(kF7 + 0x3C, 0x00012345);
+    Rig rig("vga-mono", {{kF7 + 0x38, 0x00000001}, {kF7 + 0x3C, 0x00012345}});
+    const auto value = [&](const char* name) { return rig.As<IInteger>(name).GetValue(); };
     // The high quadlet is bound, so fetched once, but the value is the low quadlet alone.
     EXPECT_EQ((std::vector<int64_t>{0x12345, 0x12345, 1, 1, 0x100012345}),
-              (std::vector<int64_t>{rig.Int("TotalBytesExpr"), rig.Int("TotalBytes"),
-                                    rig.camera.ReadCount(kF7 + 0x3C),
-                                    rig.camera.ReadCount(kF7 + 0x38), rig.Int("TotalBytesReg")}));
+              (std::vector<int64_t>{value("TotalBytesExpr"), value("TotalBytes"),
+                                    rig.tampered.hits[kF7 + 0x3C], rig.tampered.hits[kF7 + 0x38],
+                                    value("TotalBytesReg")}));
 }
 
 TEST(XCamNodeMap, StrobeSecondsScaleByTheTimeBase) {

@@ -19,7 +19,8 @@
 
 namespace XCamTest {
 
-// Answers chosen quadlets (address to value) with fixed values, as a faulty camera would.
+// Answers chosen quadlets (address to value) with fixed values, as a faulty camera would, and
+// counts the reads that fetched each.
 class TamperPort : public XCameraPrivate::PortNodeImpl<TamperPort>, public NodeApi::IPort {
 public:
     TamperPort(Emulator::EmulatorPort& inner, std::map<int64_t, uint32_t> overrides)
@@ -30,6 +31,7 @@ public:
         m_Inner.Read(destination, address, length);
         auto* bytes = static_cast<uint8_t*>(destination);
         for (const auto& [at, value] : m_Overrides) {
+            hits[at] += at >= address && at + 4 <= address + length;
             for (int i = 0; at >= address && at + 4 <= address + length && i < 4; ++i)
                 bytes[at - address + i] = uint8_t(value >> (24 - 8 * i)); // big-endian
         }
@@ -37,6 +39,7 @@ public:
     void Write(const void* source, int64_t address, int64_t length) override {
         m_Inner.Write(source, address, length);
     }
+    std::map<int64_t, int> hits;
 
 private:
     Emulator::EmulatorPort& m_Inner;
