@@ -105,11 +105,4 @@ TEST(XCamNodeMap, StrobeSecondsScaleByTheTimeBase) {
                                    rig.As<IFloat>("Strobe1Duration_s").GetValue()}));
 }
 
-TEST(XCamNodeMap, AdvancedFeaturesUnlockThroughTheAccessControlRegister) {
-    Rig rig("2mp-bayer");
-    EXPECT_EQ(1, rig.As<IInteger>("AdvFeature").GetValue());
-    EXPECT_EQ(0x00A5C19Eu, rig.Quadlet(Emulator::kAcrBase)) << "the feature ID, as quadlets";
-    EXPECT_EQ(RW, rig.Node("TestImage")->GetAccessMode());
-}
-
 } // namespace

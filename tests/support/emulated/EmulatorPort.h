@@ -12,9 +12,8 @@
 
 namespace Emulator {
 
-// Big-endian quadlets at 64-bit addresses; the space is not owned. Starts closed, as a transport
-// device does, so the tree is built over a closed port; a closed or failed access raises
-// RuntimeException naming the address and transfers nothing.
+// Big-endian quadlets; the space is not owned. Starts closed, as a transport device does; a closed
+// or failed access raises RuntimeException naming the address and transfers nothing.
 class EmulatorPort : public XCameraPrivate::PortNodeImpl<EmulatorPort>, public NodeApi::IPort {
 public:
     explicit EmulatorPort(RegisterSpace& space) : m_Space(space) {}

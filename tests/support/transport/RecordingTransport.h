@@ -26,8 +26,7 @@ struct TransportCall {
     std::string Text;
 };
 
-// One process-wide instance, reset by each test; not thread-safe (the device layer calls the
-// transport from the caller's thread only).
+// One process-wide instance, reset by each test; not thread-safe (callers use one thread).
 class RecordingTransport {
 public:
     static RecordingTransport& Instance();
@@ -47,15 +46,15 @@ public:
 
     std::vector<std::pair<std::string, std::string>> Servers;
 
-    // A status without a text reads "status 0x%08x"; an empty text answers 0 and writes nothing.
-    // NeedStep > 0: each "buffer too small" asks for only NeedStep more bytes than given.
+    // Unlisted: "status 0x%08x"; empty: answers 0 and writes nothing. NeedStep > 0: each "buffer
+    // too small" asks for only NeedStep more bytes than given.
     std::map<uint32_t, std::string> StatusTexts;
     uint32_t NeedStep = 0;
     bool AlwaysTooSmall = false;
     bool Unterminated = false;
 
-    // After a flush the queued contexts come back incomplete, then the flushed status; before,
-    // a wait gives the oldest as filled, or the time-out status when none is queued.
+    // A wait gives the oldest context as filled, else times out; after a flush, as incomplete,
+    // else the flushed status.
     std::deque<void*> Queued;
     bool Flushed = false;
 
