@@ -103,10 +103,8 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
          "ToolTip=Register at aExtVerInfo + 0x4|pAddress=aExtVerInfo|Address=0x4|AccessMode=RO|"
          "Length=4|pPort=CameraPort|pLength=ExtVerInfoLength|pIsEnabled=ExtVerInfoPresenceInqFao"},
         {"aTestImage", "FeatureID", "2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548"},
-        {"aShutterBase", "",
-         "ToolTip=Address of the smart feature 648BE1DA - A416 - 11D8 - 9B47 - "
-         "00105A5BAE55|FeatureID=648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55|"
-         "pAddress=aAdvancedFeatureCSR|Address=0x10|pPort=CameraPort"},
+        {"aShutterBase", "ToolTip",
+         "Address of the smart feature 648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55"},
         {"ConfRom", "",
          "ToolTip=Configuration ROM|Unit=0x00A02D|Address=0x400|pAddress=InitialNodeSpace|"
          "Length=0x400|pPort=CameraPort"},

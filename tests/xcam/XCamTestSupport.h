@@ -1,5 +1,4 @@
-// The feature tree over an emulated camera (optionally behind a port that replaces some register
-// answers), and the walk over the features reachable from Root.
+// The feature tree over an emulated camera, and the walk over the features reachable from Root.
 #pragma once
 
 #include <cstdint>
@@ -46,7 +45,6 @@ private:
     std::map<int64_t, uint32_t> m_Overrides;
 };
 
-// Built over closed ports and then opened, as the camera object does.
 struct Rig {
     explicit Rig(const char* model, std::map<int64_t, uint32_t> overrides = {})
         : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides) {
@@ -89,7 +87,6 @@ inline std::vector<std::string> Members(const std::string& category) {
     return members;
 }
 
-// Root's members in order, each category replaced by its own members.
 inline std::vector<NodeApi::INode*> Features(NodeApi::CNodeMap& map) {
     std::vector<NodeApi::INode*> features;
     for (const std::string& name : Members("Root")) {

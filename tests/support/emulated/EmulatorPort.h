@@ -26,10 +26,7 @@ public:
 
     uint64_t ReadCount() const { return m_Reads; }
     uint64_t WriteCount() const { return m_Writes; }
-    void ResetCounts() {
-        m_Reads = 0;
-        m_Writes = 0;
-    }
+    void ResetCounts() { m_Reads = m_Writes = 0; }
 
     RegisterSpace& Space() const { return m_Space; }
 
@@ -40,18 +37,15 @@ private:
     std::atomic<uint64_t> m_Writes{0};
 };
 
-class GrabberStandIn {
-public:
+struct GrabberStandIn {
     bool IsOpen() const { return open; }
     bool IsPrepared() const { return prepared; }
-
-    bool open = false;
-    bool prepared = false;
+    bool open = false, prepared = false;
 };
 
 using StandInGrabberPort = XCameraPrivate::TliPortBase<GrabberStandIn>;
 
-// Both ports closed, ready for the feature tree; Open it once the tree is built.
+// Open it once the feature tree is built.
 struct EmulatedCamera {
     explicit EmulatedCamera(const ModelSpec& model)
         : space(model), cameraPort(space), grabberPort(&grabber) {}
@@ -59,8 +53,6 @@ struct EmulatedCamera {
         cameraPort.SetOpen(true);
         grabber.open = true;
     }
-    EmulatedCamera(const EmulatedCamera&) = delete;
-    EmulatedCamera& operator=(const EmulatedCamera&) = delete;
 
     RegisterSpace space;
     EmulatorPort cameraPort;

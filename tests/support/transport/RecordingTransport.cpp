@@ -27,11 +27,11 @@ void RecordingTransport::Script(const std::string& function, std::vector<uint32_
 }
 
 uint32_t RecordingTransport::NextStatus(const std::string& function) {
-    auto it = m_Scripts.find(function);
-    if (it == m_Scripts.end() || it->second.empty())
+    auto& queue = m_Scripts[function];
+    if (queue.empty())
         return 0;
-    const uint32_t status = it->second.front();
-    it->second.pop_front();
+    const uint32_t status = queue.front();
+    queue.pop_front();
     return status;
 }
 
@@ -171,13 +171,12 @@ GxStatus GxStreamGrabberReceiveAsync(GxHandle grabber, void* buffer, uint32_t si
 
 GxStatus GxStreamGrabberWaitForBuffer(GxHandle grabber, uint32_t timeoutMs, void** context) {
     const GxStatus scripted = Record("GxStreamGrabberWaitForBuffer", {grabber, timeoutMs});
-    auto& queued = T().Queued;
     if (scripted != 0)
         return scripted;
-    if (queued.empty())
+    if (T().Queued.empty())
         return T().Flushed ? GX_STATUS_FLUSHED : GX_STATUS_TIMEOUT;
-    *context = queued.front();
-    queued.pop_front();
+    *context = T().Queued.front();
+    T().Queued.pop_front();
     return T().Flushed ? GX_STATUS_INCOMPLETE : GX_OK;
 }
 
@@ -209,9 +208,8 @@ GxStatus GxGetStatusMessage(GxStatus status, char* text, uint32_t size, uint32_t
         return 0;
     const uint32_t need = static_cast<uint32_t>(message.size() + (T().Unterminated ? 0 : 1));
     if (T().AlwaysTooSmall || text == nullptr || size < need) {
-        *needed = T().NeedStep > 0 && size + T().NeedStep < need ? size + T().NeedStep : need;
-        if (T().AlwaysTooSmall)
-            *needed = size + 1;
+        const uint32_t step = T().AlwaysTooSmall ? 1 : T().NeedStep;
+        *needed = step > 0 && (T().AlwaysTooSmall || size + step < need) ? size + step : need;
         return GX_STATUS_BUFFER_TOO_SMALL;
     }
     std::memcpy(text, message.data(), need);

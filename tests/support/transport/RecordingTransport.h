@@ -16,7 +16,6 @@ class RegisterSpace;
 
 namespace KacqTest {
 
-// Status of a register access the emulated camera refuses.
 constexpr uint32_t kRegisterAccessFailed = 0xC1020001u;
 
 struct TransportCall {
