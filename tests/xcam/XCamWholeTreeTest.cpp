@@ -21,8 +21,6 @@ namespace F7 = Emulator::F7;
 
 namespace {
 
-const char* const kModels[] = {"vga-mono", "2mp-bayer"};
-
 std::string Read(INode* node) {
     auto* s = dynamic_cast<IString*>(node);
     return s != nullptr ? s->GetValue() : node->ToString();
@@ -65,7 +63,7 @@ std::vector<std::string> Others(INode* node, const std::string& now) {
 
 TEST(XCamWholeTree, EveryFeatureReadsOrIsUnavailableAndEveryWritableOneRoundTrips) {
     const std::set<std::string> selfClearing = {"OneShot", "SoftwareTrigger", "SaveMemory"};
-    for (const char* key : kModels) {
+    for (const char* key : {"vga-mono", "2mp-bayer"}) {
         SCOPED_TRACE(key);
         Rig rig(key);
         const std::vector<INode*> features = XCamTest::Features(rig.Map());

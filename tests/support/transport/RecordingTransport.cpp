@@ -103,16 +103,14 @@ GxStatus GxReadReg(GxHandle device, const uint32_t* addresses, uint32_t* values,
     if (status != 0)
         return status;
     for (uint32_t i = 0; i < count; ++i) {
-        auto it = T().Overrides.find(addresses[i]);
-        if (it != T().Overrides.end()) {
-            values[i] = it->second;
-            continue;
-        }
-        uint8_t bytes[4];
-        if (T().Space().Read(0xFFFF00000000ull | addresses[i], bytes, 4) != Emulator::Status::Ok)
+        const auto it = T().Overrides.find(addresses[i]);
+        uint8_t b[4] = {};
+        if (it == T().Overrides.end() &&
+            T().Space().Read(0xFFFF00000000ull | addresses[i], b, 4) != Emulator::Status::Ok)
             return KacqTest::kRegisterAccessFailed;
-        values[i] = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
-                    bytes[3];
+        values[i] = it != T().Overrides.end()
+                        ? it->second
+                        : uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
     }
     return 0;
 }
