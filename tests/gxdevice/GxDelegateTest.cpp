@@ -53,8 +53,7 @@ TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
 
 TEST_F(GxDelegateTest, RegisterBytesAreMostSignificantFirst) {
     auto camera = NewCamera();
-    Tr().Overrides[0xF0F00800u] = 1;
-    Tr().Overrides[0xF0F00804u] = 0x11223344;
+    Tr().Overrides = {{0xF0F00800u, 1}, {0xF0F00804u, 0x11223344}};
     std::vector<uint8_t> read(8);
     Access(*camera, false, kInqAddress, 8, read.data());
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 1, 0x11, 0x22, 0x33, 0x44}), read);

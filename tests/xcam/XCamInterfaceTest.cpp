@@ -22,24 +22,21 @@ namespace {
 TEST(XCamInterface, TypedEnumerationsWriteTheirIdsAndNameThem) {
     Rig rig("2mp-bayer");
     CXCamInterface& x = *rig.xcam;
-    auto coding = [&] {
-        return x.ColorCoding->ToString() + "=" + std::to_string(x.ColorCoding->GetIntValue()) +
-               " " + std::to_string(rig.F7(Emulator::F7::kColorCodingId) >> 24);
-    };
-    auto source = [&] {
-        const uint32_t trigger = rig.Quadlet(Emulator::kCommandBase + 0x830);
-        return x.TriggerSource->ToString() + "=" + std::to_string(x.TriggerSource->GetIntValue()) +
-               " " + std::to_string((trigger >> 21) & 7);
+    auto state = [&](CTypedEnumeration* e) {
+        const uint32_t field = e == x.ColorCoding
+                                   ? rig.F7(Emulator::F7::kColorCodingId) >> 24
+                                   : (rig.Quadlet(Emulator::kCommandBase + 0x830) >> 21) & 7;
+        return e->ToString() + "=" + std::to_string(e->GetIntValue()) + " " + std::to_string(field);
     };
     x.ColorCoding->FromString("Raw8");
-    EXPECT_EQ("Raw8=9 9", coding());
+    EXPECT_EQ("Raw8=9 9", state(x.ColorCoding));
     EXPECT_EQ(10, *x.ColorCoding = 10);
     EXPECT_EQ(10, (*x.ColorCoding)());
-    EXPECT_EQ("Raw16=10 10", coding());
+    EXPECT_EQ("Raw16=10 10", state(x.ColorCoding));
     x.TriggerSource->SetIntValue(7);
-    EXPECT_EQ("SoftTrig=7 7", source()) << "source seven is the software trigger";
+    EXPECT_EQ("SoftTrig=7 7", state(x.TriggerSource)) << "source seven is the software trigger";
     x.TriggerSource->FromString("ExTrigPort0");
-    EXPECT_EQ("ExTrigPort0=0 0", source());
+    EXPECT_EQ("ExTrigPort0=0 0", state(x.TriggerSource));
 }
 
 TEST(XCamInterface, RefusedSymbolicsWriteNothing) {

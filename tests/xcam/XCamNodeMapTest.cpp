@@ -15,12 +15,9 @@
 using namespace NodeApi;
 using namespace XCamInterface;
 using KacqTest::Raised;
-using XCamTest::Rig;
+using namespace XCamTest;
 
 namespace {
-
-constexpr int64_t kCmd = 0xFFFFF0F00000;
-constexpr int64_t kF7 = 0xFFFFF0F08000; // Format 7 mode 0 CSRs of "vga-mono"
 
 TEST(XCamNodeMap, BuildsEveryRowQuietlyWithoutReadingTheClosedCamera) {
     testing::internal::CaptureStdout();
@@ -71,13 +68,12 @@ TEST(XCamNodeMap, AddressFormulasReadOnlyWhatTheyNeed) {
 }
 
 TEST(XCamNodeMap, TriggerPolarityPresenceNeedsAllMaskBitsAndThePresenceBit) {
-    // Trigger inquiry (+0x530), trigger (+0x830), presence.
     const uint32_t cases[][3] = {
         {0x8E000000, 0x80000000, 1}, {0xFF000000, 0x80000000, 1}, {0x8C000000, 0x80000000, 0},
         {0x0E000000, 0x80000000, 0}, {0x8E000000, 0x00000000, 0}, {0x8E000000, 0x7FFFFFFF, 0},
     };
     for (const auto& c : cases) {
-        Rig rig("vga-mono", {{kCmd + 0x530, c[0]}, {kCmd + 0x830, c[1]}});
+        Rig rig("vga-mono", {{kCmd + 0x530, c[0]}, {kCmd + 0x830, c[1]}}); // inquiry, trigger
         EXPECT_EQ(c[2], rig.As<IInteger>("TriggerPolarityPresenceInqFao").GetValue())
             << std::hex << c[0] << " " << c[1];
     }

@@ -18,7 +18,9 @@
 
 namespace XCamTest {
 
-// Answers chosen quadlets (address to value) with fixed values, as a faulty camera would, and
+constexpr int64_t kCmd = Emulator::kCommandBase, kF7 = 0xFFFFF0F08000; // vga-mono's mode 0 CSRs
+
+// The Rig's camera port: answers chosen quadlets (address to value) as a faulty camera would, and
 // counts the reads that fetched each.
 class TamperPort : public XCameraPrivate::PortNodeImpl<TamperPort>, public NodeApi::IPort {
 public:
@@ -47,11 +49,8 @@ private:
 
 struct Rig {
     explicit Rig(const char* model, std::map<int64_t, uint32_t> overrides = {})
-        : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides) {
-        NodeApi::IPort* port = &camera.cameraPort;
-        if (!overrides.empty())
-            port = &tampered;
-        xcam = std::make_unique<XCamInterface::CXCamInterface>(port, &camera.grabberPort);
+        : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides),
+          xcam(std::make_unique<XCamInterface::CXCamInterface>(&tampered, &camera.grabberPort)) {
         camera.Open();
     }
 

@@ -16,7 +16,7 @@
 using namespace NodeApi;
 using namespace XCamInterface;
 using KacqTest::Raised;
-using XCamTest::Rig;
+using namespace XCamTest;
 namespace F7 = Emulator::F7;
 
 namespace {
@@ -145,10 +145,9 @@ TEST(XCamWholeTree, FaultyRegisterAnswersRaiseFrameworkExceptions) {
 }
 
 TEST(XCamWholeTree, ZeroUnitSizeAndNoColourCodingStayUsable) {
-    const int64_t f7 = 0xFFFFF0F08000;
-    Rig rig("vga-mono", {{f7 + F7::kUnitSize, 0}, {f7 + F7::kColorCodingInq, 0}});
+    Rig rig("vga-mono", {{kF7 + F7::kUnitSize, 0}, {kF7 + F7::kColorCodingInq, 0}});
     CXCamInterface& x = *rig.xcam;
-    ASSERT_EQ(f7, rig.As<IInteger>("VFormat7ModeCsrBase").GetValue());
+    ASSERT_EQ(kF7, rig.As<IInteger>("VFormat7ModeCsrBase").GetValue());
     EXPECT_EQ((std::vector<int64_t>{0, 0, 640}),
               (std::vector<int64_t>{x.Width->GetInc(), x.Width->GetMin(), x.Width->GetValue()}));
     // The camera refuses a zero width with its error flag; nothing divides by the unit.
