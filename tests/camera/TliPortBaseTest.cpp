@@ -1,8 +1,9 @@
-// TliPortBase and PortNodeImpl: the grabber register and the port identity.
+// TliPortBase and PortNodeImpl over the grabber stand-in of support/emulated.
 #include "camera/TliPortBase.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <tuple>
 
 #include "support/Raised.h"
@@ -16,26 +17,18 @@ TEST(TliPortBaseTest, ErrorsCarryTheirSourceAndLine) {
     Emulator::GrabberStandIn delegate;
     Emulator::StandInGrabberPort port(&delegate);
     uint8_t buffer[4] = {};
-    // Write?, address, length, what is raised.
-    const std::tuple<bool, int64_t, int64_t, const char*> cases[] = {
+    const std::string rt = "Runtime: Failed to ", none = "access non-implemented register 0x";
+    const std::tuple<bool, int64_t, int64_t, std::string> cases[] = {
         {false, 1, 4,
          "OutOfRange: CopyData : Destination size (4) does not fit source size (1) "
          "(nodeapi/RegisterSetHelper:31)"},
-        {false, 2, 1,
-         "Runtime: Failed to access non-implemented register 0x0000000000000002 "
-         "(camera/TliPortBase:107)"},
-        {true, 1, 1,
-         "Runtime: Failed to write read-only register 0x0000000000000001 (camera/TliPortBase:89)"},
-        {true, 0, 1,
-         "Runtime: Failed to access non-implemented register 0x0000000000000000 "
-         "(camera/TliPortBase:115)"},
+        {false, 2, 1, rt + none + "0000000000000002 (camera/TliPortBase:107)"},
+        {true, 1, 1, rt + "write read-only register 0x0000000000000001 (camera/TliPortBase:89)"},
+        {true, 0, 1, rt + none + "0000000000000000 (camera/TliPortBase:115)"},
     };
     for (const auto& [write, address, length, raised] : cases) {
         EXPECT_EQ(raised, KacqTest::RaisedWhere([&, w = write, at = address, n = length] {
-                      if (w)
-                          port.Write(buffer, at, n);
-                      else
-                          port.Read(buffer, at, n);
+                      w ? port.Write(buffer, at, n) : port.Read(buffer, at, n);
                   }));
     }
 }
@@ -43,16 +36,15 @@ TEST(TliPortBaseTest, ErrorsCarryTheirSourceAndLine) {
 TEST(TliPortBaseTest, PortIdentityReportsOpenStateAndOwnChangedFlag) {
     Emulator::GrabberStandIn delegate;
     Emulator::StandInGrabberPort port(&delegate), orphan; // no delegate yet
-    EXPECT_TRUE(port.IsChanged()) << "after construction";
+    const int changedAtFirst = port.IsChanged();
     port.SetChanged(false);
-    EXPECT_FALSE(port.IsChanged());
-    EXPECT_EQ(NP, port.GetAccessMode());
+    const int closed = port.GetAccessMode();
     delegate.open = true;
-    EXPECT_EQ(RW, port.GetAccessMode());
-    // Without a delegate the port is closed, and the register reads 1.
     uint8_t value = 0;
     orphan.Read(&value, 1, 1);
-    EXPECT_EQ((std::vector<int>{NP, 1}), (std::vector<int>{orphan.GetAccessMode(), value}));
+    EXPECT_EQ((std::vector<int>{1, 0, NP, RW, NP, 1}),
+              (std::vector<int>{changedAtFirst, port.IsChanged(), closed, port.GetAccessMode(),
+                                orphan.GetAccessMode(), value}));
 }
 
 } // namespace

@@ -1,5 +1,4 @@
-// Transport delegate over the recording transport: register chunking and byte
-// order, length checks, stream set-up and tear-down, status texts.
+// The transport delegate over the recording transport (CameraRig).
 #include <climits>
 #include <functional>
 #include <string>
@@ -19,20 +18,15 @@ namespace {
 
 constexpr int64_t kInqAddress = 0xFFFFF0F00800;
 
-class GxDelegateTest : public CameraTest {
-protected:
-    // Reads or writes length bytes at address through the camera port.
-    static void Access(Cam& camera, bool write, int64_t address, int64_t length, uint8_t* buffer) {
-        NodeApi::IPort& port = *camera.GetDelegate().GetCameraPort();
-        if (write)
-            port.Write(buffer, address, length);
-        else
-            port.Read(buffer, address, length);
-    }
-};
+using GxDelegateTest = CameraTest;
+
+void Access(Cam& camera, bool write, int64_t address, int64_t length, uint8_t* buffer) {
+    NodeApi::IPort& port = *camera.GetDelegate().GetCameraPort();
+    write ? port.Write(buffer, address, length) : port.Read(buffer, address, length);
+}
 
 TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
-    // Write?, bytes, the quadlets of each transport call.
+    // Write?, bytes, quadlets of each call.
     const std::tuple<const char*, bool, int64_t, Args> cases[] = {
         {"read 8", false, 8, {2}},         {"read 132", false, 132, {32, 1}},
         {"write 132", true, 132, {32, 1}}, {"read 0", false, 0, {}},
@@ -42,7 +36,6 @@ TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
         auto camera = NewCamera();
         std::vector<uint8_t> buffer(static_cast<size_t>(length) + 1);
         Access(*camera, write, kInqAddress, length, buffer.data());
-        // Device handle, count, consecutive addresses (and the zeros written).
         std::vector<Args> expected, got;
         uint32_t next = 0xF0F00800u;
         for (uint64_t count : counts) {
@@ -60,8 +53,7 @@ TEST_F(GxDelegateTest, RegistersMoveInChunksOfAtMost32Quadlets) {
 
 TEST_F(GxDelegateTest, RegisterBytesAreMostSignificantFirst) {
     auto camera = NewCamera();
-    Tr().Overrides[0xF0F00800u] = 1;
-    Tr().Overrides[0xF0F00804u] = 0x11223344;
+    Tr().Overrides = {{0xF0F00800u, 1}, {0xF0F00804u, 0x11223344}};
     std::vector<uint8_t> read(8);
     Access(*camera, false, kInqAddress, 8, read.data());
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 1, 0x11, 0x22, 0x33, 0x44}), read);
@@ -80,7 +72,6 @@ TEST_F(GxDelegateTest, RegisterAccessErrors) {
     };
     const std::string closed = Where("LogicalError", "Device not open", kBaseSource, 287);
     const int64_t tooLong = (int64_t{INT_MAX} + 1) * 4;
-    // Open?, write?, bytes, transport status, what is raised.
     const std::tuple<const char*, bool, bool, int64_t, uint32_t, std::string> cases[] = {
         {"read 6", true, false, 6, 0, arg("ReadReg" + multiple, 106)},
         {"read -4", true, false, -4, 0, arg(range, 108)},
@@ -104,7 +95,7 @@ TEST_F(GxDelegateTest, RegisterAccessErrors) {
 }
 
 TEST_F(GxDelegateTest, DataDepthChoosesTheSixteenBitFlag) {
-    // Depth in Format 7 mode 0's data depth register (its top byte), flag.
+    // Depth (top byte of mode 0's data depth register), sixteen-bit flag.
     const uint32_t cases[][2] = {{12, 1}, {8, 0}, {2, 1}, {16, 1}, {24, 0}, {1, 0}};
     for (const auto& c : cases) {
         auto camera = NewCamera();
@@ -116,12 +107,10 @@ TEST_F(GxDelegateTest, DataDepthChoosesTheSixteenBitFlag) {
         EXPECT_EQ((std::vector<Args>{{0x22, 50, bytes, 1, 1500, c[1]}, {0x11, 0, 0x5A, 1500}}),
                   (std::vector<Args>{alloc[0].Args, Tr().CallsOf("GxOpenStream").at(0).Args}))
             << "depth " << c[0];
-        EXPECT_TRUE(camera->IsPrepared());
     }
 }
 
-// "open|closed [prepared] [grabber] D/C/S": held flags, then grabbers
-// destroyed, streams closed, and transport starts less stops.
+// Held flags, then grabbers destroyed / streams closed / transport starts less stops.
 std::string State(Cam& camera) {
     const auto count = [](const char* function) {
         return static_cast<int>(RecordingTransport::Instance().CallsOf(function).size());
@@ -138,8 +127,6 @@ TEST_F(GxDelegateTest, TransportFailuresRaiseTheirLineAndLeaveAConsistentState) 
     const auto prepare = [](Cam& c) { c.PrepareGrab(); };
     const auto closeStream = [](Cam& c) { c.GetDelegate().CloseStream(); };
     uint8_t frame[16];
-    // Camera state before (open, with a stream, prepared), the failing
-    // function, the action, the line raised, the state after.
     const std::tuple<const char*, const char*, std::function<void(Cam&)>, uint32_t, const char*>
         cases[] = {
             {"open", "GxStreamGrabberCreate", prepare, 199, "open 0/0/0"},
@@ -172,30 +159,17 @@ TEST_F(GxDelegateTest, TransportFailuresRaiseTheirLineAndLeaveAConsistentState) 
     }
 }
 
-TEST_F(GxDelegateTest, StreamCallsAndStatuses) {
+TEST_F(GxDelegateTest, StreamCallsCarryTheirArguments) {
     auto camera = NewCamera();
     camera->GetDelegate().CloseStream();
     EXPECT_TRUE(Tr().Calls.empty()) << "closing without a grabber calls nothing";
     camera->PrepareGrab();
     uint8_t frame[16];
     camera->QueueBuffer(sizeof frame, frame, 7);
-    EXPECT_EQ((Args{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}),
-              Tr().CallsOf("GxStreamGrabberReceiveAsync").at(0).Args);
-    // Result, buffer and context handed back by a retrieve with a 5 ms time-out.
-    auto retrieve = [&] {
-        void* buffer = frame + 1;
-        uint32_t context = 99;
-        const auto result = camera->RetrieveBuffer(&buffer, &context, 5);
-        return std::make_tuple(result, buffer, context);
-    };
-    for (auto [status, result] : {std::make_pair(0xC1010005u, XCamera::RetrieveFlushed),
-                                  std::make_pair(0xC1010001u, XCamera::RetrieveTimedOut),
-                                  std::make_pair(0x41010012u, XCamera::RetrieveIncomplete)}) {
-        Tr().Script("GxStreamGrabberWaitForBuffer", {status});
-        EXPECT_EQ(std::make_tuple(result, nullptr, 0u), retrieve()) << "nothing handed back";
-    }
-    EXPECT_EQ(std::make_tuple(XCamera::RetrieveFilled, static_cast<void*>(frame), 7u), retrieve());
-    EXPECT_EQ(5u, Tr().CallsOf("GxStreamGrabberWaitForBuffer").back().Args[1]) << "time-out";
+    camera->RetrieveBuffer(nullptr, nullptr, 5);
+    EXPECT_EQ((std::vector<Args>{{0x22, reinterpret_cast<uintptr_t>(frame), 16, 0}, {0x22, 5}}),
+              (std::vector<Args>{Tr().CallsOf("GxStreamGrabberReceiveAsync").at(0).Args,
+                                 Tr().CallsOf("GxStreamGrabberWaitForBuffer").at(0).Args}));
 }
 
 TEST_F(GxDelegateTest, OpenAndCloseDevice) {
@@ -219,8 +193,7 @@ TEST_F(GxDelegateTest, OpenAndCloseDevice) {
 TEST_F(GxDelegateTest, StatusTexts) {
     const std::string longText(300, 'x');
     const std::string fatal = "<Fatal error while retrieving GX status message (0x";
-    // Text, step of the transport's size answers, always too small?, not
-    // terminated?, failure of the message call, text returned, calls made.
+    // Text, NeedStep, AlwaysTooSmall, Unterminated, message call's failure, text, calls.
     using Row =
         std::tuple<const char*, std::string, uint32_t, bool, bool, uint32_t, std::string, size_t>;
     const Row cases[] = {
@@ -243,7 +216,6 @@ TEST_F(GxDelegateTest, StatusTexts) {
                   got + " in " + std::to_string(Tr().Calls.size()))
             << name;
     }
-    // An exception carries at most 255 characters of a long text.
     Tr().Reset();
     Tr().StatusTexts[kLinkDown] = longText;
     EXPECT_EQ(std::string(255, 'x'),

@@ -1,8 +1,4 @@
-// The feature tree table as callers see it: the values behind every
-// enumeration entry, and the rows whose texts, addresses, bit fields and
-// links a caller reads back. Well-formedness (vocabulary, links, value
-// texts) is proven by building the whole tree in XCamNodeMapTest, which also
-// evaluates the formulas and address expressions.
+// The feature tree table's rows read directly; well-formedness is proven by building the tree.
 #include "xcam/FeatureTree.h"
 
 #include <gtest/gtest.h>
@@ -13,8 +9,7 @@
 
 namespace {
 
-// "value|value" of one property of a node in row order, or with no property
-// named every property as "name=value|name=value".
+// "value|value" of one property in row order, or with none "name=value|name=value".
 std::string Of(const std::string& node, const std::string& only = "") {
     std::size_t count = 0;
     const XCamInterface::FeaturePropertyRow* rows = XCamInterface::FeatureProperties(&count);
@@ -28,7 +23,6 @@ std::string Of(const std::string& node, const std::string& only = "") {
     return out;
 }
 
-// Every enumeration with its value node and entries (Symbolic=Value), in order.
 TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
     std::vector<std::vector<std::string>> enums = {
         {"ColorCoding", "VFormat7ColorCodingReg",
@@ -56,22 +50,17 @@ TEST(FeatureTreeTableTest, EnumerationEntriesAndValues) {
         enums.push_back(
             {s + "Polarity", s + "PolarityFao", "LowActiveOutput=0 HighActiveOutput=1"});
     }
-    std::size_t entries = 0;
     for (const auto& e : enums) {
-        // The value node, then each linked entry with its Symbolic=Value.
         std::string expected = e[1], actual = Of(e[0], "pValue");
         std::istringstream words(e[2]), linked(Of(e[0], "pEnumEntry"));
-        for (std::string w; words >> w; ++entries)
+        for (std::string w; words >> w;)
             expected += " EnumEntry_" + e[0] + "_" + w.substr(0, w.find('=')) + ":" + w;
         for (std::string entry; std::getline(linked, entry, '|');)
             actual += " " + entry + ":" + Of(entry, "Symbolic") + "=" + Of(entry, "Value");
         EXPECT_EQ(expected, actual) << e[0];
     }
-    EXPECT_EQ(22u, enums.size());
-    EXPECT_EQ(89u, entries);
 }
 
-// Rows whose texts, addresses, bit fields and links callers read back.
 TEST(FeatureTreeTableTest, RowsCallersReadBack) {
     const struct {
         const char *node, *property, *values;
@@ -81,9 +70,7 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
          "Representation=Linear|pIsEnabled=IsNotGrabbing|DisplayName= X Position"},
         {"AoiPosXMaxFao", "Formula", "MaxWidth-CurWidth"},
         {"TriggerMode", "pIsPresent", "TriggerModeEnumPresenceInqFao"},
-        {"TriggerMode", "pIsEnabled", "TriggerModeEnabledInqFao"},
         {"TriggerMode", "DisplayName", "Trigger Mode"},
-        {"TriggerPolarity", "pIsEnabled", "TriggerModeEnabledInqFao"},
         {"Height", "DisplayName", "Height "},
         {"Width", "pMin", "AoiSizeIncCxFao"},
         {"BoardTemperature", "DisplayName", "Boart Temperature"},
@@ -102,15 +89,12 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
          "AccessMode=RW|Length=4|Endianess=BigEndian|Sign=Unsigned|pPort=CameraPort"},
         {"ShutterValueFao", "MSB", "11"},
         {"BytesPerPacketValueReg", "pInvalidator", "VFormat7ColorCodingReg|BytesPerPacketValueReg"},
-        {"BytesPerPacketValueReg", "pIsEnabled", "IsNotGrabbing"},
         {"PioOut0MonitorFao", "Address", "0xfffff2f00190|0x8"},
         {"PioOut0MonitorFao", "pInvalidator",
          "PioOut0UserSetFao|PioOut0InvFao|PioOutput|PioOut0SrcFao|Strobe0OnOffFao|"
          "Strobe0PolarityFao|ContinuousShotReg|SingleShotReg"},
         {"TriggerCounterReg", "Cachable", "false"},
-        {"StrobeDurationBase", "LSB", "8"},
         {"StrobeDurationBase", "MSB", "16"},
-        {"CPUTemperatureReg", "Address", "0xfffff2f06000"},
         {"VFormat7Inq", "Sign", "Signed"},
         {"EnumEntry_ColorCoding_Raw8", "pIsEnabled", "VFormat7Color9InqReg"},
         {"EnumEntry_ColorCoding_VendorSpecific6", "pIsEnabled", "VFormat7Color134InqReg"},
@@ -118,13 +102,9 @@ TEST(FeatureTreeTableTest, RowsCallersReadBack) {
         {"ExtVerInfo", "",
          "ToolTip=Register at aExtVerInfo + 0x4|pAddress=aExtVerInfo|Address=0x4|AccessMode=RO|"
          "Length=4|pPort=CameraPort|pLength=ExtVerInfoLength|pIsEnabled=ExtVerInfoPresenceInqFao"},
-        {"AdvFeatureLock", "FeatureID", "0x00A5C19E2D47"},
-        {"AdvFeatureLock", "Length", "8"},
         {"aTestImage", "FeatureID", "2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548"},
-        {"aShutterBase", "",
-         "ToolTip=Address of the smart feature 648BE1DA - A416 - 11D8 - 9B47 - "
-         "00105A5BAE55|FeatureID=648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55|"
-         "pAddress=aAdvancedFeatureCSR|Address=0x10|pPort=CameraPort"},
+        {"aShutterBase", "ToolTip",
+         "Address of the smart feature 648BE1DA - A416 - 11D8 - 9B47 - 00105A5BAE55"},
         {"ConfRom", "",
          "ToolTip=Configuration ROM|Unit=0x00A02D|Address=0x400|pAddress=InitialNodeSpace|"
          "Length=0x400|pPort=CameraPort"},

@@ -1,5 +1,4 @@
-// The typed camera interface: handle binding and the typed enumerations, on
-// the emulated cameras.
+// The typed enumerations, on the emulated cameras (Rig) and a TestNodeMap.
 #include "xcam/XCamInterface.h"
 
 #include <gtest/gtest.h>
@@ -23,25 +22,21 @@ namespace {
 TEST(XCamInterface, TypedEnumerationsWriteTheirIdsAndNameThem) {
     Rig rig("2mp-bayer");
     CXCamInterface& x = *rig.xcam;
-    // Symbolic=value as read back, then the field the camera holds.
-    auto coding = [&] {
-        return x.ColorCoding->ToString() + "=" + std::to_string(x.ColorCoding->GetIntValue()) +
-               " " + std::to_string(rig.F7(Emulator::F7::kColorCodingId) >> 24);
-    };
-    auto source = [&] {
-        const uint32_t trigger = rig.Quadlet(Emulator::kCommandBase + 0x830);
-        return x.TriggerSource->ToString() + "=" + std::to_string(x.TriggerSource->GetIntValue()) +
-               " " + std::to_string((trigger >> 21) & 7);
+    auto state = [&](CTypedEnumeration* e) {
+        const uint32_t field = e == x.ColorCoding
+                                   ? rig.F7(Emulator::F7::kColorCodingId) >> 24
+                                   : (rig.Quadlet(Emulator::kCommandBase + 0x830) >> 21) & 7;
+        return e->ToString() + "=" + std::to_string(e->GetIntValue()) + " " + std::to_string(field);
     };
     x.ColorCoding->FromString("Raw8");
-    EXPECT_EQ("Raw8=9 9", coding());
+    EXPECT_EQ("Raw8=9 9", state(x.ColorCoding));
     EXPECT_EQ(10, *x.ColorCoding = 10);
     EXPECT_EQ(10, (*x.ColorCoding)());
-    EXPECT_EQ("Raw16=10 10", coding());
+    EXPECT_EQ("Raw16=10 10", state(x.ColorCoding));
     x.TriggerSource->SetIntValue(7);
-    EXPECT_EQ("SoftTrig=7 7", source()) << "source seven is the software trigger";
+    EXPECT_EQ("SoftTrig=7 7", state(x.TriggerSource)) << "source seven is the software trigger";
     x.TriggerSource->FromString("ExTrigPort0");
-    EXPECT_EQ("ExTrigPort0=0 0", source());
+    EXPECT_EQ("ExTrigPort0=0 0", state(x.TriggerSource));
 }
 
 TEST(XCamInterface, RefusedSymbolicsWriteNothing) {
@@ -51,8 +46,6 @@ TEST(XCamInterface, RefusedSymbolicsWriteNothing) {
         return KacqTest::Where("Property", name + " : property 'raw8' : cannot convert value ''",
                                "xcam/XCamInterface", line);
     };
-    // The enumeration, the text given, what is raised: with its fixed line, or
-    // (no fixed line) with its source checked apart.
     const std::tuple<CTypedEnumeration*, const char*, std::string> cases[] = {
         {x.ColorCoding, "raw8", unknown("ColorCoding", 73)},
         {x.TriggerSource, "raw8", unknown("TriggerSource", 303)},
@@ -79,7 +72,6 @@ TEST(XCamInterface, EnumerationWithoutValueNodeKeepsItsOwnValue) {
     auto& e = map.Add<CEnumeration_TestImageEnums>(
         "E", {{"pEnumEntry", "EnumEntry_E_A"}, {"pEnumEntry", "EnumEntry_E_B"}});
     map.Build();
-    // Symbolic=value, and whether a set marked the node changed since the last look.
     auto state = [&] {
         const bool changed = e.IsChanged();
         e.SetChanged(false);

@@ -1,6 +1,4 @@
-// Shared helpers of the feature tree tests: the tree over an emulated camera
-// (optionally behind a port that replaces some register answers), and the
-// walk over the features reachable from Root.
+// The feature tree over an emulated camera, and the walk over the features reachable from Root.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +18,10 @@
 
 namespace XCamTest {
 
-// Forwards to the emulator's port but answers chosen quadlets (address to
-// value) with fixed values, as a camera with faulty registers would.
+constexpr int64_t kCmd = Emulator::kCommandBase, kF7 = 0xFFFFF0F08000; // vga-mono's mode 0 CSRs
+
+// The Rig's camera port: answers chosen quadlets (address to value) as a faulty camera would, and
+// counts the reads that fetched each.
 class TamperPort : public XCameraPrivate::PortNodeImpl<TamperPort>, public NodeApi::IPort {
 public:
     TamperPort(Emulator::EmulatorPort& inner, std::map<int64_t, uint32_t> overrides)
@@ -32,6 +32,7 @@ public:
         m_Inner.Read(destination, address, length);
         auto* bytes = static_cast<uint8_t*>(destination);
         for (const auto& [at, value] : m_Overrides) {
+            hits[at] += at >= address && at + 4 <= address + length;
             for (int i = 0; at >= address && at + 4 <= address + length && i < 4; ++i)
                 bytes[at - address + i] = uint8_t(value >> (24 - 8 * i)); // big-endian
         }
@@ -39,22 +40,17 @@ public:
     void Write(const void* source, int64_t address, int64_t length) override {
         m_Inner.Write(source, address, length);
     }
+    std::map<int64_t, int> hits;
 
 private:
     Emulator::EmulatorPort& m_Inner;
     std::map<int64_t, uint32_t> m_Overrides;
 };
 
-// An emulated camera with its feature tree, built over closed ports and then
-// opened, as the camera object does; with overrides the tree reads the camera
-// through a TamperPort.
 struct Rig {
     explicit Rig(const char* model, std::map<int64_t, uint32_t> overrides = {})
-        : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides) {
-        NodeApi::IPort* port = &camera.cameraPort;
-        if (!overrides.empty())
-            port = &tampered;
-        xcam = std::make_unique<XCamInterface::CXCamInterface>(port, &camera.grabberPort);
+        : camera(*Emulator::FindModel(model)), tampered(camera.cameraPort, overrides),
+          xcam(std::make_unique<XCamInterface::CXCamInterface>(&tampered, &camera.grabberPort)) {
         camera.Open();
     }
 
@@ -67,7 +63,6 @@ struct Rig {
     uint64_t Reads() const { return camera.cameraPort.ReadCount(); }
     uint64_t Writes() const { return camera.cameraPort.WriteCount(); }
     void ResetCounts() { camera.cameraPort.ResetCounts(); }
-    // Quadlet of the current Format 7 mode's CSR block.
     uint32_t F7(uint32_t offset) {
         const uint32_t mode = Quadlet(Emulator::kCommandBase + Emulator::Cmd::kCurVMode) >> 29;
         return Quadlet(camera.space.ModeBase(mode) + offset);
@@ -79,8 +74,7 @@ struct Rig {
     std::unique_ptr<XCamInterface::CXCamInterface> xcam;
 };
 
-// The members of a category as the tree's rows list them ("pFeature", in
-// order); a category's presence link is a child but not a member.
+// A category's "pFeature" rows in order (its presence link is a child but not a member).
 inline std::vector<std::string> Members(const std::string& category) {
     std::size_t count = 0;
     const XCamInterface::FeaturePropertyRow* rows = XCamInterface::FeatureProperties(&count);
@@ -92,8 +86,6 @@ inline std::vector<std::string> Members(const std::string& category) {
     return members;
 }
 
-// The features reachable from Root, in tree order: Root's members, each
-// category replaced by its own members.
 inline std::vector<NodeApi::INode*> Features(NodeApi::CNodeMap& map) {
     std::vector<NodeApi::INode*> features;
     for (const std::string& name : Members("Root")) {

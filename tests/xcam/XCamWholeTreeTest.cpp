@@ -1,7 +1,4 @@
-// The whole feature tree on each emulated model: every feature reads or is
-// unavailable as the inquiries say, every writable feature round-trips, derived
-// sizes follow the geometry through the invalidators, and faulty register
-// answers surface as framework exceptions.
+// The whole feature tree on each emulated model (XCamTest::Rig over the in-memory register space).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,23 +16,18 @@
 using namespace NodeApi;
 using namespace XCamInterface;
 using KacqTest::Raised;
-using XCamTest::Rig;
+using namespace XCamTest;
 namespace F7 = Emulator::F7;
 
 namespace {
-
-const char* const kModels[] = {"vga-mono", "2mp-bayer"};
 
 std::string Read(INode* node) {
     auto* s = dynamic_cast<IString*>(node);
     return s != nullptr ? s->GetValue() : node->ToString();
 }
 
-// The features a model does not offer (NP) or does not allow now (NE), as its
-// inquiry registers and the power-up state say.
+// NP or NE as the model's inquiries say; trigger and time base value are off at power-up.
 std::set<std::string> ExpectedUnavailable(const Emulator::ModelSpec& m) {
-    // Trigger off at power-up: its mode and polarity are not enabled (or
-    // absent); the time base value has its own enable bit, off at power-up.
     std::string names = "TriggerMode TriggerPolarity ShutterTimeBase";
     names += m.whiteBalance.present ? "" : " WhiteBalanceUB WhiteBalanceVR";
     names += m.brightness.present ? "" : " Brightness";
@@ -50,7 +42,6 @@ std::set<std::string> ExpectedUnavailable(const Emulator::ModelSpec& m) {
     return {std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
 }
 
-// Values the feature accepts other than now, in the order they are tried.
 std::vector<std::string> Others(INode* node, const std::string& now) {
     std::vector<std::string> values;
     if (auto* i = dynamic_cast<IInteger*>(node)) {
@@ -71,9 +62,8 @@ std::vector<std::string> Others(INode* node, const std::string& now) {
 }
 
 TEST(XCamWholeTree, EveryFeatureReadsOrIsUnavailableAndEveryWritableOneRoundTrips) {
-    // Commands the camera clears by itself once done.
     const std::set<std::string> selfClearing = {"OneShot", "SoftwareTrigger", "SaveMemory"};
-    for (const char* key : kModels) {
+    for (const char* key : {"vga-mono", "2mp-bayer"}) {
         SCOPED_TRACE(key);
         Rig rig(key);
         const std::vector<INode*> features = XCamTest::Features(rig.Map());
@@ -113,7 +103,6 @@ TEST(XCamWholeTree, GeometryAndCodingReachTheSizesThroughTheInvalidators) {
         return std::vector<int64_t>{x.TotalBytes->GetValue(), x.PixelNumber->GetValue(),
                                     x.PacketNumber->GetValue()};
     };
-    // The same as the camera has them.
     auto camera = [&](int64_t pixels) {
         return std::vector<int64_t>{rig.F7(F7::kTotalBytesLo), pixels, rig.F7(F7::kPacketPerFrame)};
     };
@@ -121,16 +110,13 @@ TEST(XCamWholeTree, GeometryAndCodingReachTheSizesThroughTheInvalidators) {
     EXPECT_EQ(camera(1600 * 1200), full);
     rig.ResetCounts();
     EXPECT_EQ(full, sizes());
-    // Warm, only registers behind never-cached flags are read again (the video
-    // mode behind the block address); an unrelated write keeps the sizes cached.
+    // Warm, only the never-cached video mode behind the block address is read again.
     const uint64_t warmReads = rig.Reads();
     x.Brightness->SetValue(100);
     rig.ResetCounts();
     EXPECT_EQ(full, sizes());
     EXPECT_EQ(warmReads, rig.Reads());
 
-    // The AOI size invalidates all three; so does the colour coding (8 bits a
-    // pixel halves the bytes).
     x.Width->SetValue(800);
     rig.ResetCounts();
     EXPECT_EQ(camera(800 * 1200), sizes());
@@ -145,7 +131,6 @@ TEST(XCamWholeTree, GeometryAndCodingReachTheSizesThroughTheInvalidators) {
 TEST(XCamWholeTree, FaultyRegisterAnswersRaiseFrameworkExceptions) {
     const int64_t f7Inq = Emulator::kCommandBase + Emulator::Cmd::kVCsrInq7;
     const int64_t pioInq = Emulator::kCommandBase + Emulator::Cmd::kPioCsrInq;
-    // The inquiry answered, the feature read, the register the read missed.
     const std::tuple<int64_t, uint32_t, const char*, const char*> cases[] = {
         {f7Inq, 0x3FFFFFFF, "Width", "00010000f0000008"},      // Format 7 block past the space
         {f7Inq, 0xFFFFFFFF, "Height", "0000fffff0000008"},     // negative Format 7 offset
@@ -160,14 +145,12 @@ TEST(XCamWholeTree, FaultyRegisterAnswersRaiseFrameworkExceptions) {
 }
 
 TEST(XCamWholeTree, ZeroUnitSizeAndNoColourCodingStayUsable) {
-    const int64_t f7 = 0xFFFFF0F08000;
-    Rig rig("vga-mono", {{f7 + F7::kUnitSize, 0}, {f7 + F7::kColorCodingInq, 0}});
+    Rig rig("vga-mono", {{kF7 + F7::kUnitSize, 0}, {kF7 + F7::kColorCodingInq, 0}});
     CXCamInterface& x = *rig.xcam;
-    ASSERT_EQ(f7, rig.As<IInteger>("VFormat7ModeCsrBase").GetValue());
+    ASSERT_EQ(kF7, rig.As<IInteger>("VFormat7ModeCsrBase").GetValue());
     EXPECT_EQ((std::vector<int64_t>{0, 0, 640}),
               (std::vector<int64_t>{x.Width->GetInc(), x.Width->GetMin(), x.Width->GetValue()}));
-    // The camera refuses a zero width with its error flag; the tree does not
-    // divide by the unit.
+    // The camera refuses a zero width with its error flag; nothing divides by the unit.
     EXPECT_EQ("<no exception>", Raised([&] { x.Width->SetValue(0); }));
     EXPECT_EQ(640u, rig.F7(F7::kImageSize) >> 16);
 

@@ -1,4 +1,3 @@
-// EmulatorPort: register traffic of the node framework to the register space.
 #include "support/emulated/EmulatorPort.h"
 
 #include <cinttypes>

@@ -1,5 +1,4 @@
-// Node-framework port over the emulated camera's register space, and a
-// stand-in for the grabber side, so the feature tree can run on the emulator.
+// The feature tree's two ports over an emulated camera: its register space and a grabber stand-in.
 #pragma once
 
 #include <atomic>
@@ -13,13 +12,8 @@
 
 namespace Emulator {
 
-// A camera port: register bytes at 64-bit addresses, big-endian quadlets as
-// the register space keeps them. The register space is not owned. Like a
-// transport device it starts closed: the feature tree is built over a closed
-// port (every camera feature is then "NP" and nothing is read), and opened
-// afterwards. Accesses while closed and failed accesses raise
-// NodeApi::RuntimeException naming the address; nothing is transferred then.
-// Counts every access.
+// Big-endian quadlets; the space is not owned. Starts closed, as a transport device does; a closed
+// or failed access raises RuntimeException naming the address and transfers nothing.
 class EmulatorPort : public XCameraPrivate::PortNodeImpl<EmulatorPort>, public NodeApi::IPort {
 public:
     explicit EmulatorPort(RegisterSpace& space) : m_Space(space) {}
@@ -27,16 +21,12 @@ public:
     void Read(void* destination, int64_t address, int64_t length) override;
     void Write(const void* source, int64_t address, int64_t length) override;
 
-    // "RW" while open, "NP" when closed (like a device that is not open).
     bool IsDeviceOpen() const { return m_Open; }
     void SetOpen(bool open) { m_Open = open; }
 
     uint64_t ReadCount() const { return m_Reads; }
     uint64_t WriteCount() const { return m_Writes; }
-    void ResetCounts() {
-        m_Reads = 0;
-        m_Writes = 0;
-    }
+    void ResetCounts() { m_Reads = m_Writes = 0; }
 
     RegisterSpace& Space() const { return m_Space; }
 
@@ -47,21 +37,15 @@ private:
     std::atomic<uint64_t> m_Writes{0};
 };
 
-// Stands in for the transport delegate on the grabber side until the real one
-// exists: open and prepared for grabbing only when told so.
-class GrabberStandIn {
-public:
+struct GrabberStandIn {
     bool IsOpen() const { return open; }
     bool IsPrepared() const { return prepared; }
-
-    bool open = false;
-    bool prepared = false;
+    bool open = false, prepared = false;
 };
 
 using StandInGrabberPort = XCameraPrivate::TliPortBase<GrabberStandIn>;
 
-// An emulated camera with both ports, closed, ready to hand to the feature
-// tree; Open it once the tree is built.
+// Open it once the feature tree is built.
 struct EmulatedCamera {
     explicit EmulatedCamera(const ModelSpec& model)
         : space(model), cameraPort(space), grabberPort(&grabber) {}
@@ -69,8 +53,6 @@ struct EmulatedCamera {
         cameraPort.SetOpen(true);
         grabber.open = true;
     }
-    EmulatedCamera(const EmulatedCamera&) = delete;
-    EmulatedCamera& operator=(const EmulatedCamera&) = delete;
 
     RegisterSpace space;
     EmulatorPort cameraPort;

@@ -22,8 +22,7 @@ protected:
 
     static RecordingTransport& Tr() { return RecordingTransport::Instance(); }
 
-    // A camera built over a freshly reset recording transport, opened unless
-    // told not to; the calls of building and opening are forgotten.
+    // Over a freshly reset transport; the calls of building and opening are forgotten.
     static std::unique_ptr<XCamera::CGxCamera> NewCamera(bool open = true) {
         Tr().Reset();
         XCamera::DeviceInfo info;
@@ -37,15 +36,12 @@ protected:
         return camera;
     }
 
-    // The status text the recording transport gives for status.
     static std::string TextOf(uint32_t status) {
         char text[32];
         std::snprintf(text, sizeof text, "status 0x%08x", status);
         return text;
     }
 
-    // A transport failure as the tests script it, and what the delegate
-    // raises for it at line.
     static constexpr uint32_t kLinkDown = 0xC0000042u;
     static std::string Io(uint32_t line) {
         return Where("DeviceIo", TextOf(kLinkDown), kDelegateSource, line);

@@ -1,5 +1,3 @@
-// RecordingTransport: the GTrans functions over a recorder and an emulated
-// camera's register space.
 #include "support/transport/RecordingTransport.h"
 
 #include <cstdio>
@@ -29,11 +27,11 @@ void RecordingTransport::Script(const std::string& function, std::vector<uint32_
 }
 
 uint32_t RecordingTransport::NextStatus(const std::string& function) {
-    auto it = m_Scripts.find(function);
-    if (it == m_Scripts.end() || it->second.empty())
+    auto& queue = m_Scripts[function];
+    if (queue.empty())
         return 0;
-    const uint32_t status = it->second.front();
-    it->second.pop_front();
+    const uint32_t status = queue.front();
+    queue.pop_front();
     return status;
 }
 
@@ -105,16 +103,14 @@ GxStatus GxReadReg(GxHandle device, const uint32_t* addresses, uint32_t* values,
     if (status != 0)
         return status;
     for (uint32_t i = 0; i < count; ++i) {
-        auto it = T().Overrides.find(addresses[i]);
-        if (it != T().Overrides.end()) {
-            values[i] = it->second;
-            continue;
-        }
-        uint8_t bytes[4];
-        if (T().Space().Read(0xFFFF00000000ull | addresses[i], bytes, 4) != Emulator::Status::Ok)
+        const auto it = T().Overrides.find(addresses[i]);
+        uint8_t b[4] = {};
+        if (it == T().Overrides.end() &&
+            T().Space().Read(0xFFFF00000000ull | addresses[i], b, 4) != Emulator::Status::Ok)
             return KacqTest::kRegisterAccessFailed;
-        values[i] = uint32_t(bytes[0]) << 24 | uint32_t(bytes[1]) << 16 | uint32_t(bytes[2]) << 8 |
-                    bytes[3];
+        values[i] = it != T().Overrides.end()
+                        ? it->second
+                        : uint32_t(b[0]) << 24 | uint32_t(b[1]) << 16 | uint32_t(b[2]) << 8 | b[3];
     }
     return 0;
 }
@@ -173,13 +169,12 @@ GxStatus GxStreamGrabberReceiveAsync(GxHandle grabber, void* buffer, uint32_t si
 
 GxStatus GxStreamGrabberWaitForBuffer(GxHandle grabber, uint32_t timeoutMs, void** context) {
     const GxStatus scripted = Record("GxStreamGrabberWaitForBuffer", {grabber, timeoutMs});
-    auto& queued = T().Queued;
     if (scripted != 0)
-        return scripted; // a scripted outcome hands back nothing
-    if (queued.empty())
+        return scripted;
+    if (T().Queued.empty())
         return T().Flushed ? GX_STATUS_FLUSHED : GX_STATUS_TIMEOUT;
-    *context = queued.front();
-    queued.pop_front();
+    *context = T().Queued.front();
+    T().Queued.pop_front();
     return T().Flushed ? GX_STATUS_INCOMPLETE : GX_OK;
 }
 
@@ -211,9 +206,8 @@ GxStatus GxGetStatusMessage(GxStatus status, char* text, uint32_t size, uint32_t
         return 0;
     const uint32_t need = static_cast<uint32_t>(message.size() + (T().Unterminated ? 0 : 1));
     if (T().AlwaysTooSmall || text == nullptr || size < need) {
-        *needed = T().NeedStep > 0 && size + T().NeedStep < need ? size + T().NeedStep : need;
-        if (T().AlwaysTooSmall)
-            *needed = size + 1;
+        const uint32_t step = T().AlwaysTooSmall ? 1 : T().NeedStep;
+        *needed = step > 0 && (T().AlwaysTooSmall || size + step < need) ? size + step : need;
         return GX_STATUS_BUFFER_TOO_SMALL;
     }
     std::memcpy(text, message.data(), need);

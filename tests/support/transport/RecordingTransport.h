@@ -1,6 +1,5 @@
-// RecordingTransport: a test build of the transport library's GTrans
-// functions. Every call is recorded with its arguments; statuses are scripted
-// per function; registers are served by an emulated camera's register space.
+// RecordingTransport: a test build of the GTrans functions that records every call, answers
+// scripted statuses and serves registers from an emulated camera's register space.
 #pragma once
 
 #include <cstdint>
@@ -17,26 +16,19 @@ class RegisterSpace;
 
 namespace KacqTest {
 
-// Status of a register access the emulated camera refuses.
 constexpr uint32_t kRegisterAccessFailed = 0xC1020001u;
 
 struct TransportCall {
     std::string Function;
-    // The arguments as passed: handles, sizes, flags; for register calls the
-    // count followed by the addresses (and for writes the values).
+    // For register calls: count, the addresses, then (writes) the values.
     std::vector<uint64_t> Args;
-    // A text argument (device name, port text), else empty.
     std::string Text;
 };
 
-// One process-wide instance, reset by each test; no thread-safety (the
-// device layer calls the transport from the caller's thread only).
+// One process-wide instance, reset by each test; not thread-safe (callers use one thread).
 class RecordingTransport {
 public:
     static RecordingTransport& Instance();
-
-    // Back to a fresh state: no calls, scripts or settings, a fresh camera
-    // register space.
     void Reset();
 
     // The next calls of function answer these statuses in turn, then 0.
@@ -44,34 +36,24 @@ public:
     uint32_t NextStatus(const std::string& function);
 
     std::vector<TransportCall> Calls;
-    // Calls of one function, in order.
     std::vector<TransportCall> CallsOf(const std::string& function) const;
-    // Names of every call, in order.
     std::vector<std::string> Names() const;
 
-    // Register values (host order) answered instead of the register space's,
-    // keyed by the 32-bit address the transport sees.
+    // Register values (host order) answered instead of the register space's, by 32-bit address.
     std::map<uint32_t, uint32_t> Overrides;
     Emulator::RegisterSpace& Space() { return *m_pSpace; }
 
-    // Devices GxEnumServer reports, in order (first text, second text).
     std::vector<std::pair<std::string, std::string>> Servers;
 
-    // Status texts. A status without a text reads "status 0x%08x". With
-    // NeedStep > 0 each "buffer too small" answer asks for only NeedStep more
-    // bytes than given, so a long text takes several tries; AlwaysTooSmall
-    // never gives the text.
+    // Unlisted: "status 0x%08x"; empty: answers 0 and writes nothing. NeedStep > 0: each "buffer
+    // too small" asks for only NeedStep more bytes than given.
     std::map<uint32_t, std::string> StatusTexts;
-    // An empty text answers 0 without writing anything; Unterminated texts
-    // fill the buffer without a terminator.
     uint32_t NeedStep = 0;
     bool AlwaysTooSmall = false;
     bool Unterminated = false;
 
-    // Stream: contexts received and not yet handed back, and whether the
-    // grabber was flushed. After a flush the queued contexts come back as
-    // incomplete, then the flushed status with none; before it, a wait gives
-    // the oldest as filled, or the time-out status when none is queued.
+    // A wait gives the oldest context as filled, else times out; after a flush, as incomplete,
+    // else the flushed status.
     std::deque<void*> Queued;
     bool Flushed = false;
 
