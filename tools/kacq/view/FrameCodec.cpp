@@ -24,6 +24,34 @@ void AppendPng(png_structp png, png_bytep data, png_size_t length) {
 
 void FlushPng(png_structp) {}
 
+// libpng reports a failure by a long jump back to the setjmp: nothing that
+// lives across it is created or changed here, so nothing can be clobbered.
+bool WritePng(png_structp png, png_infop info, const Frame& frame, std::string& out,
+              std::vector<uint8_t>& row) {
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_write_fn(png, &out, AppendPng, FlushPng);
+    png_set_IHDR(png, info, frame.width, frame.height, frame.bytesPerSample == 2 ? 16 : 8,
+                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, 1);
+    png_write_info(png, info);
+    for (uint32_t y = 0; y < frame.height; ++y) {
+        const uint8_t* in = frame.data.data() + size_t(y) * row.size();
+        if (frame.bytesPerSample == 2) {
+            for (size_t i = 0; i + 1 < row.size(); i += 2) {
+                row[i] = in[i + 1];
+                row[i + 1] = in[i];
+            }
+        } else {
+            std::copy(in, in + row.size(), row.begin());
+        }
+        png_write_row(png, row.data());
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
 } // namespace
 
 std::vector<uint8_t> DisplaySamples(const Frame& frame) {
@@ -71,31 +99,9 @@ std::string EncodePng(const Frame& frame) {
     std::string out;
     // Rows in the PNG's order: 16-bit samples big-endian.
     std::vector<uint8_t> row(size_t(frame.width) * frame.bytesPerSample);
-    if (info == nullptr || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return {};
-    }
-    png_set_write_fn(png, &out, AppendPng, FlushPng);
-    png_set_IHDR(png, info, frame.width, frame.height, frame.bytesPerSample == 2 ? 16 : 8,
-                 PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_set_compression_level(png, 1);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < frame.height; ++y) {
-        const uint8_t* in = frame.data.data() + size_t(y) * row.size();
-        if (frame.bytesPerSample == 2) {
-            for (size_t i = 0; i + 1 < row.size(); i += 2) {
-                row[i] = in[i + 1];
-                row[i + 1] = in[i];
-            }
-        } else {
-            std::copy(in, in + row.size(), row.begin());
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, nullptr);
+    const bool written = info != nullptr && WritePng(png, info, frame, out, row);
     png_destroy_write_struct(&png, &info);
-    return out;
+    return written ? out : std::string();
 }
 
 } // namespace KacqView
