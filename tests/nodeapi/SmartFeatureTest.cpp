@@ -62,6 +62,13 @@ TEST(SmartFeatureTest, GuidTextsAndProperties) {
         {"2A41134G - C0CA - 4368 - B46E - EE5DEEBF0548", false, kCanonical},
         {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF05481", false, kCanonical},
         {"2A411342 C0CA 4368 B46E EE5DEEBF0548", false, kCanonical},
+        {"", false, kCanonical},
+        {"2A411342 - C0CA - 4368 - B46E", false, kCanonical},
+        {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF054", false, kCanonical},
+        {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548 - 1", false, kCanonical},
+        {"2A41134 - C0CA - 4368 - B46E - EE5DEEBF0548", false, kCanonical},
+        {"{2A411342-C0CA-4368-B46E-EE5DEEBF0548}", false, kCanonical},
+        {"2A411342 - C0CA - 4368 - B46E - EE5DEEBF0548 x", false, kCanonical},
         {std::string(kCanonical, 37), false, kCanonical},
     };
     for (const auto& [text, parsed, canonical] : rows) {
