@@ -124,13 +124,9 @@ KErr WaitForImage(KProcHandle /*proc*/, HostInstance* instance, int32_t* bufferI
     InstanceSlot* slot = OpenSlotOf(instance);
     if (slot == nullptr || bufferIndex == nullptr)
         return K_ERR_NO_INSTANCE;
-    try {
-        return WaitGuarded(*instance, *slot, bufferIndex);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
+    KErr rc = K_OK;
+    if (RunOrPrint([&] { rc = WaitGuarded(*instance, *slot, bufferIndex); }))
+        return rc;
     // Whatever was queued is taken back, so the next grab starts clean.
     try {
         DrainStream(*slot);
@@ -196,17 +192,13 @@ KErr StartAsyncGrab(KProcHandle /*proc*/, HostInstance* instance, double maxDela
     if (slot == nullptr)
         return K_ERR_NO_INSTANCE;
     slot->maxDelay = DelayMs(maxDelay);
-    try {
+    RunOrPrint([&] {
         if (slot->acquisitionActive) {
             DrainStream(*slot);
             slot->acquisitionActive = false;
         }
         StartAcquisition(*instance, *slot);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
+    });
     slot->acquisitionStart = Now();
     slot->acquisitionActive = true;
     return K_OK;

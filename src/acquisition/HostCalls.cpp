@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "contracts/Korlan.h"
+#include "device/DeviceManager.h"
 
 namespace IOeXcite {
 
@@ -62,6 +63,20 @@ void PrintException(const std::exception& error) {
 
 void PrintUnknownException() {
     PrintMessage("unexpected failure in the camera layer");
+}
+
+void DiscardDevice(XCamera::IDevice* device) {
+    if (device == nullptr)
+        return;
+    try {
+        if (device->IsOpen())
+            device->Close();
+    } catch (...) {
+    }
+    try {
+        XCamera::DeviceManager::Instance().DestroyDevice(device);
+    } catch (...) {
+    }
 }
 
 InstanceSlot* SlotOf(HostInstance* instance) {

@@ -37,12 +37,30 @@ void PrintException(const std::exception& error);
 // For exceptions outside the standard family.
 void PrintUnknownException();
 
+// Runs `action` so that no exception leaves it: one it throws is printed and
+// swallowed. Answers true when the action completed, false when it threw.
+template <class Action>
+bool RunOrPrint(Action&& action) {
+    try {
+        action();
+        return true;
+    } catch (const std::exception& error) {
+        PrintException(error);
+    } catch (...) {
+        PrintUnknownException();
+    }
+    return false;
+}
+
 // The slot the host bound to `instance` at ReserveSlot, or null when the
 // pointer is null or not one of the table's slots.
 InstanceSlot* SlotOf(HostInstance* instance);
 // The slot of an open instance (device record and camera present), or null.
 InstanceSlot* OpenSlotOf(HostInstance* instance);
 XCamera::CGxCamera& CameraOf(const InstanceSlot& slot);
+// Closes `device` if it is open and destroys it, whatever state it is in;
+// failures on the way are ignored. A null device is left alone.
+void DiscardDevice(XCamera::IDevice* device);
 
 // Bytes per pixel for the bits per channel open accepts: 1 for 8, else 2.
 int32_t BytesPerPixel(int32_t bitsPerChannel);

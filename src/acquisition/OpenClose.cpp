@@ -61,21 +61,6 @@ std::string NamePart(const std::string& name) {
     return part;
 }
 
-// Destroys a camera the open created, whatever state it is in.
-void DiscardCamera(CGxCamera* camera) {
-    if (camera == nullptr)
-        return;
-    try {
-        if (camera->IsOpen())
-            camera->Close();
-    } catch (...) {
-    }
-    try {
-        XCamera::DeviceManager::Instance().DestroyDevice(camera);
-    } catch (...) {
-    }
-}
-
 // Steps 6 to 15 of an open, after the record is taken: everything that talks
 // to the camera. Camera-layer exceptions leave here; `camera` then holds the
 // camera created so far so the caller can discard it.
@@ -116,7 +101,7 @@ KErr OpenCamera(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, bo
 
     camera->Open();
     if (!camera->IsOpen()) {
-        DiscardCamera(camera);
+        DiscardDevice(camera);
         camera = nullptr;
         return ReleaseOnFailure(proc, slot, true, K_ERR_DEVICE_BUSY);
     }
@@ -130,7 +115,7 @@ KErr OpenCamera(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, bo
     for (const std::string& name : offered)
         found |= name == CodingName(coding);
     if (!found) {
-        DiscardCamera(camera);
+        DiscardDevice(camera);
         camera = nullptr;
         return ReleaseOnFailure(proc, slot, true, bayer ? K_ERR_BAD_COLOR_SPACE : K_ERR_BAD_BITS);
     }
@@ -165,13 +150,13 @@ KErr OpenCamera(KProcHandle proc, HostInstance& instance, InstanceSlot& slot, bo
     DeviceRecord& record = *slot.deviceRecord;
     const int32_t size = ImageBytes(instance);
     if (size <= 0) {
-        DiscardCamera(camera);
+        DiscardDevice(camera);
         camera = nullptr;
         return ReleaseOnFailure(proc, slot, true, K_ERR_BAD_SIZE);
     }
     const KErr rc = AllocBuffers(proc, static_cast<size_t>(size), record.frameBuffers, __LINE__);
     if (rc != K_OK) {
-        DiscardCamera(camera);
+        DiscardDevice(camera);
         camera = nullptr;
         return ReleaseOnFailure(proc, slot, true, rc);
     }
@@ -279,14 +264,9 @@ KErr OpenInstance(KProcHandle proc, HostInstance* instance) {
     // No exception reaches the host: a camera-layer failure is printed, the
     // camera and everything taken are released and the slot stays free.
     XCamera::CGxCamera* camera = nullptr;
-    try {
-        return OpenCamera(proc, *instance, slot, bayer, camera);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
-    DiscardCamera(camera);
+    if (RunOrPrint([&] { rc = OpenCamera(proc, *instance, slot, bayer, camera); }))
+        return rc;
+    DiscardDevice(camera);
     if (slot.deviceRecord != nullptr) {
         slot.deviceRecord->userCount = 0;
         ReleaseOnFailure(proc, slot, true, K_ERR_DEVICE_BUSY);
@@ -305,20 +285,8 @@ KErr CloseInstance(KProcHandle proc, HostInstance* instance) {
 
     // The stream is finished before the buffers go, so the transport never
     // writes into freed memory.
-    try {
-        camera.FinishGrab();
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
-    try {
-        camera.Close();
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
+    RunOrPrint([&] { camera.FinishGrab(); });
+    RunOrPrint([&] { camera.Close(); });
 
     KErr rc = K_OK;
     if (slot.ownsBuffers) {
@@ -334,13 +302,7 @@ KErr CloseInstance(KProcHandle proc, HostInstance* instance) {
     record.userCount = 0;
     slot.bufferCapacity = 0;
 
-    try {
-        XCamera::DeviceManager::Instance().DestroyDevice(&camera);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
+    RunOrPrint([&] { XCamera::DeviceManager::Instance().DestroyDevice(&camera); });
     slot.camera = nullptr;
     const KErr freed = HostFree(proc, &record, __LINE__);
     if (rc == K_OK)

@@ -412,14 +412,10 @@ KErr SetParameter(KProcHandle proc, HostInstance* instance, const char* name,
         return K_ERR_UNKNOWN_PARAM;
     if (count < 0 || (count > 0 && values == nullptr))
         return K_ERR_BAD_PARAM_TYPE;
-    try {
-        return SetGuarded(proc, *instance, *slot, name, values, count);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
-    return K_OK;
+    // A camera-layer failure is printed and the call still succeeds.
+    KErr rc = K_OK;
+    RunOrPrint([&] { rc = SetGuarded(proc, *instance, *slot, name, values, count); });
+    return rc;
 }
 
 KErr GetParameter(KProcHandle /*proc*/, HostInstance* instance, const char* name, HostValue* values,
@@ -432,14 +428,9 @@ KErr GetParameter(KProcHandle /*proc*/, HostInstance* instance, const char* name
     *count = 1;
     if (name == nullptr)
         return K_ERR_UNKNOWN_PARAM;
-    try {
-        return GetGuarded(*instance, *slot, name, values, count);
-    } catch (const std::exception& error) {
-        PrintException(error);
-    } catch (...) {
-        PrintUnknownException();
-    }
-    return K_OK;
+    KErr rc = K_OK;
+    RunOrPrint([&] { rc = GetGuarded(*instance, *slot, name, values, count); });
+    return rc;
 }
 
 } // namespace IOeXcite

@@ -87,19 +87,7 @@ bool SlotZeroOpen() {
 struct TemporaryCamera {
     XCamera::IDevice* device = nullptr;
     CGxCamera* camera = nullptr;
-    ~TemporaryCamera() {
-        if (device == nullptr)
-            return;
-        try {
-            if (camera != nullptr && camera->IsOpen())
-                camera->Close();
-        } catch (...) {
-        }
-        try {
-            DeviceManager::Instance().DestroyDevice(device);
-        } catch (...) {
-        }
-    }
+    ~TemporaryCamera() { DiscardDevice(device); }
 };
 
 // Queries 5 and 12: one cell per installed camera (slot 0's alone while it
